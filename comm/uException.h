@@ -1,0 +1,18 @@
+#pragma once
+#include <stdexcept>
+#include <string>
+#include <typeinfo>
+
+namespace korvan {
+
+// The unqualified class name of a type ("TKorvanStack" for korvan::TKorvanStack).
+std::string ClassNameOf(const std::type_info& type);
+
+// Base of every exception the system names; reports carry its class name.
+class Exception : public std::runtime_error {
+ public:
+  explicit Exception(const std::string& message) : std::runtime_error(message) {}
+  std::string ClassName() const { return ClassNameOf(typeid(*this)); }
+};
+
+}  // namespace korvan

@@ -1,0 +1,16 @@
+#pragma once
+#include <cstdint>
+
+namespace korvan {
+
+// Milliseconds since an arbitrary start, truncated to 32 bits: wraps every
+// 49.7 days like the tick count the protocol timings were designed around.
+uint32_t GetTickCount();
+
+// Moves the clock forward for every thread (tests use it to cross the wrap).
+void AdvanceTickCount(uint32_t milliseconds);
+
+// Sleeps the calling thread.
+void SleepMs(uint32_t milliseconds);
+
+}  // namespace korvan
