@@ -24,7 +24,10 @@ long TMyInterfacedObject::Release() {
   return count;
 }
 
-void TMyInterfacedObject::AfterConstruction() { refCount_.fetch_sub(1); }
+void TMyInterfacedObject::AfterConstruction() {
+  Constructed();
+  refCount_.fetch_sub(1);
+}
 
 std::string TMyInterfacedObject::ClassName() const { return ClassNameOf(typeid(*this)); }
 

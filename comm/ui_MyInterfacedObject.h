@@ -34,12 +34,15 @@ class TMyInterfacedObject : public virtual IInterface {
   // The object's class name without namespaces.
   std::string ClassName() const;
 
-  // Called by the factory once the most derived constructor has finished.
+  // Called by the factory once the most derived constructor has finished:
+  // runs Constructed, then lowers the construction count without destroying.
   void AfterConstruction();
 
  protected:
   ~TMyInterfacedObject() override = default;
 
+  // Runs once the whole object exists, while the count still protects it.
+  virtual void Constructed() {}
   virtual void ReferenceAdded(long /*newCount*/) {}
   virtual void ReferenceReleased(long /*newCount*/) {}
   // Runs once before destruction, while the whole object still exists.
