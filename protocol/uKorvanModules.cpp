@@ -1,0 +1,35 @@
+#include "protocol/uKorvanModules.h"
+
+#include <mutex>
+
+#include "comm/uCI_Wrapper.h"
+#include "comm/uObjectDestroyer.h"
+#include "comm/uci_ICommunicationInterfaceDataSpy.h"
+#include "protocol/uKorvanStackDeviceList.h"
+
+namespace korvan {
+
+namespace {
+std::mutex g_mutex;
+bool g_initialized = false;
+}  // namespace
+
+void InitializeModules(const std::vector<std::string>& arguments) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (g_initialized) return;
+  ci::InitializeWrapperModule();
+  InitializeObjectDestroyer();
+  InitializeKorvanStackDeviceList();
+  ci::CheckDataSpyCommandLine(arguments);
+  g_initialized = true;
+}
+
+void FinalizeModules() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (!g_initialized) return;
+  ci::FinalizeWrapperModule();
+  FinalizeObjectDestroyer();
+  g_initialized = false;
+}
+
+}  // namespace korvan

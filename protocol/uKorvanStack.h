@@ -1,0 +1,70 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "comm/uci_ICommunicationInterface.h"
+#include "comm/uiNodedInterface.h"
+
+namespace korvan {
+
+class IKorvanStackDevice;
+
+class EKorvanStackError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// The stack between one communication interface and the devices reached
+// through it: writes requests, cuts received bytes into frames and routes
+// each frame by address to the devices (its children).
+class IKorvanStack : public virtual INodedInterface {
+ public:
+  virtual void Send(uint8_t ADR, uint8_t SIG, uint8_t code, const std::string& data) = 0;
+  // Sends one request and waits for the frame that answers it.
+  virtual bool SendReceive(uint8_t ADR, uint8_t SIG, uint8_t code, const std::string& data, std::string& reply,
+                           int timeout) = 0;
+  virtual TRef<ci::ICommunicationInterface> GetCommInterface() = 0;
+  virtual void SetCommInterface(ci::ICommunicationInterface* commInterface) = 0;
+  virtual bool AddDevice(IKorvanStackDevice* device) = 0;
+  virtual bool RemoveDevice(IKorvanStackDevice* device) = 0;
+};
+
+class TKorvanStack : public TNodedInterface, public virtual IKorvanStack {
+ public:
+  static constexpr size_t MaxBuffer = 0x20000;   // beyond this the oldest bytes go
+  static constexpr size_t TrimmedBuffer = 0x15000;
+  static constexpr int PollPeriodMs = 5;
+
+  TKorvanStack();
+  TKorvanStack(pugi::xml_node xmlNode, IInterface* parent);
+  ~TKorvanStack() override;
+
+  void Send(uint8_t ADR, uint8_t SIG, uint8_t code, const std::string& data) override;
+  bool SendReceive(uint8_t ADR, uint8_t SIG, uint8_t code, const std::string& data, std::string& reply,
+                   int timeout) override;
+  TRef<ci::ICommunicationInterface> GetCommInterface() override;
+  void SetCommInterface(ci::ICommunicationInterface* commInterface) override;
+  bool AddDevice(IKorvanStackDevice* device) override;
+  bool RemoveDevice(IKorvanStackDevice* device) override;
+
+  // Only a communication interface may own a stack.
+  void SetParent(IInterface* parent) override;
+
+  // The OnDataRcv handler installed on the attached interface.
+  void icDataRcv(ci::ICommunicationInterface* Sender);
+
+  // Routes newly received bytes: appends them to the receive buffer and
+  // hands every complete frame to the devices whose address matches.
+  void ProcessReceived(const std::string& bytes);
+
+  // Bytes received and not consumed yet.
+  size_t BufferedCount();
+
+ private:
+  void ProcessBuffer();
+
+  std::string buffer_;
+  TRef<ci::ICommunicationInterface> comm_;
+};
+
+}  // namespace korvan
