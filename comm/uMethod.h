@@ -29,6 +29,10 @@ template <class C, class R, class... A>
 struct MemberClass<R (C::*)(A...) noexcept> {
   using type = C;
 };
+template <class C, class R, class... A>
+struct MemberClass<R (C::*)(A...) const noexcept> {
+  using type = C;
+};
 }  // namespace detail
 
 template <class Signature>

@@ -70,6 +70,8 @@ class TMultiReadExclusiveWriteSynchronizerExtended {
   void EndRead();
 
   const std::string& Name() const { return name_; }
+  // Only while no other thread can use the lock yet (construction).
+  void SetName(std::string name) { name_ = std::move(name); }
   int ReadCount() const { return readCount_.load(); }
   int WriteDepth() const { return writeDepth_.load(); }
 

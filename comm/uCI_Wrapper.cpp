@@ -1,0 +1,340 @@
+#include "comm/uCI_Wrapper.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "comm/uObjectDestroyer.h"
+#include "platform/uThreadName.h"
+#include "transports/uCI_SerialPortInterface.h"
+
+namespace korvan::ci {
+
+namespace {
+using TStringHandler = transport::TCINotifyStringEvent;
+using TErrorHandler = transport::TCINotifyErrorEvent;
+
+std::mutex g_factoryMutex;
+TTransportFactory g_testFactory;
+
+std::mutex g_classMutex;
+std::vector<const TCommunicationInterfaceClass*> g_classes;
+
+TRef<transport::ICommunicationInterface> CreateTransport(const std::string& provider) {
+  TTransportFactory factory;
+  {
+    std::lock_guard<std::mutex> lock(g_factoryMutex);
+    factory = g_testFactory;
+  }
+  if (factory)
+    if (TRef<transport::ICommunicationInterface> t = factory(provider)) return t;
+  // Provider names compare exactly: "serial_port" gives no transport.
+  if (provider == "SERIAL_PORT")
+    return TRef<transport::ICommunicationInterface>(CreateObject<transport::TCommunicationSerialPortInterface>().get());
+  return nullptr;
+}
+
+template <class T>
+TRef<ICommunicationInterface> CreateFromString(const std::string& connectionString) {
+  return TRef<ICommunicationInterface>(CreateObject<T>(connectionString).get());
+}
+
+std::string WithSemicolons(std::string s) {
+  std::replace(s.begin(), s.end(), '\r', ';');
+  return s;
+}
+}  // namespace
+
+const TCommunicationInterfaceClass TCommunicationWrapperInterface::Class = {
+    "TCommunicationWrapperInterface", &CreateFromString<TCommunicationWrapperInterface>};
+const TCommunicationInterfaceClass TNexoCommunicationWrapperInterface::Class = {
+    "TNexoCommunicationWrapperInterface", &CreateFromString<TNexoCommunicationWrapperInterface>};
+
+void SetTransportFactoryForTesting(TTransportFactory factory) {
+  std::lock_guard<std::mutex> lock(g_factoryMutex);
+  g_testFactory = std::move(factory);
+}
+
+TCommunicationWrapperInterface::TCommunicationWrapperInterface(const std::string& ConnectionString)
+    : TCommunicationInterfaceDataSpy(WithSemicolons(ConnectionString)),
+      receiveDispatcher_(std::make_unique<TDispatcherThread>()) {}
+
+TCommunicationWrapperInterface::TCommunicationWrapperInterface(pugi::xml_node xmlNode, IInterface* parent)
+    : TCommunicationInterfaceDataSpy(xmlNode, parent), receiveDispatcher_(std::make_unique<TDispatcherThread>()) {}
+
+TCommunicationWrapperInterface::~TCommunicationWrapperInterface() {
+  // Normally done in BeforeDestruction; here for a constructor that failed.
+  CloseHandlerGate();
+  ReleaseTransport(true);
+  if (receiveDispatcher_) {
+    receiveDispatcher_->Queue()->Clear();
+    DestroyLater(std::move(receiveDispatcher_));
+  }
+}
+
+void TCommunicationWrapperInterface::BeforeDestruction() {
+  CloseHandlerGate();
+  ReleaseTransport(true);
+  receiveDispatcher_->Queue()->Clear();
+  // Stopping the dispatcher waits for its thread, which may be this one.
+  DestroyLater(std::move(receiveDispatcher_));
+  TCommunicationInterfaceDataSpy::BeforeDestruction();
+}
+
+void TCommunicationWrapperInterface::CloseHandlerGate() {
+  std::shared_ptr<THandlerGate> gate = gate_;
+  std::unique_lock<std::mutex> lock(gate->mutex);
+  gate->closed = true;
+  const bool onHandlerThread = gate->thread == std::this_thread::get_id();
+  gate->cv.wait(lock, [&] { return gate->active <= (onHandlerThread ? 1 : 0); });
+}
+
+void TCommunicationWrapperInterface::ReleaseTransport(bool force) {
+  TRef<transport::ICommunicationInterface> old;
+  {
+    TWriteLock guard(Lock());
+    old = std::move(transport_);
+  }
+  if (!old) return;
+  try {
+    old->Close(force);
+  } catch (...) {
+  }
+  old->GetDataReadSlots()->Clear(true);
+  old->GetErrorSlots()->Clear(true);
+}
+
+TRef<transport::ICommunicationInterface> TCommunicationWrapperInterface::GetTransport() {
+  TReadLock guard(Lock());
+  return transport_;
+}
+
+void TCommunicationWrapperInterface::ShutDown() {
+  InternalClose(true);
+  TCommunicationInterfaceDataSpy::ShutDown();
+}
+
+bool TCommunicationWrapperInterface::GetActive() {
+  TReadLock guard(Lock());
+  return transport_ && transport_->GetActive();
+}
+
+std::string TCommunicationWrapperInterface::GetConfiguration() {
+  TReadLock guard(Lock());
+  return transport_ ? transport_->GetConfiguration() : std::string();
+}
+
+std::string TCommunicationWrapperInterface::GetIdentity() {
+  TReadLock guard(Lock());
+  return transport_ ? transport_->GetIdentity() : std::string();
+}
+
+int TCommunicationWrapperInterface::InputCount() {
+  TReadLock guard(Lock());
+  return transport_ ? transport_->InputCount() : 0;
+}
+
+void TCommunicationWrapperInterface::ClearInput() {
+  TWriteLock guard(Lock());
+  if (transport_) transport_->ClearInput();
+}
+
+void TCommunicationWrapperInterface::ClearOutput() {
+  TWriteLock guard(Lock());
+  if (transport_) transport_->ClearOutput();
+}
+
+std::string TCommunicationWrapperInterface::GetDisplayName() {
+  TReadLock guard(Lock());
+  return transport_ ? "WrapperCI: " + transport_->GetIdentity() : std::string("WrapperCI: Empty");
+}
+
+bool TCommunicationWrapperInterface::InternalOpen() {
+  TWriteLock guard(Lock());
+  return transport_ && transport_->Open();
+}
+
+bool TCommunicationWrapperInterface::InternalClose(bool) {
+  // The force is not passed on: an application close is an orderly one.
+  TWriteLock guard(Lock());
+  return transport_ && transport_->Close(false);
+}
+
+int TCommunicationWrapperInterface::InternalWrite(const std::string& Data) {
+  TWriteLock guard(Lock());
+  return transport_ ? transport_->WriteString(Data) : 0;
+}
+
+void TCommunicationWrapperInterface::InternalRead(std::string& Data) {
+  TWriteLock guard(Lock());
+  Data.clear();
+  if (transport_) transport_->ReadString(Data);
+}
+
+bool TCommunicationWrapperInterface::InternalSetConfiguration(const std::string& S) {
+  TWriteLock guard(Lock());
+  std::string provider;
+  if (!GetConfigurationValue(S, "provider", provider)) provider.clear();
+  if (!transport_ || transport_->GetProvider() != provider) {
+    if (transport_) {
+      transport_->Close(false);
+      transport_->GetDataReadSlots()->Clear(true);
+      transport_->GetErrorSlots()->Clear(true);
+    }
+    transport_ = CreateTransport(provider);
+  }
+  SetConfigured(static_cast<bool>(transport_));
+  if (!transport_) return false;
+  transport_->SetConfiguration(S);
+  TDispatcherQueue* queue = receiveDispatcher_->Queue();
+  transport_->GetDataReadSlots()->Subscribe(TStringHandler::Bind<&TCommunicationWrapperInterface::ReceiveHandler>(this),
+                                            nullptr, queue);
+  transport_->GetErrorSlots()->Subscribe(TErrorHandler::Bind<&TCommunicationWrapperInterface::ErrorHandler>(this),
+                                         nullptr, queue);
+  return true;
+}
+
+namespace {
+// Admits one handler run through the gate, or none once it is closed.
+class TGatePass {
+ public:
+  explicit TGatePass(std::shared_ptr<void> gate, std::mutex& mutex, std::condition_variable& cv, int& active,
+                     bool closed, std::thread::id& thread)
+      : gate_(std::move(gate)), mutex_(mutex), cv_(cv), active_(active) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    admitted_ = !closed;
+    if (admitted_) {
+      ++active_;
+      thread = std::this_thread::get_id();
+    }
+  }
+  ~TGatePass() {
+    if (!admitted_) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    --active_;
+    cv_.notify_all();
+  }
+  bool Admitted() const { return admitted_; }
+
+ private:
+  std::shared_ptr<void> gate_;  // keeps the gate alive while we pass
+  std::mutex& mutex_;
+  std::condition_variable& cv_;
+  int& active_;
+  bool admitted_ = false;
+};
+}  // namespace
+
+void TCommunicationWrapperInterface::ReceiveHandler(transport::ICommunicationInterface*, const std::string&) {
+  std::shared_ptr<THandlerGate> gate = gate_;
+  bool closed;
+  {
+    std::lock_guard<std::mutex> lock(gate->mutex);
+    closed = gate->closed;
+  }
+  TGatePass pass(gate, gate->mutex, gate->cv, gate->active, closed, gate->thread);
+  if (!pass.Admitted()) return;
+  NameThread("CI Data Receive Thread");
+  DoDataRcv();
+}
+
+void TCommunicationWrapperInterface::ErrorHandler(transport::ICommunicationInterface*, const std::string& Operation,
+                                                  const std::vector<std::string>& Args, int Code) {
+  std::shared_ptr<THandlerGate> gate = gate_;
+  bool closed;
+  {
+    std::lock_guard<std::mutex> lock(gate->mutex);
+    closed = gate->closed;
+  }
+  TGatePass pass(gate, gate->mutex, gate->cv, gate->active, closed, gate->thread);
+  if (!pass.Admitted()) return;
+  DoError(Operation, Args, Code);
+}
+
+void TProcessMsgList::Add(TReceiver receiver, int message) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  entries_.emplace_back(receiver, message);
+}
+
+void TProcessMsgList::Remove(TReceiver receiver, int message) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = std::find_if(entries_.begin(), entries_.end(), [&](const auto& e) {
+    return e.first == receiver && e.second == message;
+  });
+  if (it != entries_.end()) entries_.erase(it);
+}
+
+int TProcessMsgList::Count() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return static_cast<int>(entries_.size());
+}
+
+void TProcessMsgList::Notify(IInterface* Sender, int Code) {
+  std::vector<std::pair<TReceiver, int>> entries;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    entries = entries_;
+  }
+  for (const auto& [receiver, message] : entries)
+    if (receiver.Assigned()) receiver(message, Sender, Code);
+}
+
+int NexoProcessMessage() {
+  // One id for the process, as a registered window message would be.
+  static const int id = 0xC000 + static_cast<int>(std::hash<std::string>{}("NexoProcessMessage") % 0x3FFF);
+  return id;
+}
+
+TProcessMsgList* TNexoCommunicationWrapperInterface::MessageList() {
+  std::lock_guard<std::mutex> lock(messageListMutex_);
+  if (!messageList_) messageList_ = std::make_unique<TProcessMsgList>();
+  return messageList_.get();
+}
+
+int TNexoCommunicationWrapperInterface::ProcessStep() {
+  if (GetEnabled() && !GetActive() && reconnect_.Elapsed() >= ReconnectPeriodMs) {
+    TProcessMsgList* list = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(messageListMutex_);
+      list = messageList_.get();
+    }
+    if (list) list->Notify(static_cast<ICommunicationInterface*>(this), 0x10001);
+    Open();
+    if (list) list->Notify(static_cast<ICommunicationInterface*>(this), 0x20000);
+    reconnect_.Restart();
+  }
+  return ReconnectPeriodMs;
+}
+
+void RegisterClass(const TCommunicationInterfaceClass* cls) {
+  if (!cls) return;
+  std::lock_guard<std::mutex> lock(g_classMutex);
+  g_classes.push_back(cls);
+}
+
+void UnregisterClass(const std::string& className) {
+  std::lock_guard<std::mutex> lock(g_classMutex);
+  auto it = std::find_if(g_classes.begin(), g_classes.end(),
+                         [&](const TCommunicationInterfaceClass* c) { return className == c->ClassName; });
+  if (it != g_classes.end()) g_classes.erase(it);
+}
+
+std::vector<const TCommunicationInterfaceClass*> RegisteredClasses() {
+  std::lock_guard<std::mutex> lock(g_classMutex);
+  return g_classes;
+}
+
+void InitializeWrapperModule() {
+  for (const char* name : WrapperProviders) {
+    UnregisterProvider(name);
+    RegisterProvider(&TCommunicationWrapperInterface::Class, name);
+  }
+  UnregisterClass(TNexoCommunicationWrapperInterface::Class.ClassName);
+  RegisterClass(&TNexoCommunicationWrapperInterface::Class);
+}
+
+void FinalizeWrapperModule() {
+  for (const char* name : WrapperProviders) UnregisterProvider(name);
+  UnregisterClass(TNexoCommunicationWrapperInterface::Class.ClassName);
+}
+
+}  // namespace korvan::ci

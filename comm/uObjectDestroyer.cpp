@@ -1,0 +1,52 @@
+#include "comm/uObjectDestroyer.h"
+
+#include <mutex>
+
+#include "platform/uThreadName.h"
+
+namespace korvan {
+
+namespace {
+std::mutex g_mutex;
+std::unique_ptr<TDispatcherThread> g_destroyer;
+}  // namespace
+
+void TDestroyEvent::Execute() {
+  if (destroy_) {
+    auto destroy = std::move(destroy_);
+    destroy_ = nullptr;
+    destroy();
+  } else {
+    NameThread("Object Destroyer Thread");
+  }
+}
+
+void InitializeObjectDestroyer() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (g_destroyer) return;
+  g_destroyer = std::make_unique<TDispatcherThread>();
+  g_destroyer->Queue()->Push(std::make_unique<TDestroyEvent>());
+}
+
+void FinalizeObjectDestroyer() {
+  std::unique_ptr<TDispatcherThread> destroyer;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    destroyer = std::move(g_destroyer);
+  }
+  destroyer.reset();
+}
+
+void DestroyLater(std::function<void()> destroy) {
+  if (!destroy) return;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (g_destroyer) {
+      g_destroyer->Queue()->Push(std::make_unique<TDestroyEvent>(std::move(destroy)));
+      return;
+    }
+  }
+  destroy();
+}
+
+}  // namespace korvan

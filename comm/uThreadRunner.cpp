@@ -1,0 +1,33 @@
+#include "comm/uThreadRunner.h"
+
+namespace korvan {
+
+TThreadRunner::TThreadRunner(TRunMethod method) : method_(method) { started_.SetEvent(); }
+
+TThreadRunner::~TThreadRunner() {
+  Terminate();
+  if (thread_.joinable()) {
+    if (thread_.get_id() == std::this_thread::get_id())
+      thread_.detach();
+    else
+      thread_.join();
+  }
+}
+
+void TThreadRunner::Start() {
+  if (!thread_.joinable()) thread_ = std::thread([this] { Body(); });
+}
+
+void TThreadRunner::WaitFor() {
+  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+}
+
+void TThreadRunner::Body() {
+  try {
+    if (method_.Assigned()) method_(this);
+  } catch (...) {
+    // the work's failure never ends the program
+  }
+}
+
+}  // namespace korvan
