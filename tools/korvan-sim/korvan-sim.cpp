@@ -1,0 +1,152 @@
+// korvan-sim: a simulated Ingra or Outra module on a pseudo-terminal, TCP
+// or UDP, so that the program and its tests run without hardware.
+#include <CLI/CLI.hpp>
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include "tools/korvan-sim/uIngraModel.h"
+#include "tools/korvan-sim/uOutraModel.h"
+#include "tools/korvan-sim/uSimServer.h"
+
+using namespace korvan::sim;
+
+namespace {
+bool ParseNumber(const std::string& text, long& value) {
+  char* end = nullptr;
+  value = std::strtol(text.c_str(), &end, 0);  // decimal or 0x hexadecimal
+  return !text.empty() && *end == '\0';
+}
+
+std::vector<long> ParseList(const std::string& text) {
+  std::vector<long> values;
+  size_t start = 0;
+  while (start <= text.size()) {
+    const size_t comma = text.find(',', start);
+    const std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    long v = 0;
+    if (!ParseNumber(item, v)) throw CLI::ValidationError("not a list of numbers: " + text);
+    values.push_back(v);
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return values;
+}
+
+std::string ParseHex(const std::string& text) {
+  std::string bytes;
+  std::string digits;
+  for (char c : text)
+    if (std::isxdigit(static_cast<unsigned char>(c))) digits += c;
+  if (digits.size() % 2 != 0) throw CLI::ValidationError("--noise needs whole bytes in hex: " + text);
+  for (size_t i = 0; i < digits.size(); i += 2) bytes += static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16));
+  return bytes;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{
+      "Simulates one Korvan module (Ingra: four analog inputs, Outra: two analog outputs) that answers\n"
+      "format 97 requests like the real module, on a pseudo-terminal (for the serial port transport),\n"
+      "on TCP (each connection served) and on UDP (each datagram answered to its sender).\n"
+      "When ready it prints one line per endpoint ('pty /dev/pts/N', 'tcp 127.0.0.1:PORT',\n"
+      "'udp 127.0.0.1:PORT') and runs until SIGINT or SIGTERM.",
+      "korvan-sim"};
+  std::string module, addressText = "0x31", kind = "current", codesText, rangesText, link, tcp, udp, noise;
+  bool pty = false, badChecksum = false, silent = false, noticeFirst = false;
+  int delay = 0, split = -1, forcedAck = -1;
+  app.add_option("--module", module, "Which module: ingra or outra")->required()->check(CLI::IsMember({"ingra", "outra"}));
+  app.add_option("--address", addressText, "Module address, decimal or 0x hexadecimal (default 0x31)");
+  app.add_option("--kind", kind, "Ingra only: voltage (code 0) or current (codes 1, 2) inputs (default current)")
+      ->check(CLI::IsMember({"voltage", "current"}));
+  app.add_option("--codes", codesText, "Ingra only: the four range codes, c1,c2,c3,c4 (default the kind's first range)");
+  app.add_option("--ranges", rangesText, "Outra only: the two output range codes r1,r2 (default 1,1)");
+  app.add_flag("--pty", pty, "Serve on a new pseudo-terminal");
+  app.add_option("--link", link, "Also make DIR/COMn a symbolic link to the pseudo-terminal (implies --pty)");
+  app.add_option("--tcp", tcp, "Listen on 127.0.0.1:PORT (port 0 picks one) and serve each connection");
+  app.add_option("--udp", udp, "Answer datagrams on 127.0.0.1:PORT (port 0 picks one)");
+  app.add_option("--delay", delay, "Fault: wait MS milliseconds before every answer");
+  app.add_option("--noise", noise, "Fault: send these bytes (hex, e.g. 00FF13) before every answer");
+  app.add_option("--split", split, "Fault: send every answer in two pieces with MS milliseconds between them");
+  app.add_flag("--bad-checksum-first", badChecksum, "Fault: spoil the checksum of the first answer only");
+  app.add_flag("--silent", silent, "Fault: never answer");
+  app.add_flag("--notice-first", noticeFirst,
+               "Fault: send a frame with the request's SIG and code 0x0D before every answer");
+  app.add_option("--forced-ack", forcedAck, "Fault: refuse every request with this acknowledge code");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e);
+  }
+
+  try {
+    long address = 0;
+    if (!ParseNumber(addressText, address) || address < 0 || address > 255)
+      throw CLI::ValidationError("--address must be 0 to 255: " + addressText);
+    if (!link.empty()) pty = true;
+    if (!pty && tcp.empty() && udp.empty()) throw CLI::ValidationError("give at least one of --pty, --link, --tcp, --udp");
+
+    std::unique_ptr<TModuleModel> model;
+    if (module == "ingra") {
+      auto ingra = std::make_unique<TIngraModel>(kind == "voltage" ? TIngraKind::Voltage : TIngraKind::Current);
+      if (!codesText.empty()) {
+        const std::vector<long> codes = ParseList(codesText);
+        if (codes.size() != 4) throw CLI::ValidationError("--codes needs four codes");
+        TIngraModel::TCodes c{};
+        for (int i = 0; i < 4; ++i) c[i] = static_cast<uint8_t>(codes[i]);
+        ingra->SetCodes(c);
+      }
+      model = std::move(ingra);
+    } else {
+      auto outra = std::make_unique<TOutraModel>();
+      if (!rangesText.empty()) {
+        const std::vector<long> ranges = ParseList(rangesText);
+        if (ranges.size() != 2) throw CLI::ValidationError("--ranges needs two codes");
+        outra->SetRange(1, static_cast<uint8_t>(ranges[0]));
+        outra->SetRange(2, static_cast<uint8_t>(ranges[1]));
+      }
+      model = std::move(outra);
+    }
+    model->SetAddress(static_cast<uint8_t>(address));
+    TFaults faults;
+    faults.DelayMs = delay;
+    faults.Noise = ParseHex(noise);
+    faults.SplitPauseMs = split;
+    faults.BadChecksumOnce = badChecksum;
+    faults.Silent = silent;
+    faults.NoticeBeforeAnswer = noticeFirst;
+    if (forcedAck >= 0) faults.ForcedAck = static_cast<uint8_t>(forcedAck);
+    model->SetFaults(faults);
+
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigprocmask(SIG_BLOCK, &signals, nullptr);
+    const int stopFd = signalfd(-1, &signals, SFD_CLOEXEC);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    TSimServer server(*model);
+    server.SetStopFd(stopFd);
+    std::vector<std::string> ready;
+    if (pty) ready.push_back(server.OpenPty(link));
+    if (!tcp.empty()) ready.push_back(server.ListenTcp(tcp));
+    if (!udp.empty()) ready.push_back(server.BindUdp(udp));
+    for (const std::string& line : ready) std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+    server.Run();
+    close(stopFd);
+    return 0;
+  } catch (const CLI::ValidationError& e) {
+    std::fprintf(stderr, "korvan-sim: %s\n", e.what());
+    return 2;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "korvan-sim: %s\n", e.what());
+    return 1;
+  }
+}

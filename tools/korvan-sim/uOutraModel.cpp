@@ -1,0 +1,113 @@
+#include "tools/korvan-sim/uOutraModel.h"
+
+namespace korvan::sim {
+
+namespace {
+uint32_t Rounded(uint32_t value, uint32_t to, uint32_t from) {
+  return (value * to + from / 2) / from;
+}
+}  // namespace
+
+TOutraModel::TOutraModel() : TModuleModel("Outra;v1.0;simulated") {}
+
+void TOutraModel::StoreRaw(TOutput& o, uint32_t value) {
+  o.Raw = static_cast<uint16_t>(value);
+  o.Scaled = static_cast<uint16_t>(Rounded(value, MaxScaled, MaxRaw));
+}
+
+void TOutraModel::StoreScaled(TOutput& o, uint32_t value) {
+  o.Scaled = static_cast<uint16_t>(value);
+  o.Raw = static_cast<uint16_t>(Rounded(value, MaxRaw, MaxScaled));
+}
+
+std::optional<TModuleModel::TReply> TOutraModel::Instruction(uint8_t code, std::string_view data,
+                                                             bool) {
+  // Writes take one item per output named, and change nothing unless every
+  // item is within its limits.
+  const auto write = [&](int width, auto valid, auto store) -> TReply {
+    const auto items = ParseItems(data, width, Outputs);
+    if (!items) return Ack(3);
+    for (const TItem& item : *items)
+      if (!valid(item.Value)) return Ack(3);
+    for (const TItem& item : *items) store(At(item.Channel), item.Value);
+    return Ack(0);
+  };
+  const auto read = [&](int width, auto get) -> TReply {
+    if (!data.empty()) return Ack(3);
+    std::string answer;
+    for (int n = 1; n <= Outputs; ++n) answer += Item(static_cast<uint8_t>(n), get(At(n)), width);
+    return Ack(0, answer);
+  };
+  const auto atMost = [](uint32_t limit) { return [limit](uint32_t v) { return v <= limit; }; };
+
+  switch (code) {
+    case 0x40:
+      return write(2, atMost(MaxRaw), StoreRaw);
+    case 0x41:
+      return read(2, [](const TOutput& o) { return o.Raw; });
+    case 0x42:
+      return write(2, atMost(MaxScaled), StoreScaled);
+    case 0x43:
+      return read(2, [](const TOutput& o) { return o.Scaled; });
+    case 0xC0:
+      return write(
+          1, [](uint32_t v) { return v >= 1 && v <= 7; },
+          [](TOutput& o, uint32_t v) { o.Range = static_cast<uint8_t>(v); });
+    case 0xC1:
+      return read(1, [](const TOutput& o) { return o.Range; });
+    case 0xC2:
+      return write(3, atMost(MaxTimeout), [](TOutput& o, uint32_t v) { o.Timeout = v; });
+    case 0xC3:
+      return read(3, [](const TOutput& o) { return o.Timeout; });
+    case 0xC4:
+      return write(2, atMost(MaxRaw),
+                   [](TOutput& o, uint32_t v) { o.WatchDogValue = static_cast<uint16_t>(v); });
+    case 0xC5:
+      return read(2, [](const TOutput& o) { return o.WatchDogValue; });
+    default:
+      return std::nullopt;
+  }
+}
+
+uint8_t TOutraModel::GetRange(int output) const {
+  std::lock_guard lock(mutex_);
+  return At(output).Range;
+}
+void TOutraModel::SetRange(int output, uint8_t code) {
+  std::lock_guard lock(mutex_);
+  At(output).Range = code;
+}
+uint32_t TOutraModel::GetWatchDogTimeout(int output) const {
+  std::lock_guard lock(mutex_);
+  return At(output).Timeout;
+}
+void TOutraModel::SetWatchDogTimeout(int output, uint32_t seconds) {
+  std::lock_guard lock(mutex_);
+  At(output).Timeout = seconds;
+}
+uint16_t TOutraModel::GetWatchDogValue(int output) const {
+  std::lock_guard lock(mutex_);
+  return At(output).WatchDogValue;
+}
+void TOutraModel::SetWatchDogValue(int output, uint16_t value) {
+  std::lock_guard lock(mutex_);
+  At(output).WatchDogValue = value;
+}
+uint16_t TOutraModel::GetOutputRaw(int output) const {
+  std::lock_guard lock(mutex_);
+  return At(output).Raw;
+}
+void TOutraModel::SetOutputRaw(int output, uint16_t value) {
+  std::lock_guard lock(mutex_);
+  StoreRaw(At(output), value);
+}
+uint16_t TOutraModel::GetOutputScaled(int output) const {
+  std::lock_guard lock(mutex_);
+  return At(output).Scaled;
+}
+void TOutraModel::SetOutputScaled(int output, uint16_t value) {
+  std::lock_guard lock(mutex_);
+  StoreScaled(At(output), value);
+}
+
+}  // namespace korvan::sim

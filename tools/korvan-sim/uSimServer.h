@@ -1,0 +1,48 @@
+#pragma once
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "tools/korvan-sim/uModuleModel.h"
+
+namespace korvan::sim {
+
+// Serves one module model on its endpoints: a pseudo-terminal, TCP
+// connections, UDP datagrams. Single-threaded: one poll loop.
+class TSimServer {
+ public:
+  explicit TSimServer(TModuleModel& model) : model_(model) {}
+  ~TSimServer();
+  TSimServer(const TSimServer&) = delete;
+  TSimServer& operator=(const TSimServer&) = delete;
+
+  // Each returns the line to announce ("pty /dev/pts/3", "tcp 127.0.0.1:4000")
+  // or throws std::runtime_error with the reason.
+  std::string OpenPty(const std::string& link);
+  std::string ListenTcp(const std::string& hostPort);
+  std::string BindUdp(const std::string& hostPort);
+
+  // Serves until Stop (or a SIGINT/SIGTERM turned into Stop by the caller).
+  void Run();
+  void Stop() { stop_.store(true); }
+  // A file descriptor the loop also watches: readable means stop.
+  void SetStopFd(int fd) { stopFd_ = fd; }
+
+ private:
+  struct TStream;
+  void Serve(TStream& stream, const std::string& bytes);
+  void WriteAnswer(int fd, const TAnswer& answer);
+  void Close();
+
+  TModuleModel& model_;
+  std::atomic<bool> stop_{false};
+  int stopFd_ = -1;
+  int ptyMaster_ = -1;
+  int ptySlave_ = -1;  // held so that the master never sees a hang-up between clients
+  std::string link_;
+  int tcpListen_ = -1;
+  int udp_ = -1;
+  std::vector<TStream*> streams_;
+};
+
+}  // namespace korvan::sim
