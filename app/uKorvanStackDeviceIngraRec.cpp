@@ -1,0 +1,7 @@
+#include "app/uKorvanStackDeviceIngraRec.h"
+
+namespace duomat {
+
+TKorvanStackDeviceIngraRec::TKorvanStackDeviceIngraRec() : TKorvanStackDeviceRec("TKorvanStackDeviceIngraRec") {}
+
+}  // namespace duomat

@@ -1,0 +1,13 @@
+#pragma once
+#include "app/uKorvanStackDeviceRec.h"
+#include "protocol/uIngra.h"
+
+namespace duomat {
+
+// The record of the Ingra module.
+class TKorvanStackDeviceIngraRec : public TKorvanStackDeviceRec<korvan::TIngra, korvan::IIngra> {
+ public:
+  TKorvanStackDeviceIngraRec();
+};
+
+}  // namespace duomat

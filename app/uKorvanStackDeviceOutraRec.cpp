@@ -1,0 +1,7 @@
+#include "app/uKorvanStackDeviceOutraRec.h"
+
+namespace duomat {
+
+TKorvanStackDeviceOutraRec::TKorvanStackDeviceOutraRec() : TKorvanStackDeviceRec("TKorvanStackDeviceOutraRec") {}
+
+}  // namespace duomat

@@ -1,0 +1,13 @@
+#pragma once
+#include "app/uKorvanStackDeviceRec.h"
+#include "protocol/uOutra.h"
+
+namespace duomat {
+
+// The record of the Outra module.
+class TKorvanStackDeviceOutraRec : public TKorvanStackDeviceRec<korvan::TOutra, korvan::IOutra> {
+ public:
+  TKorvanStackDeviceOutraRec();
+};
+
+}  // namespace duomat

@@ -1,0 +1,110 @@
+#include "support/TSimProcess.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace korvan::test {
+
+std::string TSimProcess::BinaryPath() { return KORVAN_SIM_PATH; }
+
+TSimProcess::TSimProcess(std::vector<std::string> options) {
+  int out[2];
+  if (pipe2(out, O_CLOEXEC) != 0) return;
+  pid_ = fork();
+  if (pid_ == 0) {
+    dup2(out[1], STDOUT_FILENO);
+    std::vector<std::string> args = {BinaryPath()};
+    args.insert(args.end(), options.begin(), options.end());
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(out[1]);
+  // The simulator prints one line per endpoint, then flushes.
+  size_t expected = 0;
+  for (size_t i = 0; i < options.size(); ++i)
+    if (options[i] == "--tcp" || options[i] == "--udp" || options[i] == "--link" || options[i] == "--pty") ++expected;
+  bool sawPty = false;
+  for (const auto& o : options) {
+    if (o == "--pty" || o == "--link") {
+      if (sawPty) --expected;
+      sawPty = true;
+    }
+  }
+  std::string text;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (pid_ > 0 && endpoints_.size() < expected && std::chrono::steady_clock::now() < deadline) {
+    pollfd p{out[0], POLLIN, 0};
+    if (poll(&p, 1, 100) <= 0) continue;
+    char buffer[256];
+    const ssize_t n = read(out[0], buffer, sizeof buffer);
+    if (n <= 0) break;
+    text.append(buffer, static_cast<size_t>(n));
+    size_t nl;
+    while ((nl = text.find('\n')) != std::string::npos) {
+      endpoints_.push_back(text.substr(0, nl));
+      text.erase(0, nl + 1);
+    }
+  }
+  close(out[0]);
+}
+
+TSimProcess::~TSimProcess() { Terminate(); }
+
+int TSimProcess::Terminate() {
+  if (pid_ <= 0) return -1;
+  kill(pid_, SIGTERM);
+  int status = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (std::chrono::steady_clock::now() < deadline) {
+    const pid_t r = waitpid(pid_, &status, WNOHANG);
+    if (r == pid_) {
+      pid_ = -1;
+      return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    usleep(10000);
+  }
+  kill(pid_, SIGKILL);
+  waitpid(pid_, &status, 0);
+  pid_ = -1;
+  return -1;
+}
+
+std::string TSimProcess::PtyPath() const {
+  for (const auto& e : endpoints_)
+    if (e.rfind("pty ", 0) == 0) return e.substr(4);
+  return {};
+}
+
+int TSimProcess::PortOf(const std::string& kind) const {
+  for (const auto& e : endpoints_)
+    if (e.rfind(kind + " ", 0) == 0) return std::atoi(e.substr(e.rfind(':') + 1).c_str());
+  return 0;
+}
+
+int TSimProcess::TcpPort() const { return PortOf("tcp"); }
+int TSimProcess::UdpPort() const { return PortOf("udp"); }
+
+TPortDir::TPortDir() {
+  char pattern[] = "/tmp/duomat-ports-XXXXXX";
+  if (char* dir = mkdtemp(pattern)) path_ = dir;
+  setenv("DUOMAT_PORT_DIR", path_.c_str(), 1);
+}
+
+TPortDir::~TPortDir() {
+  unsetenv("DUOMAT_PORT_DIR");
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+}  // namespace korvan::test
