@@ -6,6 +6,8 @@
 #include "comm/uObjectDestroyer.h"
 #include "platform/uThreadName.h"
 #include "transports/uCI_SerialPortInterface.h"
+#include "transports/uCI_TCPClientInterface.h"
+#include "transports/uCI_UDPClientInterface.h"
 
 namespace korvan::ci {
 
@@ -28,8 +30,10 @@ TRef<transport::ICommunicationInterface> CreateTransport(const std::string& prov
   if (factory)
     if (TRef<transport::ICommunicationInterface> t = factory(provider)) return t;
   // Provider names compare exactly: "serial_port" gives no transport.
-  if (provider == "SERIAL_PORT")
-    return TRef<transport::ICommunicationInterface>(CreateObject<transport::TCommunicationSerialPortInterface>().get());
+  using TTransport = TRef<transport::ICommunicationInterface>;
+  if (provider == "SERIAL_PORT") return TTransport(CreateObject<transport::TCommunicationSerialPortInterface>());
+  if (provider == "TCP_CLIENT") return TTransport(CreateObject<transport::TCommunicationTCPClientInterface>());
+  if (provider == "UDP_CLIENT") return TTransport(CreateObject<transport::TCommunicationUDPClientInterface>());
   return nullptr;
 }
 

@@ -1,0 +1,302 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "comm/uException.h"
+#include "comm/uMethod.h"
+#include "comm/uQueue.h"
+#include "comm/uSynchronizer.h"
+#include "comm/ui_MyInterfacedObject.h"
+
+// The system's thin socket library over POSIX sockets: a socket object whose
+// settings may change at any time, opening by bind or by connect with a
+// time-out, and a work thread per socket that polls for data every 10 ms.
+namespace korvan::transport {
+
+enum : int { InetSocketStream = 0, InetSocketDatagram = 1 };
+
+// The last socket error of the calling thread (errno); a connect time-out
+// leaves ETIMEDOUT.
+int InetSocketLastError();
+
+class EInetSocketAccessByWorkThreadDenied : public Exception {
+ public:
+  EInetSocketAccessByWorkThreadDenied() : Exception("Access to InetSocket by WorkThread denied!") {}
+};
+
+struct TInetSocketPacket {
+  std::string host;
+  int32_t port = 0;
+  std::string data;
+};
+
+// One socket handle and the raw operations.
+class TInetSocketCore {
+ public:
+  TInetSocketCore();
+  ~TInetSocketCore();
+  TInetSocketCore(const TInetSocketCore&) = delete;
+  TInetSocketCore& operator=(const TInetSocketCore&) = delete;
+
+  bool Allocate(int kind);
+  bool IsAllocated();
+  bool Close();
+  bool Shutdown(bool sending, bool receiving);
+  bool Bind();
+  // Blocks until connected, refused, or Abort; `timeoutMs` < 0 waits as long
+  // as the platform does.
+  bool Connect(int timeoutMs = -1);
+  // Makes a connect in progress on another thread fail at once.
+  void Abort();
+  bool Send(const std::string& bytes);
+  bool SendTo(const std::string& bytes, const std::string& host, int port);
+  bool Receive(std::string& bytes);
+  bool ReceiveFrom(std::string& bytes, std::string& host, int& port);
+  bool SetBroadcast(bool on);
+  bool SetKeepAlive(bool on, uint32_t idleMs, uint32_t intervalMs);
+  // Readable with nothing to read: the peer ended the stream (or it broke).
+  bool PeerClosed();
+
+  int Kind() const { return kind_; }
+  bool Bound() const { return bound_.load(); }
+  bool Connected() const { return connected_.load(); }
+
+  std::string LocalAddress;
+  int LocalPort = 0;
+  std::string RemoteHost;
+  int RemotePort = 0;
+
+ private:
+  std::recursive_mutex allocation_;
+  std::atomic<int> fd_{-1};
+  int abortFd_ = -1;
+  std::atomic<bool> bound_{false};
+  std::atomic<bool> connected_{false};
+  int kind_ = -1;
+};
+
+// Connects on a thread of its own so that the caller can give up.
+class TInetSocketConnectThread {
+ public:
+  // The connect's result within the time-out; errno set as the connect left it,
+  // or ETIMEDOUT.
+  static bool Connect(TInetSocketCore& core, int timeoutMs);
+};
+
+// The core behind locks, with the keep-alive settings and the close protocol.
+class TInetSocketCoreExtended {
+ public:
+  TInetSocketCoreExtended();
+
+  bool Allocate(int kind);
+  bool Close(bool graceful);
+  bool Bind();
+  bool Connect(int timeoutMs);
+  bool Send(const std::string& bytes);
+  bool Receive(std::string& bytes, std::string& host, int& port);
+  bool SetKeepAlive(bool on, uint32_t idleMs, uint32_t intervalMs);
+  bool KeepAliveOn();
+  uint32_t KeepAliveTime();
+  uint32_t KeepAliveInterval();
+  bool PeerClosed();
+
+  std::string GetLocalAddress();
+  void SetLocalAddress(const std::string& v);
+  int GetLocalPort();
+  void SetLocalPort(int v);
+  std::string GetRemoteHost();
+  void SetRemoteHost(const std::string& v);
+  int GetRemotePort();
+  void SetRemotePort(int v);
+  bool IsAllocated();
+  bool IsBound();
+  bool IsConnected();
+  int Kind();
+
+  TMultiReadExclusiveWriteSynchronizerExtended& Lock() { return lock_; }
+
+ private:
+  TInetSocketCore core_;
+  TMultiReadExclusiveWriteSynchronizerExtended lock_;
+  std::recursive_mutex receive_, send_, allocation_;
+  std::atomic<int> closing_{0};
+  bool keepAliveOn_ = false;
+  uint32_t keepAliveTime_ = 0;
+  uint32_t keepAliveInterval_ = 0;
+};
+
+// A bounded queue of received packets; maximum -1 means no limit, 0 none kept.
+class TInetSocketPacketQueue {
+ public:
+  void Push(const TInetSocketPacket& packet);
+  bool Pop(TInetSocketPacket& packet);
+  void Clear();
+  void SetMaximum(int maximum);
+  int Count();
+
+ private:
+  std::mutex mutex_;
+  TQueue<TInetSocketPacket> queue_;
+  int maximum_ = -1;
+};
+
+class TInetSocketCustom;
+
+using TInetSocketDataReceiveEvent = TMethod<void(TInetSocketCustom* Sender, const TInetSocketPacket& Packet)>;
+using TInetSocketDisconnectEvent = TMethod<void(TInetSocketCustom* Sender)>;
+using TInetSocketInternalErrorEvent = TMethod<void(TInetSocketCustom* Sender, const std::string& Operation,
+                                                   const std::string& Message, const std::string& ClassName)>;
+
+// What the work thread calls.
+class IInetSocketEvents : public virtual IInterface {
+ public:
+  virtual void DataReceive(TInetSocketCustom* Sender, const TInetSocketPacket& Packet) = 0;
+  virtual void Disconnect(TInetSocketCustom* Sender) = 0;
+  virtual void InternalError(TInetSocketCustom* Sender, const std::string& Operation, const std::string& Message,
+                             const std::string& ClassName) = 0;
+};
+
+// What the owner uses to set the handlers.
+class IInetSocketEventsSync : public virtual IInterface {
+ public:
+  virtual void SetOnDataReceive(TInetSocketDataReceiveEvent handler) = 0;
+  virtual TInetSocketDataReceiveEvent GetOnDataReceive() = 0;
+  virtual void SetOnDisconnect(TInetSocketDisconnectEvent handler) = 0;
+  virtual TInetSocketDisconnectEvent GetOnDisconnect() = 0;
+  virtual void SetOnInternalError(TInetSocketInternalErrorEvent handler) = 0;
+  virtual TInetSocketInternalErrorEvent GetOnInternalError() = 0;
+};
+
+// Holds the three handlers; a handler runs under the holder's shared lock,
+// so replacing it waits for a call in progress.
+class TInetSocketEventsSync : public TMyInterfacedObject,
+                              public virtual IInetSocketEvents,
+                              public virtual IInetSocketEventsSync {
+ public:
+  TInetSocketEventsSync() : lock_("TInetSocketEventsSync") {}
+
+  void DataReceive(TInetSocketCustom* Sender, const TInetSocketPacket& Packet) override;
+  void Disconnect(TInetSocketCustom* Sender) override;
+  void InternalError(TInetSocketCustom* Sender, const std::string& Operation, const std::string& Message,
+                     const std::string& ClassName) override;
+
+  void SetOnDataReceive(TInetSocketDataReceiveEvent handler) override;
+  TInetSocketDataReceiveEvent GetOnDataReceive() override;
+  void SetOnDisconnect(TInetSocketDisconnectEvent handler) override;
+  TInetSocketDisconnectEvent GetOnDisconnect() override;
+  void SetOnInternalError(TInetSocketInternalErrorEvent handler) override;
+  TInetSocketInternalErrorEvent GetOnInternalError() override;
+
+ private:
+  TMultiReadExclusiveWriteSynchronizerExtended lock_;
+  TInetSocketDataReceiveEvent onDataReceive_;
+  TInetSocketDisconnectEvent onDisconnect_;
+  TInetSocketInternalErrorEvent onInternalError_;
+};
+
+// Polls its socket every 10 ms: carries out requested closes, delivers
+// received data, and keeps an idle connection alive.
+class TInetSocketWorkThread {
+ public:
+  static constexpr int CycleMs = 10;
+
+  TInetSocketWorkThread(TInetSocketCustom* owner, TRef<IInetSocketEvents> events);
+  ~TInetSocketWorkThread();
+
+  void Start();
+  void Terminate() { terminated_.store(true); }
+  void WaitFor();
+  std::thread::id Id() const { return id_.load(); }
+
+  void Prepare(int kind);
+  void RequestClose();
+  void ResetIdleTimer();
+  void SetQueueMaximum(int maximum);
+  TInetSocketCoreExtended& Core() { return *core_; }
+  TInetSocketPacketQueue& Queue() { return *queue_; }
+
+ private:
+  void Execute();
+  void DoInternalClose();
+  void DoDataReceive();
+  void KeepAliveStep();
+  void DoInternalError(const std::string& operation, const std::string& message, const std::string& className);
+
+  TInetSocketCustom* owner_;
+  std::unique_ptr<TInetSocketCoreExtended> core_;
+  std::unique_ptr<TInetSocketPacketQueue> queue_;
+  TRef<IInetSocketEvents> events_;
+  std::atomic<bool> closeRequest_{false};
+  std::atomic<uint32_t> idleStamp_{0};
+  std::atomic<bool> terminated_{false};
+  std::atomic<std::thread::id> id_{};
+  std::thread thread_;
+};
+
+// The public socket object.
+class TInetSocketCustom {
+ public:
+  TInetSocketCustom();
+  virtual ~TInetSocketCustom();
+  TInetSocketCustom(const TInetSocketCustom&) = delete;
+  TInetSocketCustom& operator=(const TInetSocketCustom&) = delete;
+
+  void SetKind(int kind);
+  int GetKind();
+  std::string GetLocalAddress();
+  void SetLocalAddress(const std::string& v);
+  int GetLocalPort();
+  void SetLocalPort(int v);
+  std::string GetRemoteHost();
+  void SetRemoteHost(const std::string& v);
+  int GetRemotePort();
+  void SetRemotePort(int v);
+  bool Bind();
+  bool Connect(int timeoutMs);
+  bool Close(bool graceful);
+  bool Send(const std::string& bytes);
+  bool IsBound();
+  bool IsConnected();
+  bool SetKeepAlive(bool on, uint32_t idleMs, uint32_t intervalMs);
+  bool GetKeepAliveOn();
+  uint32_t GetKeepAliveTime();
+  uint32_t GetKeepAliveInterval();
+  void SetQueueMaximum(int maximum);
+  int QueueCount();
+
+ protected:
+  // For subclasses that supply an events interface.
+  explicit TInetSocketCustom(TRef<IInetSocketEvents> events);
+  virtual void AfterPrepare() {}
+  // Raises EInetSocketAccessByWorkThreadDenied on the work thread.
+  void CheckNotWorkThread();
+  TMultiReadExclusiveWriteSynchronizerExtended& Lock() { return lock_; }
+
+ private:
+  void Prepare();
+
+  TMultiReadExclusiveWriteSynchronizerExtended lock_;
+  std::unique_ptr<TInetSocketWorkThread> thread_;
+  int kind_ = InetSocketStream;
+};
+
+// The socket object with its event holder.
+class TInetSocket : public TInetSocketCustom {
+ public:
+  TInetSocket();
+
+  IInetSocketEventsSync* Events() { return events_.get(); }
+  void SetOnDataReceive(TInetSocketDataReceiveEvent handler);
+  void SetOnDisconnect(TInetSocketDisconnectEvent handler);
+  void SetOnInternalError(TInetSocketInternalErrorEvent handler);
+
+ private:
+  explicit TInetSocket(TRef<TInetSocketEventsSync> holder);
+  TRef<IInetSocketEventsSync> events_;
+};
+
+}  // namespace korvan::transport
