@@ -1,0 +1,265 @@
+// duomat-cli: what the main window does, one action per call, for scripts
+// and headless machines. The same requests on the line, the same messages.
+#include <CLI/CLI.hpp>
+
+#include <cmath>
+#include <cstdio>
+#include <optional>
+#include <unistd.h>
+
+#include "app/uModuleSettings.h"
+#include "comm/uci_ICommunicationInterfaceDataSpy.h"
+#include "protocol/uKorvanModules.h"
+#include "tools/duomat-cli/uCliOutput.h"
+
+using namespace duomat;
+using namespace duomat::cli;
+
+namespace {
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+struct TUsageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+bool g_colour = false;
+
+void LogTraffic(korvan::ci::ICommunicationInterface*, const std::string& data, uint8_t direction) {
+  if (data.empty()) return;  // a read that found nothing
+  const bool sent = direction == korvan::ci::SpyDirectionSent;
+  const std::string line = LogLine(data, sent);
+  if (g_colour)
+    std::fprintf(stderr, "%s%s\033[0m\n", sent ? "\033[33m" : "\033[36m", line.c_str());
+  else
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+int ParseInteger(const std::string& text, const char* what, long lo, long hi) {
+  char* end = nullptr;
+  errno = 0;
+  const long v = std::strtol(text.c_str(), &end, 0);
+  if (text.empty() || *end != '\0' || errno != 0 || v < lo || v > hi)
+    throw TUsageError(std::string(what) + " must be a whole number from " + std::to_string(lo) + " to " +
+                      std::to_string(hi) + ": " + text);
+  return static_cast<int>(v);
+}
+
+double ParseValue(const std::string& text, const char* what) {
+  char* end = nullptr;
+  std::string t = text;
+  for (char& c : t)
+    if (c == ',') c = '.';  // a Czech decimal comma is fine too
+  const double v = std::strtod(t.c_str(), &end);
+  if (t.empty() || *end != '\0' || !std::isfinite(v)) throw TUsageError(std::string(what) + " is not a number: " + text);
+  return v;
+}
+
+void CheckValue(double v, int code, const char* what) {
+  const TOutraLimits l = OutraRangeLimits(code);
+  if (v < l.Minimum || v > l.Maximum) {
+    char text[160];
+    std::snprintf(text, sizeof text, "%s must lie within the range %s, from %g to %g: %g", what,
+                  OutraRangeText(code).c_str(), l.Minimum, l.Maximum, v);
+    throw TUsageError(text);
+  }
+}
+
+struct TOptions {
+  std::string connection;
+  std::string address = "0x31";
+  int timeout = 1000;
+  bool log = false;
+  bool json = false;
+  std::string ingraRange;
+  std::optional<std::string> range, timeout1, timeout2, value1, value2;
+};
+
+TOutcome Failure(const std::string& message) { return TOutcome{false, message, {}}; }
+
+template <class TRecord>
+void Prepare(TRecord& record, const TOptions& o) {
+  record.Device()->SetAdr(static_cast<uint8_t>(ParseInteger(o.address, "--address", 0, 255)));
+  record.Device()->SetTimeout(o.timeout);
+}
+
+TOutcome IngraAction(const std::string& action, const TOptions& o) {
+  TKorvanStackDeviceIngraRec record;
+  Prepare(record, o);
+  int wanted = -1;
+  if (action == "save") {
+    wanted = IngraRangeCode(o.ingraRange);
+    if (wanted < 0) throw TUsageError("RANGE must be 0, 1, 2, \"0 - 10 V\", \"4 - 20 mA\" or \"0 - 20 mA\": " + o.ingraRange);
+  }
+  const TConnectResult c = ConnectIngra(record, o.connection);
+  if (!c.Ok) return Failure(c.Message);
+  if (action == "identify") {
+    TOutcome out{true, c.Identification, {}};
+    out.Values["identification"] = c.Identification;
+    return out;
+  }
+  TIngraLoadResult loaded = LoadIngra(*record.Device());
+  if (action == "load" || !loaded.Ok) {
+    TOutcome out{loaded.Ok, loaded.Message, {}};
+    if (loaded.Ok) AddIngra(out, loaded.Codes, loaded.List);
+    return out;
+  }
+  // An operator can pick only what the loaded list offers.
+  TIngraRangeList list = loaded.List;
+  list.Selected = list.IndexOf(IngraRangeText(wanted));
+  if (list.Selected < 0) return Failure(msg::IngraSaveFailed);
+  korvan::TIngraRanges saved{};
+  const TSaveResult s = SaveIngra(*record.Device(), list, &saved);
+  TOutcome out{s.Ok, s.Message, {}};
+  if (s.Ok) AddIngra(out, saved, IngraRangeListFor(saved[0]));
+  return out;
+}
+
+TOutcome OutraAction(const std::string& action, const TOptions& o) {
+  TKorvanStackDeviceOutraRec record;
+  Prepare(record, o);
+  // Everything that can be checked without the module is checked first.
+  std::optional<int> code, timeouts[2];
+  std::optional<double> values[2];
+  if (action == "save") {
+    if (o.range) {
+      code = OutraRangeCode(*o.range);
+      if (*code < 0) throw TUsageError("--range must be a code 1 to 7 or one of the range texts: " + *o.range);
+    }
+    const std::optional<std::string>* t[2] = {&o.timeout1, &o.timeout2};
+    const std::optional<std::string>* v[2] = {&o.value1, &o.value2};
+    const char* tn[2] = {"--timeout1", "--timeout2"};
+    const char* vn[2] = {"--value1", "--value2"};
+    for (int i = 0; i < 2; ++i) {
+      if (*t[i]) timeouts[i] = ParseInteger(**t[i], tn[i], 0, korvan::OutraMaxWatchDogTimeout);
+      if (*v[i]) {
+        values[i] = ParseValue(**v[i], vn[i]);
+        if (code) CheckValue(*values[i], *code, vn[i]);
+      }
+    }
+  }
+  const TConnectResult c = ConnectOutra(record, o.connection);
+  if (!c.Ok) return Failure(c.Message);
+  if (action == "identify") {
+    TOutcome out{true, c.Identification, {}};
+    out.Values["identification"] = c.Identification;
+    return out;
+  }
+  const TOutraLoadResult loaded = LoadOutra(*record.Device());
+  if (action == "load" || !loaded.Ok) {
+    TOutcome out{loaded.Ok, loaded.Message, {}};
+    if (loaded.Ok) AddOutra(out, loaded.Settings);
+    return out;
+  }
+  // What the window would show after loading, with the operator's changes.
+  TOutraSaveRequest request;
+  request.Code = code.value_or(loaded.Settings.Code1);
+  const TOutraLimits limits = OutraRangeLimits(request.Code);
+  const char* vn[2] = {"--value1", "--value2"};
+  for (size_t i = 0; i < 2; ++i) {
+    const TOutraWatchDog& w = loaded.Settings.WatchDogs[i];
+    request.Enabled[i] = timeouts[i] ? *timeouts[i] > 0 : w.Enabled;
+    request.Timeout[i] = timeouts[i].value_or(w.Timeout);
+    if (values[i]) {
+      CheckValue(*values[i], request.Code, vn[i]);  // the module's own range, when --range was not given
+      request.Value[i] = *values[i];
+    } else {
+      // A kept value follows the field's limits, as the window's edit field would.
+      request.Value[i] = std::min(std::max(w.Value, limits.Minimum), limits.Maximum);
+    }
+  }
+  TOutraSettings saved;
+  const TSaveResult s = SaveOutra(*record.Device(), request, &saved);
+  TOutcome out{s.Ok, s.Message, {}};
+  if (s.Ok) AddOutra(out, saved);
+  return out;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{
+      "Configures an Ingra (four analog inputs) or Outra (two analog outputs) module over the Korvan\n"
+      "protocol, one action per call, exactly as the Duomat window does it.\n\n"
+      "Connection strings:\n"
+      "  provider=SERIAL_PORT;comport=3;baudrate=9600   COMn is /dev/ttyS(n-1) (COM1-32), /dev/ttyUSB(n-33)\n"
+      "                                                  (COM33-64), /dev/ttyACM(n-65) (COM65-96), or the link\n"
+      "                                                  $DUOMAT_PORT_DIR/COMn when it exists\n"
+      "  provider=TCP_CLIENT;host=192.168.1.254;port=10001\n"
+      "  provider=UDP_CLIENT;host=…;port=…;LocalPort=…\n\n"
+      "Output: the message (standard output on success, standard error on failure), then key=value\n"
+      "lines; with --json one JSON object on standard output instead.\n"
+      "Exit status: 0 success, 1 the module action failed, 2 usage error (nothing sent).",
+      "duomat-cli"};
+  app.require_subcommand(1);
+  TOptions o;
+  app.add_option("-c,--connection", o.connection, "Connection string of the module's line")->required();
+  app.add_option("--address", o.address, "Module address, decimal or 0x hexadecimal (default 0x31)");
+  app.add_option("--timeout", o.timeout, "The device's time-out per request in ms (default 1000)")
+      ->check(CLI::Range(1, 600000));
+  app.add_flag("--log", o.log, "Show every frame written (=>) and read (<=) on standard error");
+  app.add_flag("--json", o.json, "Print one JSON object instead of text");
+
+  CLI::App* ingra = app.add_subcommand("ingra", "The Ingra module (input ranges)");
+  ingra->require_subcommand(1);
+  CLI::App* ingraLoad = ingra->add_subcommand("load", "Load the input range");
+  CLI::App* ingraSave = ingra->add_subcommand("save", "Load, pick RANGE from the offered list, save it to all four inputs");
+  ingraSave->add_option("RANGE", o.ingraRange, "0, 1, 2 or \"0 - 10 V\", \"4 - 20 mA\", \"0 - 20 mA\"")->required();
+  CLI::App* ingraIdentify = ingra->add_subcommand("identify", "Connect and print the module's identification");
+
+  CLI::App* outra = app.add_subcommand("outra", "The Outra module (output range and watchdogs)");
+  outra->require_subcommand(1);
+  CLI::App* outraLoad = outra->add_subcommand("load", "Load the range and both watchdogs");
+  CLI::App* outraSave = outra->add_subcommand(
+      "save", "Load, change what is given, save; options not given keep the module's setting");
+  outraSave->add_option("--range", o.range, "Range code 1-7 or its text (\"0 - 10 V\" … \"0 - 24 mA\")");
+  outraSave->add_option("--timeout1", o.timeout1, "Watchdog 1 time-out in s, 0-86400; 0 turns it off");
+  outraSave->add_option("--value1", o.value1, "Watchdog 1 output value in V or mA, within the range");
+  outraSave->add_option("--timeout2", o.timeout2, "Watchdog 2 time-out in s, 0-86400; 0 turns it off");
+  outraSave->add_option("--value2", o.value2, "Watchdog 2 output value in V or mA, within the range");
+  CLI::App* outraIdentify = outra->add_subcommand("identify", "Connect and print the module's identification");
+  (void)ingraLoad;
+  (void)ingraIdentify;
+  (void)outraLoad;
+  (void)outraIdentify;
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int rc = app.exit(e);
+    return rc == 0 ? kExitOk : kExitUsage;
+  }
+
+  std::vector<std::string> arguments(argv, argv + argc);
+  korvan::InitializeModules(arguments);
+  if (o.log) {
+    g_colour = isatty(STDERR_FILENO);
+    korvan::ci::SetDataSpyHandler(korvan::ci::TDataSpyHandler::Bind<&LogTraffic>());
+  }
+
+  int rc = kExitFailed;
+  try {
+    TOutcome outcome;
+    if (ingra->parsed()) {
+      const std::string action = ingraSave->parsed() ? "save" : ingraIdentify->parsed() ? "identify" : "load";
+      outcome = IngraAction(action, o);
+    } else {
+      const std::string action = outraSave->parsed() ? "save" : outraIdentify->parsed() ? "identify" : "load";
+      outcome = OutraAction(action, o);
+    }
+    Print(outcome, o.json);
+    rc = outcome.Ok ? kExitOk : kExitFailed;
+  } catch (const TUsageError& e) {
+    if (o.json)
+      Print(Failure(e.what()), true);
+    else
+      std::fprintf(stderr, "duomat-cli: %s\n", e.what());
+    rc = kExitUsage;
+  } catch (const std::exception& e) {
+    Print(Failure(e.what()), o.json);
+    rc = kExitFailed;
+  }
+  korvan::ci::SetDataSpyHandler(korvan::ci::TDataSpyHandler());
+  korvan::FinalizeModules();
+  return rc;
+}
