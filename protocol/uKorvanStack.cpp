@@ -122,7 +122,15 @@ void TKorvanStack::ProcessBuffer() {
         const void* next = std::memchr(frame.data() + 1, KorvanPrefix, frame.size() - 1);
         if (next) candidate = static_cast<const char*>(next) - frame.data();
       } else {
-        const TKorvanFormat97 packet = ParsePacket(frame);
+        TKorvanFormat97 packet;
+        try {
+          packet = ParsePacket(frame);
+        } catch (...) {
+          // A frame that passes the check but does not parse (8 bytes) goes
+          // too, or it would stay at the head and block everything behind it.
+          head += candidate;
+          throw;
+        }
         if (packet.ADR == KorvanInvalidAddress) {
           // Drop it so that the frames behind it are not blocked forever.
           head += candidate;

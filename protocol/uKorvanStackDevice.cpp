@@ -39,7 +39,13 @@ TKorvanStackDevice::TKorvanStackDevice(const std::string& identifier, uint8_t ad
 TKorvanStackDevice::TKorvanStackDevice(pugi::xml_node xmlNode, IInterface* parent)
     : TNodedInterface(xmlNode, nullptr) {
   Init(KorvanUniversalAddress);
-  LoadFromXML(xmlNode, true, false);
+  try {
+    LoadFromXML(xmlNode, true, false);
+  } catch (...) {
+    // No destructor runs for a failed construction: leave the device list here.
+    TKorvanStackDeviceList::Instance().Remove(this);
+    throw;
+  }
   if (auto* stack = Supports<IKorvanStack>(parent))
     SetStack(stack);
   else if (parent)

@@ -17,6 +17,7 @@
 #include "platform/uMessageBox.h"
 #include "protocol/uKorvan97.h"
 #include "protocol/uKorvanModules.h"
+#include "protocol/uKorvanStack.h"
 #include "protocol/uKorvanStackDevice.h"
 #include "support/TTestLine.h"
 #include "tools/korvan-sim/uFrameCutter.h"
@@ -87,6 +88,8 @@ inline std::vector<TKorvanFormat97> ParseFrames(std::string bytes) {
 // a real line goes on receiving meanwhile, and so must the module behind it.
 class TModuleLine : public TTestLine {
  public:
+  // Bytes from the module. Read after anything queued with Receive, so one
+  // line should get its bytes one way only.
   void Arrive(const std::string& bytes) {
     {
       std::lock_guard<std::mutex> lock(arrivedMutex_);
@@ -121,7 +124,7 @@ class TModuleLine : public TTestLine {
 // answer's pieces on the line, each after its pause.
 class TModulePeer {
  public:
-  // The line gives up on an unfinished frame after this much quiet.
+  // The module gives up on an unfinished request after this much quiet.
   static constexpr auto InterByteTimeout = std::chrono::milliseconds(50);
 
   TModulePeer(TModuleLine& line, sim::TModuleModel& model) : line_(line), model_(model) {
@@ -282,6 +285,47 @@ class TMessageCapture {
   };
   std::shared_ptr<TTexts> texts_ = std::make_shared<TTexts>();
   TLibraryMessageHandler previous_;
+};
+
+// A device with address 0x31 on a stack whose line leads to a simulated module.
+template <class TModel, class TDevice>
+class TModuleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    line_ = CreateObject<TModuleLine>();
+    ASSERT_TRUE(line_->Open());
+    peer_ = std::make_unique<TModulePeer>(*line_, model_);
+    stack_ = CreateObject<TKorvanStack>();
+    stack_->SetCommInterface(line_.get());
+    device_ = CreateObject<TDevice>(uint8_t{0x31});
+    device_->SetStack(stack_.get());
+  }
+
+  void TearDown() override {
+    device_->SetStack(nullptr);
+    stack_->SetCommInterface(nullptr);
+    peer_->Stop();
+    line_->Stop();
+  }
+
+  // Replaces the module by answers made up from each request.
+  template <class F>
+  void Script(F answer) {
+    peer_->Stop();
+    line_->SetPeer([answer](const std::string& written) { return answer(ParsePacket(written)); });
+  }
+  // Answers every request with this acknowledge and data.
+  void ScriptAnswer(uint8_t ack, const std::string& data) {
+    Script([ack, data](const TKorvanFormat97& r) { return BuildPacket(r.ADR, r.SIG, ack, data); });
+  }
+
+  std::vector<TKorvanFormat97> Requests() { return line_->Requests(); }
+
+  TModel model_;  // outlives the peer that plays it
+  TRef<TModuleLine> line_;
+  std::unique_ptr<TModulePeer> peer_;
+  TRef<TKorvanStack> stack_;
+  TRef<TDevice> device_;
 };
 
 }  // namespace korvan::test

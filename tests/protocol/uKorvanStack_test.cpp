@@ -1,0 +1,369 @@
+#include "protocol/uKorvanStack.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "protocol/uKorvan97.h"
+#include "support/TModulePeer.h"
+
+using namespace korvan;
+using namespace korvan::test;
+
+namespace {
+
+std::string Frame(uint8_t adr, uint8_t sig, uint8_t code = 0, const std::string& data = {}) {
+  return BuildPacket(adr, sig, code, data);
+}
+
+std::vector<std::string> Data(const std::vector<TKorvanFormat97>& frames) {
+  std::vector<std::string> data;
+  for (const auto& f : frames) data.push_back(f.data);
+  return data;
+}
+
+// An 8-byte frame that passes CheckPacket (length field 4) but is too short to parse.
+std::string EightByteFrame() {
+  std::string frame = Bytes({0x2A, 0x61, 0x00, 0x04, 0x31, 0x01});
+  frame += static_cast<char>(PacketChecksum(frame));
+  frame += '\x0D';
+  return frame;
+}
+
+class TKorvanStackTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    line_ = CreateObject<TModuleLine>();
+    ASSERT_TRUE(line_->Open());
+    stack_ = CreateObject<TKorvanStack>();
+    stack_->SetCommInterface(line_.get());
+  }
+
+  void TearDown() override {
+    for (const auto& device : devices_) device->SetStack(nullptr);
+    stack_->SetCommInterface(nullptr);
+    line_->Stop();
+  }
+
+  TRef<TRecordingDevice> AddDevice(uint8_t adr) {
+    auto device = CreateObject<TRecordingDevice>(adr);
+    device->SetStack(stack_.get());
+    devices_.push_back(device);
+    return device;
+  }
+
+  // Receives the bytes as one chunk and waits until the stack has routed them.
+  void Receive(const std::string& bytes) {
+    line_->Receive(bytes);
+    ASSERT_TRUE(line_->WaitIdle());
+  }
+
+  // Answers every request with `answer(request)` in one chunk.
+  template <class F>
+  void AnswerWith(F answer) {
+    line_->SetPeer([answer](const std::string& written) { return answer(ParsePacket(written)); });
+  }
+
+  TRef<TModuleLine> line_;
+  TRef<TKorvanStack> stack_;
+  std::vector<TRef<TRecordingDevice>> devices_;
+};
+
+TEST_F(TKorvanStackTest, DeliversTwoFramesFromOneChunkInOrder) {
+  auto device = AddDevice(0x31);
+  Receive(Frame(0x31, 1, 0, "first") + Frame(0x31, 2, 0, "second"));
+  EXPECT_EQ(Data(device->Frames()), (std::vector<std::string>{"first", "second"}));
+  EXPECT_EQ(stack_->BufferedCount(), 0u);
+}
+
+TEST_F(TKorvanStackTest, DeliversAFrameSplitOverChunksOnceWhenItsLastByteArrives) {
+  auto device = AddDevice(0x31);
+  // Data bytes that look like framing must not end or start a frame.
+  const std::string frame = Frame(0x31, 7, 0, Bytes({0x0D, 0x2A, 0x61, 0x0D}));
+  Receive(frame.substr(0, 1));
+  Receive(frame.substr(1, 8));
+  EXPECT_EQ(device->FrameCount(), 0u);
+  Receive(frame.substr(9));
+  ASSERT_EQ(device->FrameCount(), 1u);
+  EXPECT_EQ(device->Frames()[0].data, Bytes({0x0D, 0x2A, 0x61, 0x0D}));
+
+  Receive(Frame(0x31, 8, 0, "next"));
+  EXPECT_EQ(Data(device->Frames()), (std::vector<std::string>{Bytes({0x0D, 0x2A, 0x61, 0x0D}), "next"}));
+}
+
+TEST_F(TKorvanStackTest, DropsNoiseBeforeAFrameAndLosesNothingAfterIt) {
+  auto device = AddDevice(0x31);
+  // A lone "*", then a false start whose length field reaches far beyond the chunk.
+  const std::string noise = Bytes({0x00, 0xFF, 0x2A, 0x13, 0x0D}) + "*a";
+  const std::string third = Frame(0x31, 3, 0, "third");
+  Receive(noise + Frame(0x31, 1, 0, "first") + Frame(0x31, 2, 0, "second") + third.substr(0, 4));
+  EXPECT_EQ(Data(device->Frames()), (std::vector<std::string>{"first", "second"}));
+  Receive(third.substr(4));
+  EXPECT_EQ(Data(device->Frames()), (std::vector<std::string>{"first", "second", "third"}));
+  EXPECT_EQ(stack_->BufferedCount(), 0u);
+}
+
+TEST_F(TKorvanStackTest, DropsFramesWithABadChecksumOrTerminatorAndDeliversTheGoodFrameBehind) {
+  auto device = AddDevice(0x31);
+  std::string badChecksum = Frame(0x31, 1, 0, "bad sum*");
+  badChecksum[badChecksum.size() - 2] ^= 0x01;
+  std::string badTerminator = Frame(0x31, 2, 0, "bad end");
+  badTerminator.back() = 0x0A;
+  Receive(badChecksum + Frame(0x31, 3, 0, "good"));
+  Receive(badTerminator + Frame(0x31, 4, 0, "also good"));
+  EXPECT_EQ(Data(device->Frames()), (std::vector<std::string>{"good", "also good"}));
+  EXPECT_EQ(stack_->BufferedCount(), 0u);
+}
+
+// Bytes lost on the line: the broken frame's length field reaches into the
+// next frame, which must still be found at its own "*".
+TEST_F(TKorvanStackTest, AFrameThatLostBytesDoesNotTakeTheNextFrameWithIt) {
+  auto device = AddDevice(0x31);
+  const std::string broken = Frame(0x31, 1, 0, "lost three");
+  Receive(broken.substr(0, broken.size() - 3) + Frame(0x31, 2, 0, "next") + Frame(0x31, 3, 0, "and more"));
+  EXPECT_EQ(Data(device->Frames()), (std::vector<std::string>{"next", "and more"}));
+  EXPECT_EQ(stack_->BufferedCount(), 0u);
+}
+
+TEST_F(TKorvanStackTest, RoutesByAddressAndTheUniversalAddressReachesEveryDevice) {
+  auto d31 = AddDevice(0x31);
+  auto universal = AddDevice(0xFE);
+  auto d32 = AddDevice(0x32);
+  Receive(Frame(0x31, 1, 0, "to 31"));
+  Receive(Frame(0xFE, 2, 0, "to all"));
+  Receive(Frame(0x32, 3, 0, "to 32"));
+  EXPECT_EQ(Data(d31->Frames()), (std::vector<std::string>{"to 31", "to all"}));
+  EXPECT_EQ(Data(universal->Frames()), (std::vector<std::string>{"to 31", "to all", "to 32"}));
+  EXPECT_EQ(Data(d32->Frames()), (std::vector<std::string>{"to all", "to 32"}));
+}
+
+TEST_F(TKorvanStackTest, DiscardsAValidFrameThatNoDeviceTakes) {
+  auto device = AddDevice(0x31);
+  Receive(Frame(0x40, 1, 0, "nobody's"));
+  EXPECT_EQ(stack_->BufferedCount(), 0u);
+  Receive(Frame(0x40, 2, 0, "nobody's") + Frame(0x31, 3, 0, "mine"));
+  EXPECT_EQ(Data(device->Frames()), (std::vector<std::string>{"mine"}));
+  EXPECT_EQ(stack_->BufferedCount(), 0u);
+}
+
+TEST_F(TKorvanStackTest, AFrameFromAddressFFRaisesOnceAndTheFrameBehindItComesWithTheNextCall) {
+  auto device = AddDevice(0xFE);  // would take any frame
+  const std::string behind = Frame(0x31, 2, 0, "behind");
+  try {
+    stack_->ProcessReceived(Frame(0xFF, 1, 0, "invalid") + behind);
+    FAIL() << "no error";
+  } catch (const EKorvanStackError& e) {
+    EXPECT_STREQ(e.what(), "RCV packet ADR=$FF !");
+  }
+  EXPECT_EQ(device->FrameCount(), 0u);
+  EXPECT_EQ(stack_->BufferedCount(), behind.size());
+
+  EXPECT_NO_THROW(stack_->ProcessReceived(Frame(0x31, 3, 0, "later")));
+  EXPECT_EQ(Data(device->Frames()), (std::vector<std::string>{"behind", "later"}));
+}
+
+// A frame that passes the check but cannot be parsed raises its error; it
+// must not stay at the head of the buffer and deafen the stack for good.
+TEST_F(TKorvanStackTest, AnUnparsableEightByteFrameRaisesOnceAndDoesNotBlockTheFramesBehind) {
+  auto device = AddDevice(0x31);
+  EXPECT_THROW(stack_->ProcessReceived(EightByteFrame() + Frame(0x31, 2, 0, "behind")), EKorvanPacketError);
+  EXPECT_NO_THROW(stack_->ProcessReceived(Frame(0x31, 3, 0, "later")));
+  EXPECT_EQ(Data(device->Frames()), (std::vector<std::string>{"behind", "later"}));
+}
+
+TEST_F(TKorvanStackTest, KeepsAtMost131072BytesAndThenTheNewest86016) {
+  auto device = AddDevice(0x31);
+  // Noise with no frame start stays in the buffer until a frame turns up.
+  stack_->ProcessReceived(std::string(TKorvanStack::MaxBuffer - 20, '\x55'));
+  stack_->ProcessReceived(std::string(20, '\x66'));
+  EXPECT_EQ(stack_->BufferedCount(), 131072u);
+  stack_->ProcessReceived(std::string(1, '\x77'));
+  EXPECT_EQ(stack_->BufferedCount(), 86016u);
+
+  // The newest bytes are the ones kept: a frame at the very end survives a trim.
+  stack_->ProcessReceived(std::string(131072 - 86016, '\x55'));
+  ASSERT_EQ(stack_->BufferedCount(), 131072u);
+  stack_->ProcessReceived(Frame(0x31, 1, 0, "survivor"));
+  EXPECT_EQ(Data(device->Frames()), (std::vector<std::string>{"survivor"}));
+  EXPECT_EQ(stack_->BufferedCount(), 0u);
+}
+
+TEST_F(TKorvanStackTest, HandlesAboutAThousandFramesPerCallWhileTheLineHasMoreWaiting) {
+  auto device = AddDevice(0x31);
+  // Let bytes wait on the line without the stack reading them.
+  line_->SetOnDataRcv(ci::TCiNotifyEvent());
+  Receive("x");
+  ASSERT_NE(line_->InputCount(), 0);
+
+  std::string many;
+  for (int i = 0; i < 1500; ++i) many += Frame(0x31, static_cast<uint8_t>(i), 0x20);
+  stack_->ProcessReceived(many);
+  const size_t first = device->FrameCount();
+  EXPECT_GE(first, 1000u);
+  EXPECT_LE(first, 1001u);
+  EXPECT_EQ(stack_->BufferedCount(), (1500 - first) * 9);
+
+  // With the line drained the rest goes through in one call, in order.
+  line_->ClearInput();
+  stack_->ProcessReceived(Frame(0x31, 0xAA, 0x20, "last"));
+  const auto frames = device->Frames();
+  ASSERT_EQ(frames.size(), 1501u);
+  for (int i = 0; i < 1500; ++i) ASSERT_EQ(frames[i].SIG, static_cast<uint8_t>(i)) << "frame " << i;
+  EXPECT_EQ(frames.back().data, "last");
+}
+
+TEST_F(TKorvanStackTest, SendReceivePassesOverACode0DFrameInTheSameChunkAndRoutesItAfterwards) {
+  auto device = AddDevice(0x31);
+  AnswerWith([](const TKorvanFormat97& r) {
+    return Frame(r.ADR, r.SIG, 0x0D, "notice") + Frame(r.ADR, r.SIG, 0x00, "answer");
+  });
+  std::string reply;
+  ASSERT_TRUE(stack_->SendReceive(0x31, 0x44, 0xF3, "", reply, 2000));
+  const TKorvanFormat97 answer = ParsePacket(reply);
+  EXPECT_EQ(answer.code, 0);
+  EXPECT_EQ(answer.SIG, 0x44);
+  EXPECT_EQ(answer.data, "answer");
+  // The answer is consumed; the notice reaches the device once the transaction ends.
+  const auto frames = device->Frames();
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0].code, 0x0D);
+  EXPECT_EQ(frames[0].SIG, 0x44);
+}
+
+TEST_F(TKorvanStackTest, SendReceiveKeepsWaitingAfterACode0DFrameWithTheRightSIG) {
+  auto device = AddDevice(0x31);
+  AnswerWith([](const TKorvanFormat97& r) { return Frame(r.ADR, r.SIG, 0x0D, "notice only"); });
+  std::string reply;
+  EXPECT_FALSE(stack_->SendReceive(0x31, 0x45, 0xF3, "", reply, 150));
+  EXPECT_TRUE(reply.empty());
+  EXPECT_EQ(Data(device->Frames()), (std::vector<std::string>{"notice only"}));
+}
+
+TEST_F(TKorvanStackTest, SendReceiveTakesOnlyTheRightSIGAndAddressAndHandsTheRestOn) {
+  auto d31 = AddDevice(0x31);
+  auto d32 = AddDevice(0x32);
+  AnswerWith([](const TKorvanFormat97& r) {
+    return Frame(0x32, r.SIG, 0, "other module") + Frame(0x31, static_cast<uint8_t>(r.SIG + 1), 0, "other SIG") +
+           Frame(0x31, r.SIG, 0, "answer");
+  });
+  std::string reply;
+  ASSERT_TRUE(stack_->SendReceive(0x31, 0x10, 0xF3, "", reply, 2000));
+  EXPECT_EQ(ParsePacket(reply).data, "answer");
+  EXPECT_EQ(Data(d31->Frames()), (std::vector<std::string>{"other SIG"}));
+  EXPECT_EQ(Data(d32->Frames()), (std::vector<std::string>{"other module"}));
+}
+
+TEST_F(TKorvanStackTest, SendReceiveToTheUniversalAddressAcceptsAnAnswerFrom0x31) {
+  AnswerWith([](const TKorvanFormat97& r) { return Frame(0x31, r.SIG, 0, "from 31"); });
+  std::string reply;
+  ASSERT_TRUE(stack_->SendReceive(0xFE, 0x20, 0xF3, "", reply, 2000));
+  EXPECT_EQ(ParsePacket(reply).ADR, 0x31);
+  EXPECT_EQ(ParsePacket(reply).data, "from 31");
+  const auto requests = line_->Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].ADR, 0xFE);
+}
+
+TEST_F(TKorvanStackTest, SendReceiveNeverTakesBytesThatWereWaitingBeforeTheRequest) {
+  auto device = AddDevice(0x31);
+  // The stale bytes wait on the line, their announcement not delivered yet.
+  line_->SetOnDataRcv(ci::TCiNotifyEvent());
+  const std::string stale = Frame(0x31, 0x30, 0, "stale");
+
+  Receive(stale);
+  std::string reply;
+  EXPECT_FALSE(stack_->SendReceive(0x31, 0x30, 0xF3, "", reply, 150)) << "took " << Hex(reply);
+  EXPECT_EQ(Data(device->Frames()), (std::vector<std::string>{"stale"}));  // routed at the end
+
+  device->ClearFrames();
+  Receive(stale);
+  AnswerWith([](const TKorvanFormat97& r) { return Frame(r.ADR, r.SIG, 0, "fresh"); });
+  ASSERT_TRUE(stack_->SendReceive(0x31, 0x30, 0xF3, "", reply, 2000));
+  EXPECT_EQ(ParsePacket(reply).data, "fresh");
+  EXPECT_EQ(Data(device->Frames()), (std::vector<std::string>{"stale"}));
+}
+
+TEST_F(TKorvanStackTest, SendReceiveOnASilentLineFailsAfterAboutItsTimeOut) {
+  std::string reply = "left over";
+  const auto start = TestClock::now();
+  EXPECT_FALSE(stack_->SendReceive(0x31, 0x01, 0xF3, "", reply, 150));
+  const long long elapsed = MsSince(start);
+  EXPECT_GE(elapsed, 145);
+  EXPECT_LT(elapsed, 3000);
+  EXPECT_TRUE(reply.empty());
+  EXPECT_EQ(line_->Written(), (std::vector<std::string>{Frame(0x31, 0x01, 0xF3)}));
+}
+
+TEST_F(TKorvanStackTest, SendReceiveWithoutAnOpenLineFailsAtOnceAndSendsNothing) {
+  std::string reply;
+  ASSERT_TRUE(line_->Close(false));
+  const auto start = TestClock::now();
+  EXPECT_FALSE(stack_->SendReceive(0x31, 0x01, 0xF3, "", reply, 1000));
+  stack_->SetCommInterface(nullptr);
+  EXPECT_FALSE(stack_->SendReceive(0x31, 0x01, 0xF3, "", reply, 1000));
+  EXPECT_LT(MsSince(start), 900);
+  EXPECT_TRUE(line_->Written().empty());
+}
+
+TEST_F(TKorvanStackTest, SendWritesOneFrameAndNothingWithoutALine) {
+  stack_->Send(0x31, 0x05, 0x1B, Bytes({1, 2}));
+  stack_->SetCommInterface(nullptr);
+  stack_->Send(0x31, 0x06, 0x1B, "");
+  EXPECT_EQ(line_->Written(), (std::vector<std::string>{Frame(0x31, 0x05, 0x1B, Bytes({1, 2}))}));
+}
+
+TEST_F(TKorvanStackTest, AttachingMovesTheHandlerAndEmptiesTheReceiveBuffer) {
+  const auto handler = ci::TCiNotifyEvent::Bind<&TKorvanStack::icDataRcv>(stack_.get());
+  EXPECT_TRUE(line_->GetOnDataRcv() == handler);
+
+  // A partial frame of one line must not join bytes of the next.
+  stack_->ProcessReceived(Frame(0x31, 1, 0, "partial").substr(0, 6));
+  ASSERT_EQ(stack_->BufferedCount(), 6u);
+  auto other = CreateObject<TModuleLine>();
+  ASSERT_TRUE(other->Open());
+  stack_->SetCommInterface(other.get());
+  EXPECT_EQ(stack_->BufferedCount(), 0u);
+  EXPECT_FALSE(line_->GetOnDataRcv().Assigned());
+  EXPECT_TRUE(other->GetOnDataRcv() == handler);
+  EXPECT_TRUE(stack_->GetCommInterface().get() == other.get());
+
+  stack_->ProcessReceived("xyz");
+  stack_->SetCommInterface(nullptr);
+  EXPECT_EQ(stack_->BufferedCount(), 0u);
+  EXPECT_FALSE(other->GetOnDataRcv().Assigned());
+  other->Stop();
+}
+
+TEST_F(TKorvanStackTest, OnlyACommunicationInterfaceMayOwnAStack) {
+  auto stack = CreateObject<TKorvanStack>();
+  auto notAnInterface = CreateObject<TKorvanStack>();
+  try {
+    stack->SetParent(notAnInterface.get());
+    FAIL() << "accepted a stack as parent";
+  } catch (const EKorvanStackError& e) {
+    EXPECT_STREQ(e.what(), "IKorvanStack can be owned only by ICommunicationInterface");
+  }
+  EXPECT_FALSE(stack->GetParent());
+  EXPECT_EQ(notAnInterface->ChildCount(), 0);
+  EXPECT_THROW(CreateObject<TKorvanStack>(pugi::xml_node(), static_cast<IInterface*>(notAnInterface.get())),
+               EKorvanStackError);
+
+  // An interface as parent attaches the stack to it; no parent detaches.
+  stack_->SetCommInterface(nullptr);
+  auto device = CreateObject<TRecordingDevice>(uint8_t{0x31});
+  device->SetStack(stack.get());
+  stack->SetParent(line_.get());
+  EXPECT_TRUE(stack->GetCommInterface().get() == line_.get());
+  EXPECT_EQ(line_->ChildCount(), 1);
+  Receive(Frame(0x31, 1, 0, "via parent"));
+  EXPECT_EQ(Data(device->Frames()), (std::vector<std::string>{"via parent"}));
+
+  stack->SetParent(nullptr);
+  EXPECT_FALSE(stack->GetCommInterface());
+  EXPECT_EQ(line_->ChildCount(), 0);
+  EXPECT_FALSE(line_->GetOnDataRcv().Assigned());
+  device->SetStack(nullptr);
+}
+
+}  // namespace
