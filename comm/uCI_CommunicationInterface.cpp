@@ -53,11 +53,13 @@ bool TCommunicationInterface::Open() {
 bool TCommunicationInterface::Close(bool Force) {
   // Set before waiting for the lock, so that a waiting SendAndReceive lets go.
   if (Force) closing_.store(true);
+  TWriteLock guard(lock_);
+  // Cleared while the lock is still held: a SendAndReceive queued behind
+  // this close must not see the flag.
   struct ClearClosing {
     std::atomic<bool>& flag;
     ~ClearClosing() { flag.store(false); }
   } clear{closing_};
-  TWriteLock guard(lock_);
   if (!GetActive() && !Force) return true;
   const bool closed = InternalClose(Force);
   if (closed)

@@ -75,13 +75,51 @@ TCommunicationWrapperInterface::~TCommunicationWrapperInterface() {
   }
 }
 
+namespace {
+// Run by the receive dispatcher after everything queued before it.
+class TBarrierEvent : public TDispatcherEvent {
+ public:
+  explicit TBarrierEvent(std::shared_ptr<TEvent> done) : done_(std::move(done)) {}
+  void Execute() override { done_->SetEvent(); }
+
+ private:
+  std::shared_ptr<TEvent> done_;
+};
+}  // namespace
+
 void TCommunicationWrapperInterface::BeforeDestruction() {
   CloseHandlerGate();
   ReleaseTransport(true);
   receiveDispatcher_->Queue()->Clear();
+  if (!gate_->OnHandlerThread()) {
+    // An event already taken from the queue may not have reached its handler
+    // yet; once the barrier has run, nothing of ours is in flight.
+    auto done = std::make_shared<TEvent>(true, false);
+    receiveDispatcher_->Queue()->Push(std::make_unique<TBarrierEvent>(done));
+    done->WaitFor(BarrierTimeoutMs);
+  }
   // Stopping the dispatcher waits for its thread, which may be this one.
   DestroyLater(std::move(receiveDispatcher_));
   TCommunicationInterfaceDataSpy::BeforeDestruction();
+}
+
+bool TCommunicationWrapperInterface::THandlerGate::Enter() {
+  std::lock_guard<std::mutex> lock(mutex);
+  if (closed) return false;
+  ++active;
+  thread = std::this_thread::get_id();
+  return true;
+}
+
+void TCommunicationWrapperInterface::THandlerGate::Leave() {
+  std::lock_guard<std::mutex> lock(mutex);
+  --active;
+  cv.notify_all();
+}
+
+bool TCommunicationWrapperInterface::THandlerGate::OnHandlerThread() {
+  std::lock_guard<std::mutex> lock(mutex);
+  return thread == std::this_thread::get_id();
 }
 
 void TCommunicationWrapperInterface::CloseHandlerGate() {
@@ -198,59 +236,55 @@ bool TCommunicationWrapperInterface::InternalSetConfiguration(const std::string&
 }
 
 namespace {
-// Admits one handler run through the gate, or none once it is closed.
+// One admitted handler run; leaves the gate even when the wrapper went
+// during the run (the gate is shared).
 class TGatePass {
  public:
-  explicit TGatePass(std::shared_ptr<void> gate, std::mutex& mutex, std::condition_variable& cv, int& active,
-                     bool closed, std::thread::id& thread)
-      : gate_(std::move(gate)), mutex_(mutex), cv_(cv), active_(active) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    admitted_ = !closed;
-    if (admitted_) {
-      ++active_;
-      thread = std::this_thread::get_id();
-    }
+  explicit TGatePass(std::shared_ptr<TCommunicationWrapperInterface::THandlerGate> gate) : gate_(std::move(gate)) {
+    admitted_ = gate_->Enter();
   }
   ~TGatePass() {
-    if (!admitted_) return;
-    std::lock_guard<std::mutex> lock(mutex_);
-    --active_;
-    cv_.notify_all();
+    if (admitted_) gate_->Leave();
   }
   bool Admitted() const { return admitted_; }
 
  private:
-  std::shared_ptr<void> gate_;  // keeps the gate alive while we pass
-  std::mutex& mutex_;
-  std::condition_variable& cv_;
-  int& active_;
+  std::shared_ptr<TCommunicationWrapperInterface::THandlerGate> gate_;
   bool admitted_ = false;
+};
+
+// A reference for the length of a handler, taken only if the wrapper is not
+// already on its way out.
+class TKeepAlive {
+ public:
+  explicit TKeepAlive(TMyInterfacedObject* object) : object_(object->TryAddRef() ? object : nullptr) {}
+  ~TKeepAlive() {
+    if (object_) object_->Release();
+  }
+  bool Held() const { return object_ != nullptr; }
+
+ private:
+  TMyInterfacedObject* object_;
 };
 }  // namespace
 
 void TCommunicationWrapperInterface::ReceiveHandler(transport::ICommunicationInterface*, const std::string&) {
-  std::shared_ptr<THandlerGate> gate = gate_;
-  bool closed;
-  {
-    std::lock_guard<std::mutex> lock(gate->mutex);
-    closed = gate->closed;
-  }
-  TGatePass pass(gate, gate->mutex, gate->cv, gate->active, closed, gate->thread);
+  TGatePass pass(gate_);
   if (!pass.Admitted()) return;
+  // OnDataRcv may drop the last other reference, and DoDataRcv goes on after
+  // it. Released before the pass, so a destruction elsewhere still waits.
+  TKeepAlive self(this);
+  if (!self.Held()) return;
   NameThread("CI Data Receive Thread");
   DoDataRcv();
 }
 
 void TCommunicationWrapperInterface::ErrorHandler(transport::ICommunicationInterface*, const std::string& Operation,
                                                   const std::vector<std::string>& Args, int Code) {
-  std::shared_ptr<THandlerGate> gate = gate_;
-  bool closed;
-  {
-    std::lock_guard<std::mutex> lock(gate->mutex);
-    closed = gate->closed;
-  }
-  TGatePass pass(gate, gate->mutex, gate->cv, gate->active, closed, gate->thread);
+  TGatePass pass(gate_);
   if (!pass.Admitted()) return;
+  TKeepAlive self(this);
+  if (!self.Held()) return;
   DoError(Operation, Args, Code);
 }
 

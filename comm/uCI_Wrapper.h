@@ -52,7 +52,7 @@ class TCommunicationWrapperInterface : public TCommunicationInterfaceDataSpy,
   bool InternalSetConfiguration(const std::string& S) override;
   void BeforeDestruction() override;
 
- private:
+ public:
   // Handlers in progress on the receive thread; shared so that a handler
   // during which the wrapper was destroyed can still leave safely.
   struct THandlerGate {
@@ -60,8 +60,15 @@ class TCommunicationWrapperInterface : public TCommunicationInterfaceDataSpy,
     std::condition_variable cv;
     int active = 0;
     bool closed = false;
-    std::thread::id thread;
+    std::thread::id thread;  // the receive thread, once a handler ran
+
+    bool Enter();
+    void Leave();
+    bool OnHandlerThread();
   };
+
+ private:
+  static constexpr uint32_t BarrierTimeoutMs = 2000;
 
   void ReceiveHandler(transport::ICommunicationInterface* Sender, const std::string& Data);
   void ErrorHandler(transport::ICommunicationInterface* Sender, const std::string& Operation,

@@ -15,7 +15,9 @@ TThreadRunner::~TThreadRunner() {
 }
 
 void TThreadRunner::Start() {
-  if (!thread_.joinable()) thread_ = std::thread([this] { Body(); });
+  if (startedThread_) return;
+  startedThread_ = true;
+  thread_ = std::thread([this] { Body(); });
 }
 
 void TThreadRunner::WaitFor() {

@@ -31,6 +31,7 @@ class TThreadRunner {
   TRunMethod method_;
   TEvent started_{true, false};
   std::atomic<bool> terminated_{false};
+  bool startedThread_ = false;  // a runner's thread is started once, never again
   std::thread thread_;
 };
 

@@ -12,9 +12,22 @@ long TMyInterfacedObject::AddRef() {
   return count;
 }
 
+bool TMyInterfacedObject::TryAddRef() {
+  long count = refCount_.load();
+  while (count > 0 && !destroying_.load()) {
+    if (refCount_.compare_exchange_weak(count, count + 1)) {
+      ReferenceAdded(count + 1);
+      return true;
+    }
+  }
+  return false;
+}
+
 long TMyInterfacedObject::Release() {
+  // The hook runs while this reference still keeps the object alive: once the
+  // count is down, another thread's release may destroy it at any moment.
+  ReferenceReleased(refCount_.load() - 1);
   const long count = refCount_.fetch_sub(1) - 1;
-  ReferenceReleased(count);
   if (count == 0 && !destroying_.exchange(true)) {
     // References taken and dropped while tearing down must not destroy again.
     refCount_.store(1);

@@ -29,6 +29,10 @@ class TMyInterfacedObject : public virtual IInterface {
   long AddRef() override;
   long Release() override;
 
+  // Takes a reference only while another one still exists, so that a thread
+  // racing the last Release never brings the object back.
+  bool TryAddRef();
+
   long RefCount() const { return refCount_.load(); }
   bool Destroying() const { return destroying_.load(); }
   // The object's class name without namespaces.

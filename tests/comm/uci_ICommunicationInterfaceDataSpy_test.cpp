@@ -54,6 +54,7 @@ struct TThrowingSpy {
 // The spy handler is process-wide: every test leaves it unassigned.
 class DataSpy : public ::testing::Test {
  protected:
+  void SetUp() override { SetDataSpyHandler(TDataSpyHandler()); }
   void TearDown() override { SetDataSpyHandler(TDataSpyHandler()); }
 };
 
@@ -62,6 +63,7 @@ class DataSpy : public ::testing::Test {
 class TerminalForwarder : public DataSpy {
  protected:
   void SetUp() override {
+    DataSpy::SetUp();
     if (const char* old = std::getenv("XDG_RUNTIME_DIR")) oldRuntimeDir_ = old;
     char pattern[] = "/tmp/duomat-term-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -120,7 +122,6 @@ TEST_F(DataSpy, TheDstSwitchIsRecognisedInAnyCaseWithOneLeadingSlashOrHyphen) {
 }
 
 TEST_F(DataSpy, TheCommandLineCheckInstallsTheTerminalForwarderOnAMatch) {
-  EXPECT_FALSE(GetDataSpyHandler().Assigned());
   EXPECT_FALSE(CheckDataSpyCommandLine({"/usr/bin/duomat", "--DST", "DSTX", "x"}));
   EXPECT_FALSE(GetDataSpyHandler().Assigned());
 

@@ -424,10 +424,14 @@ TEST(TNodedInterface, AKnownGuidIsReplacedFromXmlOnlyWhenAlwaysGuidIsAsked) {
 // ---- Process-wide eventers -----------------------------------------------------
 
 namespace {
+// Records only this file's counting nodes: the eventers are process-wide.
 class TLifeLog {
  public:
-  void Created(INodedInterface* node) { Record(created_, node); }
+  void Created(INodedInterface* node) {
+    if (dynamic_cast<TCountedNode*>(node)) Record(created_, node);
+  }
   void Destroying(INodedInterface* node) {
+    if (!dynamic_cast<TCountedNode*>(node)) return;
     // The node is whole here: it can be asked, and held and let go again.
     node->AddRef();
     node->Release();
