@@ -234,11 +234,12 @@ int TCommunicationSerialPortInterface::GetPort() {
 }
 
 void TCommunicationSerialPortInterface::SetPort(int value) {
+  const int port = static_cast<uint16_t>(value);  // port numbers are 16 bits, as from the "comport" key
   TWriteLock guard(Lock());
-  if (DoSetPort(value))
-    DoConfigurationChange("comport=" + std::to_string(value));
+  if (DoSetPort(port))
+    DoConfigurationChange("comport=" + std::to_string(port));
   else
-    DoError("SetPort", {std::to_string(value)}, 0);
+    DoError("SetPort", {std::to_string(port)}, 0);
 }
 
 bool TCommunicationSerialPortInterface::InternalOpen() {

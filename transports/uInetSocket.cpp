@@ -98,7 +98,26 @@ bool TInetSocketCore::Bind() {
   return ok;
 }
 
+void TInetSocketCore::AbortConnect() {
+  Abort();
+  std::unique_lock<std::mutex> lock(connectMutex_);
+  connectCv_.wait_for(lock, std::chrono::seconds(5), [this] { return !connecting_; });
+}
+
 bool TInetSocketCore::Connect(int timeoutMs) {
+  {
+    std::lock_guard<std::mutex> lock(connectMutex_);
+    connecting_ = true;
+  }
+  // Whoever closes the handle waits for this, so it stays ours until we return.
+  struct Done {
+    TInetSocketCore* core;
+    ~Done() {
+      std::lock_guard<std::mutex> lock(core->connectMutex_);
+      core->connecting_ = false;
+      core->connectCv_.notify_all();
+    }
+  } done{this};
   const int fd = fd_.load();
   sockaddr_in a{};
   if (fd < 0 || !ToAddress(RemoteHost, RemotePort, a)) {
@@ -179,7 +198,14 @@ bool TInetSocketCore::ReceiveFrom(std::string& bytes, std::string& host, int& po
   port = 0;
   int pending = 0;
   if (ioctl(fd_.load(), FIONREAD, &pending) != 0) return false;
-  if (pending <= 0) return true;
+  if (pending <= 0) {
+    // An empty datagram also shows as nothing pending: take it out of the
+    // way, or it holds up every datagram behind it.
+    char none;
+    if (::recv(fd_.load(), &none, 0, MSG_PEEK | MSG_TRUNC | MSG_DONTWAIT) == 0)
+      (void)::recv(fd_.load(), &none, 0, MSG_DONTWAIT);
+    return true;
+  }
   bytes.resize(static_cast<size_t>(pending));
   sockaddr_in from{};
   socklen_t len = sizeof from;
@@ -269,7 +295,7 @@ bool TInetSocketCoreExtended::Close(bool graceful) {
   // Not under the synchronizer: a connect in progress holds it, and this
   // close is what makes that connect give up.
   closing_.fetch_add(1);
-  core_.Abort();
+  core_.AbortConnect();
   bool closed;
   {
     std::lock_guard<std::recursive_mutex> s(send_);

@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -52,6 +53,8 @@ class TInetSocketCore {
   bool Connect(int timeoutMs = -1);
   // Makes a connect in progress on another thread fail at once.
   void Abort();
+  // Abort, then wait until that connect has let go of the handle.
+  void AbortConnect();
   bool Send(const std::string& bytes);
   bool SendTo(const std::string& bytes, const std::string& host, int port);
   bool Receive(std::string& bytes);
@@ -72,6 +75,9 @@ class TInetSocketCore {
 
  private:
   std::recursive_mutex allocation_;
+  std::mutex connectMutex_;
+  std::condition_variable connectCv_;
+  bool connecting_ = false;
   std::atomic<int> fd_{-1};
   int abortFd_ = -1;
   std::atomic<bool> bound_{false};

@@ -1,0 +1,840 @@
+#include "transports/uCI_SerialPortInterface.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <poll.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "comm/uCI_Wrapper.h"
+#include "comm/uci_ConnectionString.h"
+#include "protocol/uKorvan97.h"
+#include "protocol/uKorvanModules.h"
+#include "support/TSimProcess.h"
+
+// The kernel's termios2 clashes with <termios.h>; nothing above includes it.
+#include <asm/ioctls.h>
+#include <asm/termbits.h>
+#include <sys/ioctl.h>
+
+using namespace std::chrono_literals;
+using korvan::CreateObject;
+using korvan::TRef;
+using korvan::test::TPortDir;
+using korvan::test::TSimProcess;
+using namespace korvan::transport;
+
+namespace {
+
+constexpr int kBoundMs = 5000;  // generous: what it bounds takes milliseconds
+const std::string kIngraIdentification = "Ingra;v1.0;simulated";
+const std::string kOutraIdentification = "Outra;v1.0;simulated";
+
+template <class F>
+bool WaitFor(F&& condition, int ms = kBoundMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return condition();
+    std::this_thread::sleep_for(2ms);
+  }
+  return true;
+}
+
+std::string AllByteValues() {
+  std::string s;
+  for (int i = 0; i < 256; ++i) s += static_cast<char>(i);
+  return s;
+}
+
+struct TError {
+  std::string Operation;
+  std::vector<std::string> Args;
+  int Code;
+  bool operator==(const TError&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const TError& e) {
+  os << e.Operation << "(";
+  for (const auto& a : e.Args) os << '"' << a << "\" ";
+  return os << ") code " << e.Code;
+}
+
+// Everything a transport reports. Subscribed without a queue, so each report
+// arrives at once, on whichever thread raised it.
+class TReports {
+ public:
+  void Attach(ICommunicationInterface* t) {
+    t->GetErrorSlots()->Subscribe(TCINotifyErrorEvent::Bind<&TReports::OnError>(this), nullptr, nullptr);
+    t->GetConfigurationSlots()->Subscribe(TCINotifyStringEvent::Bind<&TReports::OnConfiguration>(this), nullptr,
+                                          nullptr);
+    t->GetOpenedSlots()->Subscribe(TCINotifyEvent::Bind<&TReports::OnOpened>(this), nullptr, nullptr);
+    t->GetClosedSlots()->Subscribe(TCINotifyEvent::Bind<&TReports::OnClosed>(this), nullptr, nullptr);
+    t->GetDataReadSlots()->Subscribe(TCINotifyStringEvent::Bind<&TReports::OnDataRead>(this), nullptr, nullptr);
+  }
+
+  std::vector<TError> Errors() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return errors_;
+  }
+  std::vector<std::string> Configurations() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return configurations_;
+  }
+  int Opened() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return opened_;
+  }
+  int Closed() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return closed_;
+  }
+  std::string Received() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return received_;
+  }
+  size_t ReceivedCount() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return receivedCount_;
+  }
+  void Clear() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    errors_.clear();
+    configurations_.clear();
+    opened_ = closed_ = 0;
+    received_.clear();
+  }
+  // A flood would fill memory; count it only.
+  void KeepReceived(bool keep) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    keepReceived_ = keep;
+  }
+
+ private:
+  void OnError(ICommunicationInterface*, const std::string& operation, const std::vector<std::string>& args,
+               int code) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    errors_.push_back({operation, args, code});
+  }
+  void OnConfiguration(ICommunicationInterface*, const std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    configurations_.push_back(text);
+  }
+  void OnOpened(ICommunicationInterface*) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++opened_;
+  }
+  void OnClosed(ICommunicationInterface*) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++closed_;
+  }
+  void OnDataRead(ICommunicationInterface*, const std::string& data) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    receivedCount_ += data.size();
+    if (keepReceived_) received_ += data;
+  }
+
+  std::mutex mutex_;
+  std::vector<TError> errors_;
+  std::vector<std::string> configurations_;
+  int opened_ = 0;
+  int closed_ = 0;
+  std::string received_;
+  size_t receivedCount_ = 0;
+  bool keepReceived_ = true;
+};
+
+// A COM port transport with its reports. The transport is released first:
+// its threads report into them.
+class TTestPort {
+ public:
+  TTestPort() : transport_(CreateObject<TCommunicationSerialPortInterface>()) { Reports.Attach(transport_.get()); }
+  ~TTestPort() { transport_ = nullptr; }
+  TTestPort(const TTestPort&) = delete;
+  TTestPort& operator=(const TTestPort&) = delete;
+
+  TCommunicationSerialPortInterface* operator->() const { return transport_.get(); }
+  TCommunicationSerialPortInterface& operator*() const { return *transport_; }
+
+  TReports Reports;
+
+ private:
+  TRef<TCommunicationSerialPortInterface> transport_;
+};
+
+std::string PortString(int port) { return "provider=SERIAL_PORT;comport=" + std::to_string(port); }
+
+// The far end of a pseudo-terminal whose other end is linked as COMn: it
+// receives what the transport sends and sends what the transport receives.
+class TPtyPeer {
+ public:
+  TPtyPeer(const TPortDir& dir, int comPort) {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
+    const char* name = ptsname(master_);
+    if (!name) return;
+    slave_ = name;
+    ok_ = symlink(slave_.c_str(), dir.Link(comPort).c_str()) == 0;
+  }
+  ~TPtyPeer() { Hangup(); }
+  TPtyPeer(const TPtyPeer&) = delete;
+  TPtyPeer& operator=(const TPtyPeer&) = delete;
+
+  bool Ok() const { return ok_; }
+  const std::string& SlavePath() const { return slave_; }
+
+  // The line's settings as the transport left them.
+  termios2 Line() const {
+    termios2 t{};
+    ioctl(master_, TCGETS2, &t);
+    return t;
+  }
+
+  // The transport on the other end sees a hang-up.
+  void Hangup() {
+    if (master_ >= 0) ::close(master_);
+    master_ = -1;
+  }
+
+  // False when the bytes could not all be put on the line in time.
+  bool Send(const std::string& bytes) {
+    size_t done = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBoundMs);
+    while (done < bytes.size() && std::chrono::steady_clock::now() < deadline) {
+      const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
+      if (n > 0) {
+        done += static_cast<size_t>(n);
+      } else {
+        pollfd p{master_, POLLOUT, 0};
+        poll(&p, 1, 10);
+      }
+    }
+    return done == bytes.size();
+  }
+
+  // One write as far as the line takes it now; for floods.
+  void SendSome(const std::string& bytes) {
+    if (::write(master_, bytes.data(), bytes.size()) < 0) std::this_thread::sleep_for(1ms);
+  }
+
+  // Reads until `done` says the bytes so far are enough, or the bound passes.
+  template <class F>
+  std::string ReceiveUntil(F&& done, int ms = kBoundMs) {
+    std::string got;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done(got) && std::chrono::steady_clock::now() < deadline) {
+      pollfd p{master_, POLLIN, 0};
+      if (poll(&p, 1, 10) <= 0) continue;
+      char buffer[65536];
+      const ssize_t n = ::read(master_, buffer, sizeof buffer);
+      if (n > 0)
+        got.append(buffer, static_cast<size_t>(n));
+      else
+        std::this_thread::sleep_for(1ms);  // EIO while no one holds the other end
+    }
+    return got;
+  }
+  std::string Receive(size_t count, int ms = kBoundMs) {
+    return ReceiveUntil([count](const std::string& got) { return got.size() >= count; }, ms);
+  }
+
+ private:
+  int master_ = -1;
+  std::string slave_;
+  bool ok_ = false;
+};
+
+// Asks the module behind the transport for its identification and waits for
+// one whole frame back; empty when none came.
+std::string Identification(ICommunicationInterface& t, uint8_t sig = 1) {
+  t.WriteString(korvan::BuildPacket(0x31, sig, 0xF3, ""));
+  std::string rx, frame;
+  WaitFor([&] {
+    std::string chunk;
+    t.ReadString(chunk);
+    rx += chunk;
+    const size_t start = rx.find("*a");
+    if (start == std::string::npos) return false;
+    rx.erase(0, start);
+    frame = korvan::ExtractPacket(rx, true);
+    return !frame.empty();
+  });
+  if (frame.empty() || korvan::CheckPacket(frame) != 0) return {};
+  return korvan::ParsePacket(frame).data;
+}
+
+std::string WriteError(int requested, int free) {
+  return "Write data error [requested: " + std::to_string(requested) + ", free: " + std::to_string(free) + "]";
+}
+
+// The text of what `f` throws, or empty.
+template <class F>
+std::string ThrownText(F&& f) {
+  try {
+    f();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return {};
+}
+
+}  // namespace
+
+// ---- Settings and their reports ---------------------------------------------
+
+TEST(SerialPortTransport, WithoutAPortItFailsToOpenAndReportsOpen) {
+  TTestPort port;
+  EXPECT_FALSE(port->Open());
+  EXPECT_FALSE(port->GetActive());
+  EXPECT_EQ(port.Reports.Errors(), (std::vector<TError>{{"Open", {}, 0}}));
+  EXPECT_EQ(port.Reports.Opened(), 0);
+}
+
+TEST(SerialPortTransport, WritesItsConfigurationInItsOwnWordsAndKeyOrder) {
+  TTestPort port;
+  port->SetConfiguration("provider=SERIAL_PORT;comport=3");
+  EXPECT_EQ(port->GetConfiguration(),
+            "provider=SERIAL_PORT;baudrate=9600;databits=8;stopbits=One;parity=None;dtr=-1;rts=-1;comport=3");
+
+  const std::string given =
+      "provider=SERIAL_PORT;comport=4;baudrate=19200;parity=even;stopbits=1,5;databits=7;dtr=0;rts=False";
+  port->SetConfiguration(given);
+  EXPECT_EQ(port->GetConfiguration(),
+            "provider=SERIAL_PORT;baudrate=19200;databits=7;stopbits=OneAndHalf;parity=Even;dtr=0;rts=0;comport=4");
+  EXPECT_EQ(port->GetIdentity(), "provider=SERIAL_PORT;comport=4");
+  EXPECT_EQ(port->GetProvider(), "SERIAL_PORT");
+  EXPECT_EQ(port->GetPort(), 4);
+  EXPECT_EQ(port->GetBaudRate(), 19200u);
+  EXPECT_EQ(port->GetDataBits(), 7);
+  EXPECT_EQ(port->GetStopBits(), ONE5STOPBITS);
+  EXPECT_EQ(port->GetParity(), EVENPARITY);
+  EXPECT_FALSE(port->GetDTR());
+  EXPECT_FALSE(port->GetRTS());
+  // The whole string is announced once; the keys are applied quietly.
+  EXPECT_EQ(port.Reports.Configurations(), (std::vector<std::string>{"provider=SERIAL_PORT;comport=3", given}));
+  EXPECT_TRUE(port.Reports.Errors().empty());
+}
+
+TEST(SerialPortTransport, WordsAreReadWithoutRegardToCase) {
+  TTestPort port;
+  const struct {
+    std::string item;
+    int parity, stopBits;
+  } cases[] = {
+      {"parity=odd;stopbits=ONE", ODDPARITY, ONESTOPBIT},      {"parity=Mark;stopbits=oneandhalf", MARKPARITY, ONE5STOPBITS},
+      {"parity=SPACE;stopbits=two", SPACEPARITY, TWOSTOPBITS}, {"parity=none;stopbits=1.5", NOPARITY, ONE5STOPBITS},
+      {"parity=EvEn;stopbits=2", EVENPARITY, TWOSTOPBITS},     {"parity=ODD;stopbits=1", ODDPARITY, ONESTOPBIT},
+  };
+  for (const auto& c : cases) {
+    port->SetConfiguration("provider=SERIAL_PORT;" + c.item);
+    EXPECT_EQ(port->GetParity(), c.parity) << c.item;
+    EXPECT_EQ(port->GetStopBits(), c.stopBits) << c.item;
+  }
+}
+
+TEST(SerialPortTransport, UnrecognisedWordsAndValuesLeaveTheSettingsUnchangedWithoutReports) {
+  TTestPort port;
+  port->SetConfiguration("provider=SERIAL_PORT;comport=6;baudrate=4800;databits=6;parity=odd;stopbits=two;dtr=0;rts=0");
+  const std::string before = port->GetConfiguration();
+  port.Reports.Clear();
+
+  const std::string spoiled =
+      "provider=SERIAL_PORT;parity=none5;stopbits=3;baudrate=fast;databits=seven;dtr=maybe;rts=;comport=COM4";
+  port->SetConfiguration(spoiled);
+  EXPECT_EQ(port->GetConfiguration(), before);
+  // Values that parse but that the device refuses are ignored quietly too.
+  port->SetConfiguration("provider=SERIAL_PORT;databits=9");
+  EXPECT_EQ(port->GetConfiguration(), before);
+
+  EXPECT_TRUE(port.Reports.Errors().empty());
+  EXPECT_EQ(port.Reports.Configurations(),
+            (std::vector<std::string>{spoiled, "provider=SERIAL_PORT;databits=9"}));
+}
+
+TEST(SerialPortTransport, DataBitsAndPortNumbersKeepTheirLowBits) {
+  TTestPort port;
+  port->SetConfiguration("provider=SERIAL_PORT;databits=263;comport=65540");  // 0x107, 0x10004
+  EXPECT_EQ(port->GetDataBits(), 7);
+  EXPECT_EQ(port->GetPort(), 4);
+  port.Reports.Clear();
+  port->SetPort(65541);
+  EXPECT_EQ(port->GetPort(), 5);
+  EXPECT_EQ(port.Reports.Configurations(), (std::vector<std::string>{"comport=5"}));
+}
+
+TEST(SerialPortTransport, PublicSettersAnnounceTheNewValueInTheirOwnWords) {
+  TTestPort port;
+  port->SetBaudRate(57600);
+  port->SetDataBits(5);
+  port->SetParity(SPACEPARITY);
+  port->SetStopBits(TWOSTOPBITS);
+  port->SetDTR(false);
+  port->SetDTR(true);
+  port->SetRTS(false);
+  port->SetPort(12);
+  port->SetOutBufSize(1000);  // the buffer sizes are not announced
+  port->SetInBufSize(2000);
+
+  EXPECT_EQ(port.Reports.Configurations(),
+            (std::vector<std::string>{"baudrate=57600", "databits=5", "parity=Space", "stopbits=Two", "dtr=False",
+                                      "dtr=True", "rts=False", "comport=12"}));
+  EXPECT_TRUE(port.Reports.Errors().empty());
+  EXPECT_EQ(port->GetConfiguration(),
+            "provider=SERIAL_PORT;baudrate=57600;databits=5;stopbits=Two;parity=Space;dtr=-1;rts=0;comport=12");
+  EXPECT_EQ(port->GetOutBufSize(), 1000);
+  EXPECT_EQ(port->GetInBufSize(), 2000);
+}
+
+TEST(SerialPortTransport, PublicSettersReportARefusedValueUnderTheirOwnName) {
+  TTestPort port;
+  for (int bits : {0, 3, 9, 255}) port->SetDataBits(bits);
+  port->SetParity(5);
+  port->SetStopBits(3);
+
+  const std::vector<TError> errors = port.Reports.Errors();
+  ASSERT_EQ(errors.size(), 6u);
+  EXPECT_EQ(errors[0], (TError{"SetDataBits", {"0"}, 0}));
+  EXPECT_EQ(errors[1], (TError{"SetDataBits", {"3"}, 0}));
+  EXPECT_EQ(errors[2], (TError{"SetDataBits", {"9"}, 0}));
+  EXPECT_EQ(errors[3], (TError{"SetDataBits", {"255"}, 0}));
+  EXPECT_EQ(errors[4].Operation, "SetParity");
+  EXPECT_EQ(errors[4].Args.size(), 1u);
+  EXPECT_EQ(errors[5].Operation, "SetStopBits");
+  EXPECT_EQ(errors[5].Args.size(), 1u);
+  EXPECT_TRUE(port.Reports.Configurations().empty());
+  EXPECT_EQ(port->GetDataBits(), 8);
+  EXPECT_EQ(port->GetParity(), NOPARITY);
+  EXPECT_EQ(port->GetStopBits(), ONESTOPBIT);
+}
+
+// ---- The line -----------------------------------------------------------------
+
+TEST(SerialPortTransport, SettingsReachTheLineAtOpenAndAtOnceWhileOpen) {
+  TPortDir dir;
+  TPtyPeer peer(dir, 3);
+  ASSERT_TRUE(peer.Ok());
+  TTestPort port;
+  // An integer rate with no Bxxx constant, and 1.5 stop bits, which Linux sends as two.
+  port->SetConfiguration("provider=SERIAL_PORT;comport=3;baudrate=123457;stopbits=1,5");
+  ASSERT_TRUE(port->Open());
+
+  termios2 line = peer.Line();
+  EXPECT_EQ(line.c_ospeed, 123457u);
+  EXPECT_EQ(line.c_ispeed, 123457u);
+  EXPECT_EQ(line.c_cflag & CBAUD, static_cast<tcflag_t>(BOTHER));
+  EXPECT_NE(line.c_cflag & CSTOPB, 0u);
+  EXPECT_NE(line.c_cflag & CLOCAL, 0u);
+  EXPECT_NE(line.c_cflag & CREAD, 0u);
+  EXPECT_EQ(line.c_cflag & CRTSCTS, 0u);
+  // Raw: no echo, no line editing, no XON/XOFF, no translation.
+  EXPECT_EQ(line.c_lflag & (ECHO | ICANON | ISIG | IEXTEN), 0u);
+  EXPECT_EQ(line.c_iflag & (IXON | IXOFF | ICRNL | INLCR | ISTRIP), 0u);
+  EXPECT_EQ(line.c_oflag & OPOST, 0u);
+  EXPECT_EQ(port->GetStopBits(), ONE5STOPBITS);  // kept as set, though the line has two
+
+  port->SetStopBits(ONESTOPBIT);
+  port->SetBaudRate(115200);
+  line = peer.Line();
+  EXPECT_EQ(line.c_cflag & CSTOPB, 0u);
+  EXPECT_EQ(line.c_ospeed, 115200u);
+  EXPECT_TRUE(port.Reports.Errors().empty());
+  port->Close(false);
+}
+
+TEST(SerialPortTransport, DataBitsLinuxCannotSendAreRefusedAndNeverReachTheLine) {
+  TPortDir dir;
+  TPtyPeer peer(dir, 3);
+  ASSERT_TRUE(peer.Ok());
+  TTestPort port;
+  port->SetConfiguration(PortString(3));
+  ASSERT_TRUE(port->Open());
+
+  // Four data bits have no Linux counterpart: an open line keeps its eight.
+  port->SetDataBits(4);
+  EXPECT_EQ(port.Reports.Errors(), (std::vector<TError>{{"SetDataBits", {"4"}, 0}}));
+  EXPECT_EQ(port->GetDataBits(), 8);
+  EXPECT_TRUE(port->GetActive());
+  port->Close(false);
+  port.Reports.Clear();
+
+  // Stored while closed, they make the open fail rather than reach the line.
+  port->SetDataBits(4);
+  EXPECT_EQ(port.Reports.Configurations(), (std::vector<std::string>{"databits=4"}));
+  EXPECT_FALSE(port->Open());
+  EXPECT_EQ(port.Reports.Errors(), (std::vector<TError>{{"Open", {}, 0}}));
+  port->SetDataBits(8);
+  EXPECT_TRUE(port->Open());
+  port->Close(false);
+}
+
+TEST(SerialPortTransport, BytesPassUnchangedInBothDirections) {
+  TPortDir dir;
+  TPtyPeer peer(dir, 3);
+  ASSERT_TRUE(peer.Ok());
+  TTestPort port;
+  port->SetConfiguration(PortString(3));
+  ASSERT_TRUE(port->Open());
+  EXPECT_EQ(port.Reports.Opened(), 1);
+
+  const std::string all = AllByteValues();
+  EXPECT_EQ(port->WriteString(all), 256);
+  EXPECT_EQ(peer.Receive(all.size()), all);
+
+  ASSERT_TRUE(peer.Send(all + all));
+  // Delivered by the event thread, kept until read.
+  EXPECT_TRUE(WaitFor([&] { return port->InputCount() == 512; })) << port->InputCount();
+  EXPECT_EQ(port.Reports.Received(), all + all);
+  std::string read;
+  port->ReadString(read);
+  EXPECT_EQ(read, all + all);
+  EXPECT_EQ(port->InputCount(), 0);
+  port->Close(false);
+  EXPECT_EQ(port.Reports.Closed(), 1);
+}
+
+TEST(SerialPortTransport, ALineWithoutModemControlReadsEveryLineFalseAndTakesDTRAndRTS) {
+  TPortDir dir;
+  TPtyPeer peer(dir, 3);
+  ASSERT_TRUE(peer.Ok());
+  TTestPort port;
+  port->SetConfiguration(PortString(3));
+  EXPECT_FALSE(port->GetCTS() || port->GetDSR() || port->GetRing() || port->GetRLSD());  // closed
+  ASSERT_TRUE(port->Open());
+  port.Reports.Clear();
+
+  EXPECT_FALSE(port->GetCTS());
+  EXPECT_FALSE(port->GetDSR());
+  EXPECT_FALSE(port->GetRing());
+  EXPECT_FALSE(port->GetRLSD());
+  port->SetDTR(false);
+  port->SetRTS(false);
+  port->SetDTR(true);
+  EXPECT_EQ(port.Reports.Configurations(), (std::vector<std::string>{"dtr=False", "rts=False", "dtr=True"}));
+  EXPECT_TRUE(port.Reports.Errors().empty());
+  EXPECT_TRUE(port->GetActive());
+  port->Close(false);
+}
+
+TEST(SerialPortTransport, AWriteLargerThanTheFreeTransmitSpaceIsRefusedWhole) {
+  TPortDir dir;
+  TPtyPeer peer(dir, 3);
+  ASSERT_TRUE(peer.Ok());
+  TTestPort port;
+  port->SetConfiguration(PortString(3));
+  EXPECT_EQ(ThrownText([&] { port->WriteString("hello"); }), WriteError(5, 0));  // closed
+
+  port->SetOutBufSize(16);
+  ASSERT_TRUE(port->Open());
+  ASSERT_EQ(port->Device().TransmitFree(), 16);
+  EXPECT_EQ(ThrownText([&] { port->WriteString("0123456789abcdefX"); }), WriteError(17, 16));
+  EXPECT_EQ(port->WriteString("0123456789ABCDEF"), 16);
+  // Waits for the space to come back, so that the marker is taken too.
+  ASSERT_TRUE(WaitFor([&] { return port->Device().TransmitFree() == 16; }));
+  EXPECT_EQ(port->WriteString("Z"), 1);
+  // Not one byte of the refused write went out.
+  EXPECT_EQ(peer.Receive(17), "0123456789ABCDEFZ");
+  port->Close(false);
+}
+
+TEST(SerialPortTransport, BufferSizesChangeOnlyWhileClosed) {
+  TPortDir dir;
+  TPtyPeer peer(dir, 3);
+  ASSERT_TRUE(peer.Ok());
+  TTestPort port;
+  port->SetConfiguration(PortString(3));
+  EXPECT_EQ(port->GetOutBufSize(), 10000000);
+  EXPECT_EQ(port->GetInBufSize(), 10000000);
+  ASSERT_TRUE(port->Open());
+  EXPECT_EQ(port->Device().TransmitFree(), 10000000);
+
+  EXPECT_EQ(ThrownText([&] { port->SetOutBufSize(100); }), "Port is not closed");
+  EXPECT_EQ(ThrownText([&] { port->SetInBufSize(100); }), "Port is not closed");
+  EXPECT_EQ(port->GetOutBufSize(), 10000000);
+  EXPECT_EQ(port->GetInBufSize(), 10000000);
+  EXPECT_TRUE(port->GetActive());
+
+  port->Close(false);
+  port->SetOutBufSize(100);
+  EXPECT_EQ(port->GetOutBufSize(), 100);
+  ASSERT_TRUE(port->Open());
+  EXPECT_EQ(port->Device().TransmitFree(), 100);
+  port->Close(false);
+}
+
+TEST(SerialPortTransport, ClearOutputDiscardsWhatThePeerHasNotTakenYet) {
+  TPortDir dir;
+  TPtyPeer peer(dir, 3);
+  ASSERT_TRUE(peer.Ok());
+  TTestPort port;
+  port->SetConfiguration(PortString(3));
+  ASSERT_TRUE(port->Open());
+  const int size = port->Device().TransmitFree();
+
+  // The peer does not read, so the kernel takes a little and the rest waits.
+  const std::string block(4 * 1024 * 1024, 'x');
+  ASSERT_EQ(port->WriteString(block), static_cast<int>(block.size()));
+  ASSERT_TRUE(WaitFor([&] { return port->Device().TransmitFree() < size; }));
+  port->ClearOutput();
+  EXPECT_EQ(port->Device().TransmitFree(), size);
+
+  port->WriteString("END");
+  const std::string got =
+      peer.ReceiveUntil([](const std::string& s) { return s.size() >= 3 && s.compare(s.size() - 3, 3, "END") == 0; });
+  ASSERT_GE(got.size(), 3u);
+  EXPECT_EQ(got.substr(got.size() - 3), "END");
+  EXPECT_LT(got.size(), block.size());
+  port->Close(false);
+}
+
+// ---- Opening, reopening, losing the line -------------------------------------
+
+TEST(SerialPortTransport, APortHeldByAnotherTransportCannotBeOpened) {
+  TPortDir dir;
+  TPtyPeer peer(dir, 3);
+  ASSERT_TRUE(peer.Ok());
+  // A second name for the same terminal does not get round the lock.
+  ASSERT_EQ(symlink(peer.SlavePath().c_str(), dir.Link(4).c_str()), 0);
+
+  TTestPort first, second, third;
+  first->SetConfiguration(PortString(3));
+  second->SetConfiguration(PortString(3));
+  third->SetConfiguration(PortString(4));
+  ASSERT_TRUE(first->Open());
+  EXPECT_FALSE(second->Open());
+  EXPECT_FALSE(third->Open());
+  EXPECT_EQ(second.Reports.Errors(), (std::vector<TError>{{"Open", {}, 0}}));
+  EXPECT_EQ(third.Reports.Errors(), (std::vector<TError>{{"Open", {}, 0}}));
+  EXPECT_TRUE(first->GetActive());
+
+  first->Close(false);
+  EXPECT_TRUE(second->Open());
+  second->Close(false);
+}
+
+TEST(SerialPortTransport, DestroyingAnOpenTransportReleasesThePortQuietly) {
+  TPortDir dir;
+  TPtyPeer peer(dir, 3);
+  ASSERT_TRUE(peer.Ok());
+  TReports reports;
+  {
+    TRef<TCommunicationSerialPortInterface> transport = CreateObject<TCommunicationSerialPortInterface>();
+    reports.Attach(transport.get());
+    transport->SetConfiguration(PortString(3));
+    ASSERT_TRUE(transport->Open());
+  }
+  EXPECT_EQ(reports.Closed(), 0);
+  TTestPort next;
+  next->SetConfiguration(PortString(3));
+  EXPECT_TRUE(next->Open());
+  next->Close(false);
+}
+
+TEST(SerialPortTransport, ChangingThePortWhileOpenReopensOnTheNewPort) {
+  TPortDir dir;
+  TSimProcess ingra({"--module", "ingra", "--link", dir.Link(5)});
+  TSimProcess outra({"--module", "outra", "--link", dir.Link(6)});
+  ASSERT_TRUE(ingra.Started());
+  ASSERT_TRUE(outra.Started());
+  TTestPort port;
+  port->SetConfiguration(PortString(5) + ";baudrate=115200");
+  ASSERT_TRUE(port->Open());
+  EXPECT_EQ(Identification(*port, 1), kIngraIdentification);
+
+  port->SetConfiguration(PortString(6));
+  ASSERT_TRUE(port->GetActive());
+  EXPECT_EQ(port->GetPort(), 6);
+  EXPECT_EQ(port->GetBaudRate(), 115200u);
+  EXPECT_EQ(Identification(*port, 2), kOutraIdentification);
+  // The old port was let go.
+  TTestPort other;
+  other->SetConfiguration(PortString(5));
+  EXPECT_TRUE(other->Open());
+  EXPECT_EQ(Identification(*other, 3), kIngraIdentification);
+  other->Close(false);
+  EXPECT_TRUE(port.Reports.Errors().empty());
+  port->Close(false);
+}
+
+TEST(SerialPortTransport, ChangingThePortWhileOpenToOneThatCannotBeOpenedLeavesItClosed) {
+  TPortDir dir;
+  TSimProcess sim({"--module", "ingra", "--link", dir.Link(5)});
+  ASSERT_TRUE(sim.Started());
+  TTestPort port;
+  port->SetConfiguration(PortString(5));
+
+  // Through the configuration: quietly.
+  ASSERT_TRUE(port->Open());
+  port.Reports.Clear();
+  port->SetConfiguration(PortString(200));  // beyond every mapped device, and no link
+  EXPECT_FALSE(port->GetActive());
+  EXPECT_TRUE(port.Reports.Errors().empty());
+
+  // Through the setter: reported under its name.
+  port->SetPort(5);
+  ASSERT_TRUE(port->Open());
+  port.Reports.Clear();
+  port->SetPort(201);
+  EXPECT_FALSE(port->GetActive());
+  EXPECT_EQ(port.Reports.Errors(), (std::vector<TError>{{"SetPort", {"201"}, 0}}));
+  EXPECT_EQ(port.Reports.Closed(), 0);
+
+  // Closed for real: the port is free for someone else.
+  TTestPort other;
+  other->SetConfiguration(PortString(5));
+  EXPECT_TRUE(other->Open());
+  other->Close(false);
+}
+
+namespace {
+// The simulator goes away (its pseudo-terminal master closes); the next
+// `check` call on the transport finds the line gone.
+void ExpectAVanishedPeerClosesQuietly(const std::function<void(TCommunicationSerialPortInterface&)>& check) {
+  TPortDir dir;
+  auto sim = std::make_unique<TSimProcess>(std::vector<std::string>{"--module", "ingra", "--link", dir.Link(5)});
+  ASSERT_TRUE(sim->Started());
+  TTestPort port;
+  port->SetConfiguration(PortString(5));
+  ASSERT_TRUE(port->Open());
+  ASSERT_EQ(Identification(*port), kIngraIdentification);
+
+  ASSERT_EQ(sim->Terminate(), 0);
+  sim.reset();
+  EXPECT_TRUE(port->GetActive());  // nothing has looked at the line yet
+  check(*port);
+  EXPECT_FALSE(port->GetActive());
+  EXPECT_EQ(port.Reports.Closed(), 0);
+  EXPECT_TRUE(port.Reports.Errors().empty());
+  EXPECT_EQ(ThrownText([&] { port->WriteString("x"); }), WriteError(1, 0));
+
+  // Once the line is back, it opens again.
+  TSimProcess again({"--module", "outra", "--link", dir.Link(5)});
+  ASSERT_TRUE(again.Started());
+  ASSERT_TRUE(port->Open());
+  EXPECT_EQ(Identification(*port, 2), kOutraIdentification);
+  port->Close(false);
+}
+}  // namespace
+
+TEST(SerialPortTransport, AVanishedPeerClosesTheTransportQuietlyAtTheNextInputCount) {
+  ExpectAVanishedPeerClosesQuietly([](TCommunicationSerialPortInterface& t) { EXPECT_EQ(t.InputCount(), 0); });
+}
+
+TEST(SerialPortTransport, AVanishedPeerClosesTheTransportQuietlyAtTheNextReadString) {
+  ExpectAVanishedPeerClosesQuietly([](TCommunicationSerialPortInterface& t) {
+    std::string s;
+    t.ReadString(s);
+    EXPECT_EQ(s, "");
+  });
+}
+
+TEST(SerialPortTransport, AHungUpPseudoTerminalCountsAsGone) {
+  TPortDir dir;
+  TPtyPeer peer(dir, 3);
+  ASSERT_TRUE(peer.Ok());
+  TTestPort port;
+  port->SetConfiguration(PortString(3));
+  ASSERT_TRUE(port->Open());
+  ASSERT_TRUE(peer.Send("abc"));
+  ASSERT_TRUE(WaitFor([&] { return port.Reports.Received() == "abc"; }));
+  peer.Hangup();
+  // What had arrived is still there to read; the line is not.
+  std::string s;
+  port->ReadString(s);
+  EXPECT_EQ(s, "abc");
+  EXPECT_FALSE(port->GetActive());
+  EXPECT_EQ(port.Reports.Closed(), 0);
+}
+
+TEST(SerialPortTransport, ClosingWhileBytesPourInNeverBlocks) {
+  TPortDir dir;
+  TPtyPeer peer(dir, 3);
+  ASSERT_TRUE(peer.Ok());
+  TTestPort port;
+  port.Reports.KeepReceived(false);
+  port->SetConfiguration(PortString(3));
+
+  std::atomic<bool> stop{false};
+  std::thread flood([&] {
+    const std::string chunk(4096, '\x55');
+    while (!stop.load()) peer.SendSome(chunk);
+  });
+  for (int round = 0; round < 5; ++round) {
+    ASSERT_TRUE(port->Open());
+    const size_t before = port.Reports.ReceivedCount();
+    ASSERT_TRUE(WaitFor([&] { return port.Reports.ReceivedCount() > before; }));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(port->Close(false));
+    // Loose: a close that waited for the receive handler would hang for good.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+    EXPECT_FALSE(port->GetActive());
+  }
+  stop.store(true);
+  flood.join();
+  EXPECT_EQ(port.Reports.Closed(), 5);
+  EXPECT_TRUE(port.Reports.Errors().empty());
+}
+
+// ---- Through the wrapper, as the program makes it ------------------------------
+
+namespace {
+class SerialPortWrapper : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { korvan::InitializeModules(); }
+
+  // Requests the identification through the application-facing interface.
+  static std::string Identification(korvan::ci::ICommunicationInterface& ci, uint8_t sig) {
+    ci.Write(korvan::BuildPacket(0x31, sig, 0xF3, ""));
+    std::string rx, frame;
+    WaitFor([&] {
+      std::string chunk;
+      ci.Read(chunk);
+      rx += chunk;
+      const size_t start = rx.find("*a");
+      if (start == std::string::npos) return false;
+      rx.erase(0, start);
+      frame = korvan::ExtractPacket(rx, true);
+      return !frame.empty();
+    });
+    if (frame.empty() || korvan::CheckPacket(frame) != 0) return {};
+    return korvan::ParsePacket(frame).data;
+  }
+};
+}  // namespace
+
+TEST_F(SerialPortWrapper, ReconfiguredToAnotherPortItKeepsItsTransportAndReachesTheNewModule) {
+  TPortDir dir;
+  TSimProcess ingra({"--module", "ingra", "--link", dir.Link(5)});
+  TSimProcess outra({"--module", "outra", "--link", dir.Link(6)});
+  ASSERT_TRUE(ingra.Started());
+  ASSERT_TRUE(outra.Started());
+
+  TRef<korvan::ci::ICommunicationInterface> ci;
+  ASSERT_TRUE(korvan::CreateCommunicationInterface("provider=SERIAL_PORT;comport=5;baudrate=115200", ci));
+  auto* wrapper = dynamic_cast<korvan::ci::ICommunicationWrapperInterface*>(ci.get());
+  ASSERT_NE(wrapper, nullptr);
+  TRef<ICommunicationInterface> transport = wrapper->GetTransport();
+  auto* serial = dynamic_cast<TCommunicationSerialPortInterface*>(transport.get());
+  ASSERT_NE(serial, nullptr);
+  EXPECT_EQ(serial->GetBaudRate(), 115200u);
+  EXPECT_EQ(serial->GetPort(), 5);
+
+  ASSERT_TRUE(ci->Open());
+  EXPECT_EQ(Identification(*ci, 1), kIngraIdentification);
+
+  ci->SetConfiguration("provider=SERIAL_PORT;comport=6;baudrate=115200");
+  EXPECT_EQ(wrapper->GetTransport().get(), transport.get());
+  EXPECT_TRUE(ci->GetActive());
+  EXPECT_EQ(serial->GetPort(), 6);
+  EXPECT_EQ(Identification(*ci, 2), kOutraIdentification);
+  ci->Close(false);
+  EXPECT_FALSE(serial->GetActive());
+}
