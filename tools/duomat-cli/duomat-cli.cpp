@@ -39,7 +39,9 @@ void LogTraffic(korvan::ci::ICommunicationInterface*, const std::string& data, u
 int ParseInteger(const std::string& text, const char* what, long lo, long hi) {
   char* end = nullptr;
   errno = 0;
-  const long v = std::strtol(text.c_str(), &end, 0);
+  // Decimal, or hexadecimal after 0x; a leading zero does not make it octal.
+  const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  const long v = std::strtol(text.c_str(), &end, hex ? 16 : 10);
   if (text.empty() || *end != '\0' || errno != 0 || v < lo || v > hi)
     throw TUsageError(std::string(what) + " must be a whole number from " + std::to_string(lo) + " to " +
                       std::to_string(hi) + ": " + text);
