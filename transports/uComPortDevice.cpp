@@ -86,8 +86,9 @@ void TComPortDevice::Open() {
   gone_.store(false);
   ApplyControlLines();
   {
+    const size_t ringSize = static_cast<size_t>(std::max(GetOutBufSize(), 1));  // before txMutex_: lock order
     std::lock_guard<std::mutex> lock(txMutex_);
-    ring_.assign(static_cast<size_t>(std::max(GetOutBufSize(), 1)), '\0');
+    ring_.assign(ringSize, '\0');
     ringHead_ = ringCount_ = 0;
     txStop_ = false;
   }
@@ -148,16 +149,19 @@ void TComPortDevice::Close() {
   active_.store(false);
   open_.store(false);
   StopThreads();
-  std::lock_guard<std::mutex> lock(inputMutex_);
-  if (fd_ >= 0) {
-    FlushPort(fd_, true, true);
-    ::close(fd_);
-    fd_ = -1;
+  {
+    std::lock_guard<std::mutex> lock(inputMutex_);
+    if (fd_ >= 0) {
+      FlushPort(fd_, true, true);
+      ::close(fd_);
+      fd_ = -1;
+    }
+    if (eventFd_ >= 0) {
+      ::close(eventFd_);
+      eventFd_ = -1;
+    }
   }
-  if (eventFd_ >= 0) {
-    ::close(eventFd_);
-    eventFd_ = -1;
-  }
+  // Not under inputMutex_: PurgeOutput takes the two the other way round.
   std::lock_guard<std::mutex> txLock(txMutex_);
   ring_.clear();
   ring_.shrink_to_fit();
