@@ -1,6 +1,7 @@
 #include "comm/uObjectDestroyer.h"
 
 #include <mutex>
+#include <utility>
 
 #include "platform/uThreadName.h"
 
@@ -8,7 +9,9 @@ namespace korvan {
 
 namespace {
 std::mutex g_mutex;
-std::unique_ptr<TDispatcherThread> g_destroyer;
+// A plain pointer, not destroyed at exit: another thread may still hand an
+// object over while static destructors run. FinalizeObjectDestroyer stops it.
+TDispatcherThread* g_destroyer = nullptr;
 }  // namespace
 
 void TDestroyEvent::Execute() {
@@ -24,7 +27,7 @@ void TDestroyEvent::Execute() {
 void InitializeObjectDestroyer() {
   std::lock_guard<std::mutex> lock(g_mutex);
   if (g_destroyer) return;
-  g_destroyer = std::make_unique<TDispatcherThread>();
+  g_destroyer = new TDispatcherThread();
   g_destroyer->Queue()->Push(std::make_unique<TDestroyEvent>());
 }
 
@@ -32,7 +35,7 @@ void FinalizeObjectDestroyer() {
   std::unique_ptr<TDispatcherThread> destroyer;
   {
     std::lock_guard<std::mutex> lock(g_mutex);
-    destroyer = std::move(g_destroyer);
+    destroyer.reset(std::exchange(g_destroyer, nullptr));
   }
   destroyer.reset();
 }
