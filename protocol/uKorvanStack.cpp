@@ -199,6 +199,9 @@ bool TKorvanStack::SendReceive(uint8_t ADR, uint8_t SIG, uint8_t code, const std
     std::string waiting;
     comm->Read(waiting);
     other += waiting;  // stale bytes are never the answer
+    // Reading may have found the line gone (an unplugged adapter): then this
+    // is a failed request, not a write onto a closed line.
+    if (!comm->GetActive()) return false;
     comm->Write(BuildPacket(ADR, SIG, code, data));
 
     while (!answered) {
