@@ -1,6 +1,7 @@
 #include "comm/uObjectDestroyer.h"
 
 #include <mutex>
+#include <thread>
 #include <utility>
 
 #include "platform/uThreadName.h"
@@ -49,7 +50,15 @@ void DestroyLater(std::function<void()> destroy) {
       return;
     }
   }
-  destroy();
+  // No destroyer (before start-up or after shut-down): still never on the
+  // caller's thread, which may be the very thread the object must stop.
+  std::thread([destroy = std::move(destroy)] {
+    try {
+      destroy();
+    } catch (...) {
+      // freeing never ends the program
+    }
+  }).detach();
 }
 
 }  // namespace korvan

@@ -24,7 +24,7 @@ void FinalizeObjectDestroyer();
 
 // Queues the object to be freed later on the destroyer's thread, in the
 // order handed over. Null does nothing. Without a running destroyer the
-// object is freed at once.
+// object is freed on a short-lived thread of its own.
 void DestroyLater(std::function<void()> destroy);
 
 template <class T>

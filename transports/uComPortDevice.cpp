@@ -216,12 +216,20 @@ void TComPortDevice::TransmitLoop() {
     const size_t len = std::min(ringCount_, ring_.size() - ringHead_);
     const uint64_t purges = purgeGeneration_;
     lock.unlock();
-    ssize_t n;
+    ssize_t n = 0;
     int error = 0;
     {
       std::lock_guard<std::mutex> writing(writingMutex_);
-      n = ::write(fd_, p, len);
-      if (n < 0) error = errno;
+      bool purged;
+      {
+        // A purge between unlocking and here freed that part for new writes.
+        std::lock_guard<std::mutex> check(txMutex_);
+        purged = purges != purgeGeneration_;
+      }
+      if (!purged) {
+        n = ::write(fd_, p, len);
+        if (n < 0) error = errno;
+      }
     }
     if (n < 0 && (error == EAGAIN || error == EINTR)) {
       pollfd pfd{fd_, POLLOUT, 0};

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,6 +21,8 @@ TSimProcess::TSimProcess(std::vector<std::string> options) {
   if (pipe2(out, O_CLOEXEC) != 0) return;
   pid_ = fork();
   if (pid_ == 0) {
+    // A test that crashes must not leave its simulator behind.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
     dup2(out[1], STDOUT_FILENO);
     std::vector<std::string> args = {BinaryPath()};
     args.insert(args.end(), options.begin(), options.end());

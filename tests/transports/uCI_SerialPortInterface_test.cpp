@@ -595,6 +595,29 @@ TEST(SerialPortTransport, ClearOutputDiscardsWhatThePeerHasNotTakenYet) {
   port->Close(false);
 }
 
+TEST(SerialPortTransport, NothingDiscardedByClearOutputGoesOutAfterIt) {
+  TPortDir dir;
+  TPtyPeer peer(dir, 3);
+  ASSERT_TRUE(peer.Ok());
+  TTestPort port;
+  port->SetConfiguration(PortString(3));
+  ASSERT_TRUE(port->Open());
+
+  // The peer reads all along, so the transmit thread is mid-write when the
+  // purge comes; the marker then lands where the discarded bytes were.
+  const std::string block(256 * 1024, 'x');
+  for (int round = 0; round < 20; ++round) {
+    ASSERT_EQ(port->WriteString(block), static_cast<int>(block.size()));
+    port->ClearOutput();
+    port->WriteString("END");
+    const std::string got =
+        peer.ReceiveUntil([](const std::string& s) { return s.size() >= 3 && s.compare(s.size() - 3, 3, "END") == 0; });
+    ASSERT_GE(got.size(), 3u) << "round " << round;
+    EXPECT_EQ(got.find_first_not_of('x'), got.size() - 3) << "round " << round;
+  }
+  port->Close(false);
+}
+
 // ---- Opening, reopening, losing the line -------------------------------------
 
 TEST(SerialPortTransport, APortHeldByAnotherTransportCannotBeOpened) {
