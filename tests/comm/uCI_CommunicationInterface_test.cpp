@@ -14,6 +14,9 @@
 #include "comm/uCI_InternalBufferCommunicationInterface.h"
 #include "comm/uSynchronizer.h"
 #include "support/TLoopbackTransport.h"
+#include "support/TWait.h"
+
+using korvan::test::WaitUntil;
 
 using korvan::CreateObject;
 using korvan::EMultiReadExclusiveWriteSynchronizerExtendedException;
@@ -27,16 +30,6 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-template <class Predicate>
-bool WaitUntil(Predicate done, std::chrono::milliseconds bound = 10s) {
-  const auto deadline = Clock::now() + bound;
-  while (!done()) {
-    if (Clock::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
 
 struct TError {
   ICommunicationInterface* Sender;

@@ -20,6 +20,9 @@
 #include "protocol/uKorvanStack.h"
 #include "protocol/uKorvanStackDevice.h"
 #include "support/TLoopbackTransport.h"
+#include "support/TWait.h"
+
+using korvan::test::WaitUntil;
 
 using korvan::BuildPacket;
 using korvan::CreateObject;
@@ -47,16 +50,6 @@ namespace {
 
 // The kernel keeps 15 characters of "CI Data Receive Thread".
 const char* const ReceiveThreadName = "CI Data Receive";
-
-template <class Predicate>
-bool WaitUntil(Predicate done, std::chrono::milliseconds bound = 10s) {
-  const auto deadline = Clock::now() + bound;
-  while (!done()) {
-    if (Clock::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
 
 // Objects handed to the destroyer are freed in order, so once a marker
 // handed over now has run, every earlier one is gone too.

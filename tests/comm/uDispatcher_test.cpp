@@ -12,30 +12,15 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include "support/TWait.h"
+
+using korvan::test::WaitUntil;
+using korvan::test::IsBlocked;
 
 using namespace korvan;
 using namespace std::chrono_literals;
 
 namespace {
-
-template <class Predicate>
-bool WaitUntil(Predicate done, std::chrono::milliseconds bound = 5s) {
-  const auto deadline = std::chrono::steady_clock::now() + bound;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
-
-// True while the thread sleeps in the kernel (here: waits to join the worker).
-bool IsBlocked(pid_t tid) {
-  std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
-  std::string line;
-  std::getline(stat, line);
-  const auto paren = line.rfind(')');
-  return paren != std::string::npos && paren + 2 < line.size() && line[paren + 2] == 'S';
-}
 
 // What the handlers saw, in order, and on which thread.
 class TLog {

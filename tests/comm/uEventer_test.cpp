@@ -11,49 +11,15 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include "support/TWait.h"
+
+using korvan::test::WaitUntil;
+using korvan::test::TBoundedThreads;
 
 using namespace korvan;
 using namespace std::chrono_literals;
 
 namespace {
-
-template <class Predicate>
-bool WaitUntil(Predicate done, std::chrono::milliseconds bound = 5s) {
-  const auto deadline = std::chrono::steady_clock::now() + bound;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
-
-// Threads that must all finish within a bound; a hang ends the process with
-// a message, since a blocked thread can be neither joined nor left behind.
-class TBoundedThreads {
- public:
-  ~TBoundedThreads() { JoinAll(); }
-  void Start(std::function<void()> body) {
-    threads_.emplace_back([this, body = std::move(body)] {
-      body();
-      finished_.fetch_add(1);
-    });
-  }
-  void JoinAll(std::chrono::milliseconds bound = 10s) {
-    const int n = static_cast<int>(threads_.size());
-    if (!WaitUntil([&] { return finished_.load() == n; }, bound)) {
-      std::fprintf(stderr, "hang: %d of %d threads did not finish\n", n - finished_.load(), n);
-      std::fflush(stderr);
-      std::_Exit(3);
-    }
-    for (auto& t : threads_) t.join();
-    threads_.clear();
-    finished_.store(0);
-  }
-
- private:
-  std::vector<std::thread> threads_;
-  std::atomic<int> finished_{0};
-};
 
 using TIntEventer = TEventer<void(int)>;
 

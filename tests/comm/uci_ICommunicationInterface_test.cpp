@@ -13,6 +13,9 @@
 
 #include "comm/uci_ICommunicationInterfaceDataSpy.h"
 #include "support/TTestLine.h"
+#include "support/TWait.h"
+
+using korvan::test::WaitUntil;
 
 using korvan::CreateObject;
 using korvan::TNodedInterface;
@@ -28,16 +31,6 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-template <class Predicate>
-bool WaitUntil(Predicate done, std::chrono::milliseconds bound = 10s) {
-  const auto deadline = Clock::now() + bound;
-  while (!done()) {
-    if (Clock::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
 
 std::chrono::milliseconds Since(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);

@@ -15,20 +15,14 @@
 #include "platform/uMessageBox.h"
 #include "platform/uThreadName.h"
 #include "platform/uTickCount.h"
+#include "support/TWait.h"
+
+using korvan::test::WaitUntil;
 
 using namespace korvan;
 using namespace std::chrono_literals;
 
 namespace {
-template <class Predicate>
-bool WaitUntil(Predicate done, std::chrono::milliseconds bound = 5s) {
-  const auto deadline = std::chrono::steady_clock::now() + bound;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
 }  // namespace
 
 TEST(Guid, TextIsBracedUpperCaseVersionFour) {

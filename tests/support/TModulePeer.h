@@ -22,6 +22,7 @@
 #include "support/TTestLine.h"
 #include "tools/korvan-sim/uFrameCutter.h"
 #include "tools/korvan-sim/uModuleModel.h"
+#include "support/TWait.h"
 
 namespace korvan::test {
 
@@ -35,16 +36,6 @@ class TKorvanModulesEnvironment : public ::testing::Environment {
 };
 inline ::testing::Environment* const KorvanModulesEnvironment =
     ::testing::AddGlobalTestEnvironment(new TKorvanModulesEnvironment);
-
-template <class Predicate>
-bool WaitUntil(Predicate done, std::chrono::milliseconds bound = std::chrono::seconds(5)) {
-  const auto deadline = TestClock::now() + bound;
-  while (!done()) {
-    if (TestClock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
 
 inline long long MsSince(TestClock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(TestClock::now() - start).count();

@@ -118,7 +118,7 @@ TEST_F(SockClientsEndToEnd, ASimulatorEndedWhileConnectedLeavesTheTcpLineInactiv
   log->Listen(*wrapper->GetTransport());
 
   EXPECT_EQ(sim.Terminate(), 0);
-  EXPECT_TRUE(korvan::test::loopback::WaitUntil([&] { return !rec.IsConnected(); }, std::chrono::seconds(1)));
+  EXPECT_TRUE(korvan::test::WaitUntil([&] { return !rec.IsConnected(); }, std::chrono::seconds(1)));
   EXPECT_FALSE(comm->GetActive());
   EXPECT_EQ(counter.closes.load(), 0);
   EXPECT_EQ(log->Closed(), 0);

@@ -18,21 +18,13 @@
 #include <thread>
 #include <utility>
 #include <vector>
+#include "support/TWait.h"
+
 
 namespace korvan::test::loopback {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-template <class Predicate>
-bool WaitUntil(Predicate done, std::chrono::milliseconds bound = std::chrono::seconds(5)) {
-  const auto deadline = Clock::now() + bound;
-  while (!done()) {
-    if (Clock::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
 
 inline long long MsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
