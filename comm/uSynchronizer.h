@@ -108,4 +108,16 @@ class TReadLock {
   T& lock_;
 };
 
+// A field read or written under its mutex, for the many one-line accessors.
+template <class M, class T>
+T LockedRead(M& mutex, const T& field) {
+  std::lock_guard<M> lock(mutex);
+  return field;
+}
+template <class M, class T, class V>
+void LockedWrite(M& mutex, T& field, V&& value) {
+  std::lock_guard<M> lock(mutex);
+  field = std::forward<V>(value);
+}
+
 }  // namespace korvan

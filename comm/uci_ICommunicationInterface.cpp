@@ -29,46 +29,16 @@ void TCommunicationInterface::Constructed() {
   }
 }
 
-void TCommunicationInterface::SetOnDataRcv(TCiNotifyEvent handler) {
-  std::lock_guard<std::mutex> lock(handlersMutex_);
-  onDataRcv_ = handler;
-}
-TCiNotifyEvent TCommunicationInterface::GetOnDataRcv() {
-  std::lock_guard<std::mutex> lock(handlersMutex_);
-  return onDataRcv_;
-}
-TCiNotifyEvent TCommunicationInterface::GetOnOpen() {
-  std::lock_guard<std::mutex> lock(handlersMutex_);
-  return onOpen_;
-}
-void TCommunicationInterface::SetOnOpen(TCiNotifyEvent handler) {
-  std::lock_guard<std::mutex> lock(handlersMutex_);
-  onOpen_ = handler;
-}
-TCiNotifyEvent TCommunicationInterface::GetOnClose() {
-  std::lock_guard<std::mutex> lock(handlersMutex_);
-  return onClose_;
-}
-void TCommunicationInterface::SetOnClose(TCiNotifyEvent handler) {
-  std::lock_guard<std::mutex> lock(handlersMutex_);
-  onClose_ = handler;
-}
-TCiErrorEvent TCommunicationInterface::GetOnError() {
-  std::lock_guard<std::mutex> lock(handlersMutex_);
-  return onError_;
-}
-void TCommunicationInterface::SetOnError(TCiErrorEvent handler) {
-  std::lock_guard<std::mutex> lock(handlersMutex_);
-  onError_ = handler;
-}
-TCiChangeEvent TCommunicationInterface::GetOnChange() {
-  std::lock_guard<std::mutex> lock(handlersMutex_);
-  return onChange_;
-}
-void TCommunicationInterface::SetOnChange(TCiChangeEvent handler) {
-  std::lock_guard<std::mutex> lock(handlersMutex_);
-  onChange_ = handler;
-}
+void TCommunicationInterface::SetOnDataRcv(TCiNotifyEvent handler) { LockedWrite(handlersMutex_, onDataRcv_, handler); }
+TCiNotifyEvent TCommunicationInterface::GetOnDataRcv() { return LockedRead(handlersMutex_, onDataRcv_); }
+TCiNotifyEvent TCommunicationInterface::GetOnOpen() { return LockedRead(handlersMutex_, onOpen_); }
+void TCommunicationInterface::SetOnOpen(TCiNotifyEvent handler) { LockedWrite(handlersMutex_, onOpen_, handler); }
+TCiNotifyEvent TCommunicationInterface::GetOnClose() { return LockedRead(handlersMutex_, onClose_); }
+void TCommunicationInterface::SetOnClose(TCiNotifyEvent handler) { LockedWrite(handlersMutex_, onClose_, handler); }
+TCiErrorEvent TCommunicationInterface::GetOnError() { return LockedRead(handlersMutex_, onError_); }
+void TCommunicationInterface::SetOnError(TCiErrorEvent handler) { LockedWrite(handlersMutex_, onError_, handler); }
+TCiChangeEvent TCommunicationInterface::GetOnChange() { return LockedRead(handlersMutex_, onChange_); }
+void TCommunicationInterface::SetOnChange(TCiChangeEvent handler) { LockedWrite(handlersMutex_, onChange_, handler); }
 
 void TCommunicationInterface::SetActive(bool value) {
   if (value == GetActive()) return;

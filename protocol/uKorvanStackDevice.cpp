@@ -67,10 +67,7 @@ TKorvanStackDevice::~TKorvanStackDevice() {
   }
 }
 
-TRef<IKorvanStack> TKorvanStackDevice::GetStack() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return stack_;
-}
+TRef<IKorvanStack> TKorvanStackDevice::GetStack() { return LockedRead(mutex_, stack_); }
 
 void TKorvanStackDevice::SetStack(IKorvanStack* stack) {
   TRef<IKorvanStack> old;
@@ -89,35 +86,17 @@ void TKorvanStackDevice::SetStack(IKorvanStack* stack) {
   }
 }
 
-uint8_t TKorvanStackDevice::GetAdr() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return adr_;
-}
+uint8_t TKorvanStackDevice::GetAdr() { return LockedRead(mutex_, adr_); }
 
-void TKorvanStackDevice::SetAdr(uint8_t adr) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  adr_ = adr;
-}
+void TKorvanStackDevice::SetAdr(uint8_t adr) { LockedWrite(mutex_, adr_, adr); }
 
-uint8_t TKorvanStackDevice::GetStatus() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return status_;
-}
+uint8_t TKorvanStackDevice::GetStatus() { return LockedRead(mutex_, status_); }
 
-void TKorvanStackDevice::SetStatus(uint8_t status) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  status_ = status;
-}
+void TKorvanStackDevice::SetStatus(uint8_t status) { LockedWrite(mutex_, status_, status); }
 
-int TKorvanStackDevice::GetLastAck() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return lastAck_;
-}
+int TKorvanStackDevice::GetLastAck() { return LockedRead(mutex_, lastAck_); }
 
-void TKorvanStackDevice::SetLastAck(int ack) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  lastAck_ = ack;
-}
+void TKorvanStackDevice::SetLastAck(int ack) { LockedWrite(mutex_, lastAck_, ack); }
 
 void TKorvanStackDevice::ClearStatus() {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -125,25 +104,13 @@ void TKorvanStackDevice::ClearStatus() {
   lastAck_ = -1;
 }
 
-void TKorvanStackDevice::SetFixedSIG(uint8_t sig) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  fixedSIG_ = sig;
-}
+void TKorvanStackDevice::SetFixedSIG(uint8_t sig) { LockedWrite(mutex_, fixedSIG_, sig); }
 
-uint8_t TKorvanStackDevice::GetFixedSIG() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return fixedSIG_;
-}
+uint8_t TKorvanStackDevice::GetFixedSIG() { return LockedRead(mutex_, fixedSIG_); }
 
-void TKorvanStackDevice::SetTimeout(int milliseconds) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  defaultTimeout_ = milliseconds;
-}
+void TKorvanStackDevice::SetTimeout(int milliseconds) { LockedWrite(mutex_, defaultTimeout_, milliseconds); }
 
-int TKorvanStackDevice::GetTimeout() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return defaultTimeout_;
-}
+int TKorvanStackDevice::GetTimeout() { return LockedRead(mutex_, defaultTimeout_); }
 
 TKorvanStackItemSIG TKorvanStackDevice::Slot(uint8_t sig) {
   std::lock_guard<std::recursive_mutex> lock(slotLock_);

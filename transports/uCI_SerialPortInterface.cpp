@@ -181,14 +181,8 @@ void TCommunicationSerialInterface::SetInBufSize(int value) {
   TWriteLock guard(Lock());
   WriteInBufSize(value);
 }
-TModemLineEvent TCommunicationSerialInterface::GetOnModemLine() {
-  std::lock_guard<std::mutex> lock(modemMutex_);
-  return onModemLine_;
-}
-void TCommunicationSerialInterface::SetOnModemLine(TModemLineEvent handler) {
-  std::lock_guard<std::mutex> lock(modemMutex_);
-  onModemLine_ = handler;
-}
+TModemLineEvent TCommunicationSerialInterface::GetOnModemLine() { return LockedRead(modemMutex_, onModemLine_); }
+void TCommunicationSerialInterface::SetOnModemLine(TModemLineEvent handler) { LockedWrite(modemMutex_, onModemLine_, handler); }
 void TCommunicationSerialInterface::DoModemLineChange(int line, bool state) {
   if (TModemLineEvent h = GetOnModemLine()) h(this, line, state);
 }

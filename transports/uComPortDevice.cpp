@@ -11,6 +11,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "comm/uSynchronizer.h"
 #include "platform/uThreadName.h"
 #include "transports/uComPortMap.h"
 
@@ -264,11 +265,6 @@ void TComPortDevice::PurgeOutput() {
   if (fd_ >= 0) FlushPort(fd_, false, true);
 }
 
-void TComPortDevice::PurgeInput() {
-  std::lock_guard<std::mutex> input(inputMutex_);
-  if (fd_ >= 0) FlushPort(fd_, true, false);
-}
-
 int TComPortDevice::InputQueueCount() {
   std::lock_guard<std::mutex> lock(inputMutex_);
   if (fd_ < 0) return 0;
@@ -374,10 +370,7 @@ void TComPortDevice::EventLoop() {
   }
 }
 
-TLineSettings TComPortDevice::Settings() {
-  std::lock_guard<std::mutex> lock(settingsMutex_);
-  return settings_;
-}
+TLineSettings TComPortDevice::Settings() { return LockedRead(settingsMutex_, settings_); }
 
 void TComPortDevice::ApplySettings() {
   std::lock_guard<std::mutex> input(inputMutex_);
@@ -430,10 +423,7 @@ void TComPortDevice::ApplyControlLines() {
   ioctl(fd_, rts ? TIOCMBIS : TIOCMBIC, &bit);
 }
 
-bool TComPortDevice::GetDTR() {
-  std::lock_guard<std::mutex> lock(settingsMutex_);
-  return dtr_;
-}
+bool TComPortDevice::GetDTR() { return LockedRead(settingsMutex_, dtr_); }
 void TComPortDevice::SetDTR(bool on) {
   {
     std::lock_guard<std::mutex> lock(settingsMutex_);
@@ -441,10 +431,7 @@ void TComPortDevice::SetDTR(bool on) {
   }
   ApplyControlLines();
 }
-bool TComPortDevice::GetRTS() {
-  std::lock_guard<std::mutex> lock(settingsMutex_);
-  return rts_;
-}
+bool TComPortDevice::GetRTS() { return LockedRead(settingsMutex_, rts_); }
 void TComPortDevice::SetRTS(bool on) {
   {
     std::lock_guard<std::mutex> lock(settingsMutex_);
@@ -453,10 +440,7 @@ void TComPortDevice::SetRTS(bool on) {
   ApplyControlLines();
 }
 
-int TComPortDevice::GetPort() {
-  std::lock_guard<std::mutex> lock(settingsMutex_);
-  return port_;
-}
+int TComPortDevice::GetPort() { return LockedRead(settingsMutex_, port_); }
 
 void TComPortDevice::SetPort(int port) {
   const bool wasOpen = IsOpen();
@@ -468,19 +452,13 @@ void TComPortDevice::SetPort(int port) {
   if (wasOpen) Open();
 }
 
-int TComPortDevice::GetInBufSize() {
-  std::lock_guard<std::mutex> lock(settingsMutex_);
-  return inBufSize_;
-}
+int TComPortDevice::GetInBufSize() { return LockedRead(settingsMutex_, inBufSize_); }
 void TComPortDevice::SetInBufSize(int size) {
   if (IsOpen()) throw EComPortError("Port is not closed");
   std::lock_guard<std::mutex> lock(settingsMutex_);
   inBufSize_ = size;
 }
-int TComPortDevice::GetOutBufSize() {
-  std::lock_guard<std::mutex> lock(settingsMutex_);
-  return outBufSize_;
-}
+int TComPortDevice::GetOutBufSize() { return LockedRead(settingsMutex_, outBufSize_); }
 void TComPortDevice::SetOutBufSize(int size) {
   if (IsOpen()) throw EComPortError("Port is not closed");
   std::lock_guard<std::mutex> lock(settingsMutex_);

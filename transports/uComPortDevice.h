@@ -55,7 +55,6 @@ class TComPortDevice {
   // Takes the bytes whole or not at all.
   void Write(const std::string& bytes);
   void PurgeOutput();
-  void PurgeInput();
   // Bytes waiting in the kernel; -1 when the device has gone.
   int InputQueueCount();
   // Reads what is waiting now.

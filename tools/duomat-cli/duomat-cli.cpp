@@ -260,6 +260,9 @@ int main(int argc, char** argv) {
   } catch (const std::exception& e) {
     Print(Failure(e.what()), o.json);
     rc = kExitFailed;
+  } catch (...) {
+    Print(Failure("unknown error"), o.json);
+    rc = kExitFailed;
   }
   korvan::ci::SetDataSpyHandler(korvan::ci::TDataSpyHandler());
   korvan::FinalizeModules();
