@@ -53,11 +53,13 @@ int main(int argc, char** argv) {
   CLI::App app{
       "Simulates one Korvan module (Ingra: four analog inputs, Outra: two analog outputs) that answers\n"
       "format 97 requests like the real module, on a pseudo-terminal (for the serial port transport),\n"
-      "on TCP (each connection served) and on UDP (each datagram answered to its sender).\n"
+      "on TCP (each connection served), on UDP (each datagram answered to its sender) and as a\n"
+      "USB HID device in a folder tree (DIR/sys for DUOMAT_SYSFS_ROOT, DIR/dev for DUOMAT_DEV_DIR).\n"
       "When ready it prints one line per endpoint ('pty /dev/pts/N', 'tcp 127.0.0.1:PORT',\n"
-      "'udp 127.0.0.1:PORT') and runs until SIGINT or SIGTERM.",
+      "'udp 127.0.0.1:PORT', 'hid DIR/dev/hidrawN') and runs until SIGINT or SIGTERM.",
       "korvan-sim"};
-  std::string module, addressText = "0x31", kind = "current", codesText, rangesText, link, tcp, udp, noise;
+  std::string module, addressText = "0x31", kind = "current", codesText, rangesText, link, tcp, udp, noise, hid;
+  THidIdentity hidIdentity;
   bool pty = false, badChecksum = false, silent = false, noticeFirst = false;
   int delay = 0, split = -1, forcedAck = -1;
   app.add_option("--module", module, "Which module: ingra or outra")->required()->check(CLI::IsMember({"ingra", "outra"}));
@@ -70,6 +72,10 @@ int main(int argc, char** argv) {
   app.add_option("--link", link, "Also make DIR/COMn a symbolic link to the pseudo-terminal (implies --pty)");
   app.add_option("--tcp", tcp, "Listen on 127.0.0.1:PORT (port 0 picks one) and serve each connection");
   app.add_option("--udp", udp, "Answer datagrams on 127.0.0.1:PORT (port 0 picks one)");
+  app.add_option("--hid", hid, "Serve as a HID device: the next free DIR/dev/hidrawN and its DIR/sys entry");
+  app.add_option("--vid", hidIdentity.VendorID, "HID vendor ID, decimal (default 1240)");
+  app.add_option("--pid", hidIdentity.ProductID, "HID product ID, decimal (default 63)");
+  app.add_option("--serial", hidIdentity.SerialNumber, "HID serial number (default SIM and the hidraw number)");
   app.add_option("--delay", delay, "Fault: wait MS milliseconds before every answer");
   app.add_option("--noise", noise, "Fault: send these bytes (hex, e.g. 00FF13) before every answer");
   app.add_option("--split", split, "Fault: send every answer in two pieces with MS milliseconds between them");
@@ -89,7 +95,8 @@ int main(int argc, char** argv) {
     if (!ParseNumber(addressText, address) || address < 0 || address > 255)
       throw CLI::ValidationError("--address must be 0 to 255: " + addressText);
     if (!link.empty()) pty = true;
-    if (!pty && tcp.empty() && udp.empty()) throw CLI::ValidationError("give at least one of --pty, --link, --tcp, --udp");
+    if (!pty && tcp.empty() && udp.empty() && hid.empty())
+      throw CLI::ValidationError("give at least one of --pty, --link, --tcp, --udp, --hid");
 
     std::unique_ptr<TModuleModel> model;
     if (module == "ingra") {
@@ -137,6 +144,7 @@ int main(int argc, char** argv) {
     if (pty) ready.push_back(server.OpenPty(link));
     if (!tcp.empty()) ready.push_back(server.ListenTcp(tcp));
     if (!udp.empty()) ready.push_back(server.BindUdp(udp));
+    if (!hid.empty()) ready.push_back(server.ServeHid(hid, hidIdentity));
     for (const std::string& line : ready) std::printf("%s\n", line.c_str());
     std::fflush(stdout);
     server.Run();

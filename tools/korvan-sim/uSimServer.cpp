@@ -77,6 +77,7 @@ struct TSimServer::TStream {
   int fd;
   bool socket;
   TFrameCutter cutter;
+  bool hid = false;  // one message is one report
 };
 
 TSimServer::~TSimServer() { Close(); }
@@ -95,6 +96,7 @@ void TSimServer::Close() {
     ::unlink(link_.c_str());
     link_.clear();
   }
+  hid_.reset();
 }
 
 std::string TSimServer::OpenPty(const std::string& link) {
@@ -141,15 +143,25 @@ std::string TSimServer::BindUdp(const std::string& hostPort) {
   return Describe(udp_, "udp");
 }
 
-void TSimServer::WriteAnswer(int fd, const TAnswer& answer) {
+std::string TSimServer::ServeHid(const std::string& dir, const THidIdentity& identity) {
+  hid_ = std::make_unique<THidSimDevice>(dir, identity);
+  return "hid " + hid_->Node();
+}
+
+void TSimServer::WriteAnswer(int fd, const TAnswer& answer, bool hid) {
   for (const TPiece& piece : answer.Pieces) {
     if (piece.PauseMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(piece.PauseMs));
-    WriteAll(fd, piece.Bytes);
+    if (!hid) {
+      WriteAll(fd, piece.Bytes);
+      continue;
+    }
+    for (const std::string& report : THidSimDevice::Reports(piece.Bytes)) WriteAll(fd, report);
   }
 }
 
 void TSimServer::Serve(TStream& stream, const std::string& bytes) {
-  for (const std::string& frame : stream.cutter.Feed(bytes)) WriteAnswer(stream.fd, model_.Answer(frame));
+  const std::string data = stream.hid ? THidSimDevice::Payload(bytes) : bytes;
+  for (const std::string& frame : stream.cutter.Feed(data)) WriteAnswer(stream.fd, model_.Answer(frame), stream.hid);
 }
 
 void TSimServer::Run() {
@@ -158,6 +170,7 @@ void TSimServer::Run() {
     if (stopFd_ >= 0) fds.push_back({stopFd_, POLLIN, 0});
     if (tcpListen_ >= 0) fds.push_back({tcpListen_, POLLIN, 0});
     if (udp_ >= 0) fds.push_back({udp_, POLLIN, 0});
+    if (hid_) fds.push_back({hid_->ListenFd(), POLLIN, 0});
     const size_t firstStream = fds.size();
     for (TStream* s : streams_) fds.push_back({s->fd, POLLIN, 0});
 
@@ -170,7 +183,7 @@ void TSimServer::Run() {
       // The line went quiet: give up on an unfinished frame start.
       for (TStream* s : streams_)
         if (s->cutter.Pending() > 0)
-          for (const std::string& frame : s->cutter.Expire()) WriteAnswer(s->fd, model_.Answer(frame));
+          for (const std::string& frame : s->cutter.Expire()) WriteAnswer(s->fd, model_.Answer(frame), s->hid);
       continue;
     }
     for (const pollfd& p : fds) {
@@ -180,6 +193,9 @@ void TSimServer::Run() {
       } else if (p.fd == tcpListen_) {
         const int c = accept4(tcpListen_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (c >= 0) streams_.push_back(new TStream{c, true, {}});
+      } else if (hid_ && p.fd == hid_->ListenFd()) {
+        const int c = accept4(p.fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (c >= 0) streams_.push_back(new TStream{c, true, {}, true});
       } else if (p.fd == udp_) {
         char buffer[65536];
         sockaddr_in from{};

@@ -1,9 +1,11 @@
 #pragma once
 #include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "tools/korvan-sim/uModuleModel.h"
+#include "tools/korvan-sim/uSimHidDevice.h"
 
 namespace korvan::sim {
 
@@ -21,6 +23,8 @@ class TSimServer {
   std::string OpenPty(const std::string& link);
   std::string ListenTcp(const std::string& hostPort);
   std::string BindUdp(const std::string& hostPort);
+  // A HID device in the tree DIR ("hid DIR/dev/hidrawN").
+  std::string ServeHid(const std::string& dir, const THidIdentity& identity);
 
   // Serves until Stop (or a SIGINT/SIGTERM turned into Stop by the caller).
   void Run();
@@ -31,7 +35,8 @@ class TSimServer {
  private:
   struct TStream;
   void Serve(TStream& stream, const std::string& bytes);
-  void WriteAnswer(int fd, const TAnswer& answer);
+  // On a HID stream every piece goes as input reports.
+  void WriteAnswer(int fd, const TAnswer& answer, bool hid = false);
   void Close();
 
   TModuleModel& model_;
@@ -42,6 +47,7 @@ class TSimServer {
   std::string link_;
   int tcpListen_ = -1;
   int udp_ = -1;
+  std::unique_ptr<THidSimDevice> hid_;
   std::vector<TStream*> streams_;
 };
 

@@ -1,0 +1,150 @@
+#include "tools/korvan-sim/uSimHidDevice.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace korvan::sim {
+
+namespace fs = std::filesystem;
+
+namespace {
+constexpr int kMaxDevices = 256;
+
+std::string Hex(unsigned value, int digits) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%0*X", digits, value);
+  return text;
+}
+
+void WriteFile(const fs::path& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+}  // namespace
+
+std::string THidSimDevice::ReportDescriptor() {
+  const uint8_t d[] = {
+      0x06, 0x00, 0xFF,  // usage page (vendor defined)
+      0x09, 0x01,        // usage
+      0xA1, 0x01,        // collection (application)
+      0x85, ReportId,    //   report ID 64
+      0x15, 0x00,        //   logical minimum 0
+      0x26, 0xFF, 0x00,  //   logical maximum 255
+      0x75, 0x08,        //   report size 8
+      0x95, 0x40,        //   report count 64
+      0x09, 0x01,        //   usage
+      0x81, 0x02,        //   input (data, variable, absolute)
+      0x95, 0x40,        //   report count 64
+      0x09, 0x01,        //   usage
+      0x91, 0x02,        //   output (data, variable, absolute)
+      0xC0,              // end collection
+  };
+  return std::string(reinterpret_cast<const char*>(d), sizeof d);
+}
+
+std::string THidSimDevice::Payload(const std::string& report) {
+  if (report.size() < 2) return {};
+  const size_t length = static_cast<uint8_t>(report[1]);
+  if (length + 2 > report.size()) return {};
+  return report.substr(2, length);
+}
+
+std::vector<std::string> THidSimDevice::Reports(const std::string& bytes) {
+  constexpr size_t room = ReportLength - 2;
+  std::vector<std::string> reports;
+  for (size_t pos = 0; pos < bytes.size(); pos += room) {
+    std::string report(ReportLength, '\0');
+    report[0] = static_cast<char>(ReportId);
+    const std::string piece = bytes.substr(pos, room);
+    report[1] = static_cast<char>(piece.size());
+    report.replace(2, piece.size(), piece);
+    reports.push_back(std::move(report));
+  }
+  return reports;
+}
+
+THidSimDevice::THidSimDevice(const std::string& dir, const THidIdentity& identity) {
+  std::error_code ec;
+  fs::create_directories(fs::path(dir) / "dev", ec);
+  listen_ = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (listen_ < 0) throw std::runtime_error(std::string("cannot create a socket: ") + std::strerror(errno));
+  // Binding claims the number: it fails while another simulator holds it.
+  for (int n = 0; n < kMaxDevices && number_ < 0; ++n) {
+    const std::string node = dir + "/dev/hidraw" + std::to_string(n);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    if (node.size() >= sizeof a.sun_path) throw std::runtime_error("folder name too long for a socket: " + dir);
+    std::memcpy(a.sun_path, node.c_str(), node.size());
+    if (::bind(listen_, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0) {
+      number_ = n;
+      node_ = node;
+    } else if (errno != EADDRINUSE) {
+      throw std::runtime_error("cannot create " + node + ": " + std::strerror(errno));
+    }
+  }
+  if (number_ < 0) throw std::runtime_error("no free hidraw number in " + dir + "/dev");
+  try {
+    if (::listen(listen_, 8) != 0) throw std::runtime_error(std::string("cannot listen: ") + std::strerror(errno));
+    WriteSysfs(dir + "/sys", identity);
+  } catch (...) {
+    RemoveSysfs();
+    ::close(listen_);
+    ::unlink(node_.c_str());
+    throw;
+  }
+}
+
+THidSimDevice::~THidSimDevice() {
+  RemoveSysfs();
+  if (listen_ >= 0) ::close(listen_);
+  if (!node_.empty()) ::unlink(node_.c_str());
+}
+
+void THidSimDevice::WriteSysfs(const std::string& sys, THidIdentity identity) {
+  if (identity.SerialNumber.empty()) identity.SerialNumber = "SIM" + std::to_string(number_);
+  // As on a real machine: the USB device, its HID device, the hidraw class
+  // entry linking to it.
+  const std::string name = "hidraw" + std::to_string(number_);
+  const fs::path usb = fs::path(sys) / "devices" / "korvan-sim" / ("usb-" + name);
+  const std::string hidName = "0003:" + Hex(identity.VendorID, 4) + ":" + Hex(identity.ProductID, 4) + "." +
+                              Hex(static_cast<unsigned>(number_ + 1), 4);
+  const fs::path hid = usb / hidName;
+  const fs::path raw = hid / "hidraw" / name;
+  fs::create_directories(raw);
+  created_.push_back(usb.string());
+  WriteFile(usb / "manufacturer", identity.Manufacturer + "\n");
+  WriteFile(usb / "product", identity.Product + "\n");
+  WriteFile(usb / "serial", identity.SerialNumber + "\n");
+  WriteFile(hid / "uevent", "DRIVER=hid-generic\nHID_ID=0003:" + Hex(identity.VendorID, 8) + ":" +
+                                Hex(identity.ProductID, 8) + "\nHID_NAME=" + identity.Manufacturer + " " +
+                                identity.Product + "\nHID_PHYS=korvan-sim/input0\nHID_UNIQ=" +
+                                identity.SerialNumber + "\nMODALIAS=hid:b0003g0001v0000" +
+                                Hex(identity.VendorID, 4) + "p0000" + Hex(identity.ProductID, 4) + "\n");
+  WriteFile(hid / "report_descriptor", ReportDescriptor());
+  WriteFile(raw / "uevent", "MAJOR=240\nMINOR=" + std::to_string(number_) + "\nDEVNAME=" + name + "\n");
+  fs::create_directory_symlink("../..", raw / "device");
+  // The class entry last: an enumeration never sees a half-written device.
+  const fs::path classDir = fs::path(sys) / "class" / "hidraw";
+  fs::create_directories(classDir);
+  const fs::path link = classDir / name;
+  fs::remove(link);
+  fs::create_directory_symlink(fs::relative(raw, classDir), link);
+  created_.push_back(link.string());
+}
+
+void THidSimDevice::RemoveSysfs() {
+  std::error_code ec;
+  for (auto it = created_.rbegin(); it != created_.rend(); ++it) fs::remove_all(*it, ec);
+  created_.clear();
+}
+
+}  // namespace korvan::sim

@@ -1,0 +1,53 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace korvan::sim {
+
+struct THidIdentity {
+  uint16_t VendorID = 1240;
+  uint16_t ProductID = 63;
+  std::string SerialNumber;  // empty: "SIM" and the hidraw number
+  std::string Manufacturer = "Korvan";
+  std::string Product = "korvan-sim";
+};
+
+// A simulated hidraw device in a folder tree shared with other simulators:
+// the next free DIR/dev/hidrawN is a listening SOCK_SEQPACKET socket (one
+// message, one report) and DIR/sys holds its sysfs entry with a report
+// descriptor of report ID 64 and 64-byte input and output reports. Only its
+// own entries are removed again.
+class THidSimDevice {
+ public:
+  static constexpr uint8_t ReportId = 64;
+  static constexpr int ReportLength = 65;  // with the ID byte
+
+  // Throws std::runtime_error with the reason.
+  THidSimDevice(const std::string& dir, const THidIdentity& identity);
+  ~THidSimDevice();
+  THidSimDevice(const THidSimDevice&) = delete;
+  THidSimDevice& operator=(const THidSimDevice&) = delete;
+
+  int ListenFd() const { return listen_; }
+  int Number() const { return number_; }
+  const std::string& Node() const { return node_; }
+
+  static std::string ReportDescriptor();
+  // The payload of one written report (byte 1 says how long), empty when
+  // the report is malformed.
+  static std::string Payload(const std::string& report);
+  // Bytes as input reports: ID byte, length byte, payload padded with zeros.
+  static std::vector<std::string> Reports(const std::string& bytes);
+
+ private:
+  void WriteSysfs(const std::string& sys, THidIdentity identity);
+  void RemoveSysfs();
+
+  int listen_ = -1;
+  int number_ = -1;
+  std::string node_;
+  std::vector<std::string> created_;  // own sysfs paths, deepest last
+};
+
+}  // namespace korvan::sim
