@@ -36,7 +36,9 @@ TSimProcess::TSimProcess(std::vector<std::string> options) {
   // The simulator prints one line per endpoint, then flushes.
   size_t expected = 0;
   for (size_t i = 0; i < options.size(); ++i)
-    if (options[i] == "--tcp" || options[i] == "--udp" || options[i] == "--link" || options[i] == "--pty") ++expected;
+    if (options[i] == "--tcp" || options[i] == "--udp" || options[i] == "--link" || options[i] == "--pty" ||
+        options[i] == "--hid")
+      ++expected;
   bool sawPty = false;
   for (const auto& o : options) {
     if (o == "--pty" || o == "--link") {
@@ -106,6 +108,20 @@ TPortDir::TPortDir() {
 
 TPortDir::~TPortDir() {
   unsetenv("DUOMAT_PORT_DIR");
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+THidDir::THidDir() {
+  char pattern[] = "/tmp/duomat-hid-XXXXXX";
+  if (char* dir = mkdtemp(pattern)) path_ = dir;
+  setenv("DUOMAT_SYSFS_ROOT", (path_ + "/sys").c_str(), 1);
+  setenv("DUOMAT_DEV_DIR", (path_ + "/dev").c_str(), 1);
+}
+
+THidDir::~THidDir() {
+  unsetenv("DUOMAT_SYSFS_ROOT");
+  unsetenv("DUOMAT_DEV_DIR");
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
 }

@@ -48,4 +48,16 @@ class TPortDir {
   std::string path_;
 };
 
+// A temporary tree for simulated HID devices: DIR/sys set as
+// DUOMAT_SYSFS_ROOT and DIR/dev as DUOMAT_DEV_DIR while it lives.
+class THidDir {
+ public:
+  THidDir();
+  ~THidDir();
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
 }  // namespace korvan::test

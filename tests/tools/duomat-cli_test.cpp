@@ -24,6 +24,7 @@
 #include "protocol/uKorvan97.h"
 #include "support/TSimProcess.h"
 
+using korvan::test::THidDir;
 using korvan::test::TPortDir;
 using korvan::test::TSimProcess;
 using nlohmann::json;
@@ -256,10 +257,10 @@ std::string Request(uint8_t sig, uint8_t instruction, const std::string& data = 
 
 // ---- Simulated modules ------------------------------------------------------
 
-enum class TLine { Tcp, SerialPort };
+enum class TLine { Tcp, SerialPort, Hid };
 
 void PrintTo(TLine line, std::ostream* os) {
-  *os << (line == TLine::Tcp ? "TCP" : "serial port");
+  *os << (line == TLine::Tcp ? "TCP" : line == TLine::Hid ? "HID" : "serial port");
 }
 
 // A korvan-sim on loopback TCP or on a pseudo-terminal linked as COM7, with
@@ -271,6 +272,11 @@ class TSimulatedModule {
       options.insert(options.end(), {"--tcp", "127.0.0.1:0"});
       sim_ = std::make_unique<TSimProcess>(options);
       connection_ = "provider=TCP_CLIENT;host=127.0.0.1;port=" + std::to_string(sim_->TcpPort());
+    } else if (line == TLine::Hid) {
+      hidDir_.emplace();
+      options.insert(options.end(), {"--hid", hidDir_->Path()});
+      sim_ = std::make_unique<TSimProcess>(options);
+      connection_ = "provider=HID;vid=1240;pid=63";
     } else {
       dir_.emplace();
       options.insert(options.end(), {"--link", dir_->Link(7)});
@@ -287,6 +293,7 @@ class TSimulatedModule {
 
  private:
   std::optional<TPortDir> dir_;  // outlives the simulator, which removes its link
+  std::optional<THidDir> hidDir_;
   std::unique_ptr<TSimProcess> sim_;
   std::string connection_;
 };
@@ -309,7 +316,7 @@ int FreeTcpPort() {
 class CliOnALine : public ::testing::TestWithParam<TLine> {};
 
 std::string LineName(const ::testing::TestParamInfo<TLine>& info) {
-  return info.param == TLine::Tcp ? "Tcp" : "SerialPort";
+  return info.param == TLine::Tcp ? "Tcp" : info.param == TLine::Hid ? "Hid" : "SerialPort";
 }
 
 void ExpectIngraJson(const json& j, const char* message, const std::vector<int>& codes,
@@ -504,7 +511,7 @@ TEST_P(CliOnALine, OutraSaveWritesRangesThenTimeoutsThenOneValueFramePerOutput) 
   EXPECT_EQ(t.Answers().size(), expected.size()) << Hex(t.Received);
 }
 
-INSTANTIATE_TEST_SUITE_P(Lines, CliOnALine, ::testing::Values(TLine::Tcp, TLine::SerialPort),
+INSTANTIATE_TEST_SUITE_P(Lines, CliOnALine, ::testing::Values(TLine::Tcp, TLine::SerialPort, TLine::Hid),
                          LineName);
 
 // ---- The kind of module and codes the list does not know ----------------------

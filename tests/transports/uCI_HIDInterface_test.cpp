@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <poll.h>
 #include <string>
@@ -11,6 +9,9 @@
 #include <unistd.h>
 #include <vector>
 
+#include "app/uKorvanStackDeviceIngraRec.h"
+#include "protocol/uKorvanModules.h"
+#include "support/TSimProcess.h"
 #include "support/TWait.h"
 #include "tools/korvan-sim/uSimHidDevice.h"
 #include "transports/uHidDeviceManager.h"
@@ -20,6 +21,8 @@ using namespace korvan;
 using namespace korvan::transport;
 using korvan::sim::THidIdentity;
 using korvan::sim::THidSimDevice;
+using korvan::test::THidDir;
+using korvan::test::TSimProcess;
 using korvan::test::WaitUntil;
 
 namespace {
@@ -72,22 +75,10 @@ class TRawPeer {
 // one vendor and product, serial numbers A (hidraw0) and B (hidraw1).
 class HidTransport : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/duomat-hid-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    setenv("DUOMAT_SYSFS_ROOT", (dir_ + "/sys").c_str(), 1);
-    setenv("DUOMAT_DEV_DIR", (dir_ + "/dev").c_str(), 1);
-    a_ = std::make_unique<TRawPeer>(dir_, "A");
-    b_ = std::make_unique<TRawPeer>(dir_, "B");
-  }
   void TearDown() override {
     hid_ = nullptr;
     a_.reset();
     b_.reset();
-    unsetenv("DUOMAT_SYSFS_ROOT");
-    unsetenv("DUOMAT_DEV_DIR");
-    std::filesystem::remove_all(dir_);
   }
   // Opens a transport with the given keys and takes its connection at `peer`.
   bool OpenAt(TRawPeer& peer, const std::string& keys = "") {
@@ -95,8 +86,9 @@ class HidTransport : public ::testing::Test {
     return hid_->Open() && peer.Accept();
   }
 
-  std::string dir_;
-  std::unique_ptr<TRawPeer> a_, b_;
+  THidDir dir_;
+  std::unique_ptr<TRawPeer> a_ = std::make_unique<TRawPeer>(dir_.Path(), "A");
+  std::unique_ptr<TRawPeer> b_ = std::make_unique<TRawPeer>(dir_.Path(), "B");
   TRef<TCommunicationHIDInterface> hid_ = CreateObject<TCommunicationHIDInterface>();
 };
 
@@ -226,4 +218,30 @@ TEST(HidReportDescriptor, GivesTheLongestReportOfEachDirectionWithItsIdByte) {
     EXPECT_EQ(r.InputReportLength, c.input);
     EXPECT_EQ(r.OutputReportLength, c.output);
   }
+}
+
+TEST(HidThroughTheWrapper, ReachesTheChosenSimulatorAndGoesInactiveWhenItEnds) {
+  korvan::InitializeModules();
+  THidDir dir;
+  TSimProcess first({"--module", "ingra", "--codes", "2,2,2,2", "--hid", dir.Path(), "--serial", "S1"});
+  ASSERT_TRUE(first.Started());
+  auto last = std::make_unique<TSimProcess>(
+      std::vector<std::string>{"--module", "ingra", "--hid", dir.Path(), "--serial", "S2"});
+  ASSERT_TRUE(last->Started());
+  for (const auto& [serial, code] : {std::pair{"", 1}, {"S1", 2}, {"S2", 1}}) {
+    SCOPED_TRACE(serial);
+    const std::string keys = *serial ? std::string(";serial_number=") + serial : "";
+    duomat::TKorvanStackDeviceIngraRec rec;
+    rec.SetConnectionString("provider=HID;vid=1240;pid=63" + keys);
+    ASSERT_TRUE(rec.Connect());
+    korvan::TIngraRanges ranges{};
+    ASSERT_TRUE(rec.Device()->GetRanges(ranges));
+    EXPECT_EQ(ranges[0], code);
+    EXPECT_EQ(rec.CommInterface()->GetConfiguration(), "provider=HID;vid=1240;pid=63;serial_number=" + std::string(serial));
+  }
+  duomat::TKorvanStackDeviceIngraRec rec;
+  rec.SetConnectionString("provider=HID;vid=1240;pid=63");
+  ASSERT_TRUE(rec.Connect());
+  last.reset();
+  EXPECT_TRUE(WaitUntil([&] { return !rec.CommInterface()->GetActive(); }));
 }
