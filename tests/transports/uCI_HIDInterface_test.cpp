@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <poll.h>
 #include <string>
@@ -244,4 +245,8 @@ TEST(HidThroughTheWrapper, ReachesTheChosenSimulatorAndGoesInactiveWhenItEnds) {
   ASSERT_TRUE(rec.Connect());
   last.reset();
   EXPECT_TRUE(WaitUntil([&] { return !rec.CommInterface()->GetActive(); }));
+  // It took only its own entries away.
+  namespace fs = std::filesystem;
+  EXPECT_FALSE(fs::exists(dir.Path() + "/dev/hidraw1") || fs::exists(dir.Path() + "/sys/class/hidraw/hidraw1"));
+  EXPECT_TRUE(fs::exists(dir.Path() + "/dev/hidraw0") && fs::exists(dir.Path() + "/sys/class/hidraw/hidraw0"));
 }
