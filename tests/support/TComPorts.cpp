@@ -24,8 +24,7 @@ TComPorts::TComPorts() {
 }
 
 TComPorts::~TComPorts() {
-  for (int fd : fds_)
-    if (fd >= 0) close(fd);
+  for (int fd : fds_) close(fd);  // -1 from a failed open does no harm
   for (const char* name : kVariables) unsetenv(name);
   std::error_code ignored;
   std::filesystem::remove_all(root_, ignored);
