@@ -1,0 +1,49 @@
+#pragma once
+#include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace duomat::test {
+
+// What a modal message box showed: title, text, icon, number of buttons.
+struct TShownMessage {
+  QString Title, Text;
+  QMessageBox::Icon Icon = QMessageBox::NoIcon;
+  qsizetype Buttons = 0;
+};
+
+// Answers the next modal message box with OK while the code under test waits in it.
+inline void AnswerNextMessage(TShownMessage& out) {
+  auto* timer = new QTimer;
+  QObject::connect(timer, &QTimer::timeout, [timer, &out] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      out = {box->windowTitle(), box->text(), box->icon(), box->buttons().size()};
+      timer->deleteLater();
+      box->button(QMessageBox::Ok)->click();
+    }
+  });
+  timer->start(5);
+}
+
+// A shown, active window with the field (focused) and a second edit to move to.
+template <class TField>
+struct TFieldWindow {
+  QWidget window;
+  TField* field = new TField;
+  QLineEdit* other = new QLineEdit;
+
+  TFieldWindow() {
+    auto* layout = new QVBoxLayout(&window);
+    layout->addWidget(field);
+    layout->addWidget(other);
+    window.show();
+    if (!QTest::qWaitForWindowActive(&window)) qWarning("window not active");
+    field->setFocus();
+  }
+};
+
+}  // namespace duomat::test
