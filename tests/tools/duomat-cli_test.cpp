@@ -831,4 +831,15 @@ TEST(CliPorts, ListsThePresentPortsWithTheirPathsInTextAndJson) {
   EXPECT_EQ(j["usb"], json::array());
 }
 
+TEST(CliPorts, ListsTheHidDevicesWithTheirDecimalIds) {
+  THidDir dir;
+  TSimProcess sim({"--module", "ingra", "--hid", dir.Path(), "--serial", "S1", "--vid", "1240", "--pid", "63"});
+  ASSERT_TRUE(sim.Started());
+  const TRun r = RunCli({"ports"});
+  EXPECT_EQ(r.Status, 0) << r;
+  EXPECT_NE(r.Out.find("\nhid  vid=1240 pid=63  S1  korvan-sim\n"), std::string::npos) << r;
+  const json j = JsonOf(RunCli({"ports", "--json"}));
+  EXPECT_EQ(j["hid"], json::parse(R"([{"vid":1240,"pid":63,"serial":"S1","product":"korvan-sim"}])")) << j;
+}
+
 #endif  // DUOMAT_CLI_PATH

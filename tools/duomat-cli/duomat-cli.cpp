@@ -11,6 +11,7 @@
 #include "comm/uci_ICommunicationInterfaceDataSpy.h"
 #include "protocol/uKorvanModules.h"
 #include "tools/duomat-cli/uCliOutput.h"
+#include "tools/duomat-cli/uCliHidPorts.h"
 #include "tools/duomat-cli/uCliPorts.h"
 
 using namespace duomat;
@@ -189,7 +190,10 @@ int main(int argc, char** argv) {
       "                                                  ttyACM(n-65) (COM65-96) in $DUOMAT_DEV_DIR (default\n"
       "                                                  /dev), or the link $DUOMAT_PORT_DIR/COMn when it exists\n"
       "  provider=TCP_CLIENT;host=192.168.1.254;port=10001\n"
-      "  provider=UDP_CLIENT;host=…;port=…;LocalPort=…\n\n"
+      "  provider=UDP_CLIENT;host=…;port=…;LocalPort=…\n"
+      "  provider=HID;vid=1240;pid=63;serial_number=S   the last such hidrawN in $DUOMAT_DEV_DIR (default\n"
+      "                                                  /dev) that $DUOMAT_SYSFS_ROOT (default /sys) lists;\n"
+      "                                                  serial_number is optional\n\n"
       "Output: the message (standard output on success, standard error on failure), then key=value\n"
       "lines; with --json one JSON object on standard output instead.\n"
       "Exit status: 0 success, 1 the module action failed, 2 usage error (nothing sent).",
@@ -222,7 +226,9 @@ int main(int argc, char** argv) {
   outraSave->add_option("--value2", o.value2, "Watchdog 2 output value in V or mA, within the range");
   CLI::App* outraIdentify = outra->add_subcommand("identify", "Connect and print the module's identification");
   CLI::App* ports = app.add_subcommand(
-      "ports", "Scan COM1-COM255 and list the ports found: COMn  PATH [-> TARGET]  free|in use|no access");
+      "ports",
+      "Scan COM1-COM255 and list the ports found: COMn  PATH [-> TARGET]  free|in use|no access;\n"
+      "then the HID devices: hid  vid=V pid=P  SERIAL  PRODUCT");
   ports->add_flag("--json", o.json, "Print one JSON object instead of text");
   (void)ingraLoad;
   (void)ingraIdentify;
@@ -239,10 +245,13 @@ int main(int argc, char** argv) {
   if (ports->parsed()) {
     std::vector<TListedPort> found;
     const bool complete = ListPorts(found);
-    if (o.json)
-      std::printf("%s\n", PortsJson(found).dump().c_str());
-    else
-      std::fputs(PortsText(found).c_str(), stdout);
+    if (o.json) {
+      nlohmann::ordered_json j = PortsJson(found);
+      j["hid"] = HidPortsJson();
+      std::printf("%s\n", j.dump().c_str());
+    } else {
+      std::fputs((PortsText(found) + HidPortsText()).c_str(), stdout);
+    }
     if (complete) return kExitOk;
     std::fprintf(stderr, "duomat-cli: the scan did not complete\n");
     return kExitFailed;
