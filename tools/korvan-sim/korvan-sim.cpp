@@ -10,6 +10,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include "tools/korvan-sim/uFtdiTree.h"
 #include "tools/korvan-sim/uIngraModel.h"
 #include "tools/korvan-sim/uOutraModel.h"
 #include "tools/korvan-sim/uSimServer.h"
@@ -58,6 +59,7 @@ int main(int argc, char** argv) {
       "'udp 127.0.0.1:PORT') and runs until SIGINT or SIGTERM.",
       "korvan-sim"};
   std::string module, addressText = "0x31", kind = "current", codesText, rangesText, link, tcp, udp, noise;
+  std::string ftdiDir, ftdiSerial = "FT123456";
   bool pty = false, badChecksum = false, silent = false, noticeFirst = false;
   int delay = 0, split = -1, forcedAck = -1;
   app.add_option("--module", module, "Which module: ingra or outra")->required()->check(CLI::IsMember({"ingra", "outra"}));
@@ -68,6 +70,10 @@ int main(int argc, char** argv) {
   app.add_option("--ranges", rangesText, "Outra only: the two output range codes r1,r2 (default 1,1)");
   app.add_flag("--pty", pty, "Serve on a new pseudo-terminal");
   app.add_option("--link", link, "Also make DIR/COMn a symbolic link to the pseudo-terminal (implies --pty)");
+  app.add_option("--ftdi", ftdiDir,
+                 "Also serve as an FTDI converter for the kernel backend: a sysfs tree in DIR/sys and\n"
+                 "DIR/dev/ttyUSB0 linked to the pseudo-terminal, removed on exit (implies --pty)");
+  app.add_option("--serial", ftdiSerial, "The converter's serial number with --ftdi (default FT123456)");
   app.add_option("--tcp", tcp, "Listen on 127.0.0.1:PORT (port 0 picks one) and serve each connection");
   app.add_option("--udp", udp, "Answer datagrams on 127.0.0.1:PORT (port 0 picks one)");
   app.add_option("--delay", delay, "Fault: wait MS milliseconds before every answer");
@@ -88,8 +94,9 @@ int main(int argc, char** argv) {
     long address = 0;
     if (!ParseNumber(addressText, address) || address < 0 || address > 255)
       throw CLI::ValidationError("--address must be 0 to 255: " + addressText);
-    if (!link.empty()) pty = true;
-    if (!pty && tcp.empty() && udp.empty()) throw CLI::ValidationError("give at least one of --pty, --link, --tcp, --udp");
+    if (!link.empty() || !ftdiDir.empty()) pty = true;
+    if (!pty && tcp.empty() && udp.empty())
+      throw CLI::ValidationError("give at least one of --pty, --link, --ftdi, --tcp, --udp");
 
     std::unique_ptr<TModuleModel> model;
     if (module == "ingra") {
@@ -135,6 +142,20 @@ int main(int argc, char** argv) {
     server.SetStopFd(stopFd);
     std::vector<std::string> ready;
     if (pty) ready.push_back(server.OpenPty(link));
+    // The converter's tree goes with the simulator, however it ends.
+    struct TFtdiTreeGuard {
+      std::string dir;
+      TFtdiConverter converter;
+      ~TFtdiTreeGuard() {
+        if (!dir.empty()) RemoveFtdiTree(dir, converter);
+      }
+    } ftdi;
+    if (!ftdiDir.empty()) {
+      ftdi.converter.SerialNumber = ftdiSerial;
+      ftdi.dir = ftdiDir;
+      WriteFtdiTree(ftdiDir, ftdi.converter, ready.front().substr(4));  // "pty /dev/pts/N"
+      ready.push_back("ftdi " + ftdiSerial + " " + ftdiDir + "/dev/" + ftdi.converter.Tty);
+    }
     if (!tcp.empty()) ready.push_back(server.ListenTcp(tcp));
     if (!udp.empty()) ready.push_back(server.BindUdp(udp));
     for (const std::string& line : ready) std::printf("%s\n", line.c_str());
