@@ -8,6 +8,7 @@
 #include <memory>
 #include <signal.h>
 #include <sys/signalfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "tools/korvan-sim/uFtdiTree.h"
@@ -72,7 +73,7 @@ int main(int argc, char** argv) {
   app.add_option("--link", link, "Also make DIR/COMn a symbolic link to the pseudo-terminal (implies --pty)");
   app.add_option("--ftdi", ftdiDir,
                  "Also serve as an FTDI converter for the kernel backend: a sysfs tree in DIR/sys and\n"
-                 "DIR/dev/ttyUSB0 linked to the pseudo-terminal, removed on exit (implies --pty)");
+                 "DIR/dev/ttyUSBn (the first free n) linked to the pseudo-terminal, removed on exit (implies --pty)");
   app.add_option("--serial", ftdiSerial, "The converter's serial number with --ftdi (default FT123456)");
   app.add_option("--tcp", tcp, "Listen on 127.0.0.1:PORT (port 0 picks one) and serve each connection");
   app.add_option("--udp", udp, "Answer datagrams on 127.0.0.1:PORT (port 0 picks one)");
@@ -152,6 +153,14 @@ int main(int argc, char** argv) {
     } ftdi;
     if (!ftdiDir.empty()) {
       ftdi.converter.SerialNumber = ftdiSerial;
+      // Beside converters other simulators serve there: the first free ttyUSBn.
+      for (int n = 0;; ++n) {
+        struct stat st{};
+        if (lstat((ftdiDir + "/dev/ttyUSB" + std::to_string(n)).c_str(), &st) == 0) continue;
+        ftdi.converter.Tty = "ttyUSB" + std::to_string(n);
+        ftdi.converter.Bus = "1-" + std::to_string(n + 1);
+        break;
+      }
       ftdi.dir = ftdiDir;
       WriteFtdiTree(ftdiDir, ftdi.converter, ready.front().substr(4));  // "pty /dev/pts/N"
       ready.push_back("ftdi " + ftdiSerial + " " + ftdiDir + "/dev/" + ftdi.converter.Tty);
