@@ -114,6 +114,10 @@ TEST_F(FTDIInterface, TheSimulatorEndingClosesTheTransportWithoutANotification) 
   log->Listen(*t);
   ASSERT_TRUE(t->Open());
   EXPECT_EQ(log->Opened(), 1);
+  // A pseudo-terminal has no modem lines: all false, and no reason to close.
+  EXPECT_FALSE(t->GetCTS());
+  EXPECT_FALSE(t->GetDSR());
+  EXPECT_TRUE(t->GetActive());
   sims_.back()->Terminate();
   EXPECT_TRUE(WaitUntil([&] { return !t->GetActive(); }));
   EXPECT_EQ(log->Closed(), 0);
