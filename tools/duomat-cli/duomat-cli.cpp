@@ -188,7 +188,8 @@ int main(int argc, char** argv) {
       "                                                  (COM33-64), /dev/ttyACM(n-65) (COM65-96), or the link\n"
       "                                                  $DUOMAT_PORT_DIR/COMn when it exists\n"
       "  provider=TCP_CLIENT;host=192.168.1.254;port=10001\n"
-      "  provider=UDP_CLIENT;host=…;port=…;LocalPort=…\n\n"
+      "  provider=UDP_CLIENT;host=…;port=…;LocalPort=…\n"
+      "  provider=FTD_USB;serial_number=FT123456          an FTDI USB converter by its serial number\n\n"
       "Output: the message (standard output on success, standard error on failure), then key=value\n"
       "lines; with --json one JSON object on standard output instead.\n"
       "Exit status: 0 success, 1 the module action failed, 2 usage error (nothing sent).",
