@@ -14,6 +14,9 @@ using namespace korvan::transport;
 namespace {
 std::mutex g_mutex;
 std::string g_log;
+TFTEventHandle* g_event = nullptr;  // the last one notified of
+bool g_modemOverride = false;
+uint32_t g_modemStatus = 0;
 
 void Log(const std::string& line) {
   std::lock_guard<std::mutex> lock(g_mutex);
@@ -32,6 +35,18 @@ EXPORT const char* D2XXTest_Log() {
 EXPORT void D2XXTest_ClearLog() {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_log.clear();
+}
+
+// From now on every handle reports this modem status; the event is signalled.
+EXPORT void D2XXTest_SetModemStatus(uint32_t status) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_modemOverride = true;
+  g_modemStatus = status;
+  if (!g_event) return;
+  pthread_mutex_lock(&g_event->eMutex);
+  g_event->iVar = 1;
+  pthread_cond_signal(&g_event->eCondVar);
+  pthread_mutex_unlock(&g_event->eMutex);
 }
 
 EXPORT FT_STATUS FT_OpenEx(void* arg, uint32_t flags, FT_HANDLE* handle) {
@@ -78,12 +93,25 @@ EXPORT FT_STATUS FT_Purge(FT_HANDLE h, uint32_t mask) {
 #endif
 EXPORT FT_STATUS FT_SetEventNotification(FT_HANDLE h, uint32_t mask, void* event) {
   Log("FT_SetEventNotification " + std::to_string(mask));
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_event = static_cast<TFTEventHandle*>(event);
+  }
   return K().FT_SetEventNotification(h, mask, event);
 }
 EXPORT FT_STATUS FT_GetStatus(FT_HANDLE h, uint32_t* rx, uint32_t* tx, uint32_t* events) {
   return K().FT_GetStatus(h, rx, tx, events);
 }
-EXPORT FT_STATUS FT_GetModemStatus(FT_HANDLE h, uint32_t* status) { return K().FT_GetModemStatus(h, status); }
+EXPORT FT_STATUS FT_GetModemStatus(FT_HANDLE h, uint32_t* status) {
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (g_modemOverride && status) {
+      *status = g_modemStatus;
+      return FT_OK;
+    }
+  }
+  return K().FT_GetModemStatus(h, status);
+}
 EXPORT FT_STATUS FT_GetQueueStatus(FT_HANDLE h, uint32_t* rx) { return K().FT_GetQueueStatus(h, rx); }
 EXPORT FT_STATUS FT_Read(FT_HANDLE h, void* buffer, uint32_t count, uint32_t* read) {
   return K().FT_Read(h, buffer, count, read);

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <mutex>
+#include <vector>
 
 #include "comm/uCI_TransportRegistry.h"
 #include "protocol/uKorvan97.h"
@@ -141,6 +143,41 @@ TEST_F(FTDIOnLibrary, OpensWithTheDefaultsThenAppliesChangesAtOnce) {
             std::string::npos);
   t->Close(false);
   EXPECT_FALSE(t->GetActive());
+}
+
+namespace {
+struct TLineEvents {
+  std::mutex mutex;
+  std::vector<std::string> seen;  // "line=state"
+  void OnLine(TCommunicationSerialInterface*, int line, bool state) {
+    std::lock_guard<std::mutex> lock(mutex);
+    seen.push_back(std::to_string(line) + "=" + std::to_string(state));
+  }
+  size_t Count() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return seen.size();
+  }
+};
+}  // namespace
+
+TEST_F(FTDIOnLibrary, ModemLineChangesAreReportedInLineOrderFromTheStateAtOpen) {
+  ASSERT_TRUE(Serve("ingra", "FT123456"));
+  TRef<TCommunicationFTDIInterface> t = Transport("provider=FTD_USB;serial_number=FT123456");
+  TLineEvents events;
+  t->SetOnModemLine(TModemLineEvent::Bind<&TLineEvents::OnLine>(&events));
+  ASSERT_TRUE(t->Open());
+  void* library = dlopen(D2XX_TEST_LIBRARY, RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_NE(library, nullptr);
+  auto setModem = reinterpret_cast<void (*)(uint32_t)>(dlsym(library, "D2XXTest_SetModemStatus"));
+  ASSERT_NE(setModem, nullptr);
+  setModem(FT_MODEM_DCD | FT_MODEM_CTS);
+  ASSERT_TRUE(WaitUntil([&] { return events.Count() == 2; }));
+  EXPECT_TRUE(t->GetCTS());
+  setModem(FT_MODEM_DCD);
+  ASSERT_TRUE(WaitUntil([&] { return events.Count() == 3; }));
+  EXPECT_EQ(events.seen, (std::vector<std::string>{"1=1", "5=1", "1=0"}));
+  t->SetOnModemLine(TModemLineEvent());
+  dlclose(library);
 }
 
 TEST_F(FTDIOnLibrary, ListsAConverterBothBackendsSeeOnce) {
