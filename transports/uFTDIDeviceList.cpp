@@ -61,4 +61,15 @@ bool FTDIDeviceSerialNumberText(int index, std::string& text) {
   return DetailText(index, TText::SerialNumber, FTDISerialNumberCapacity, text);
 }
 
+std::vector<TFTDIListedDevice> FTDIDevices() {
+  std::vector<TFTDIListedDevice> devices;
+  const int count = FTDIDeviceCount();
+  for (int i = 0; i < count; ++i) {
+    TFTDIListedDevice d;
+    if (FTDIDeviceSerialNumberText(i, d.SerialNumber) && FTDIDeviceDescriptionText(i, d.Description))
+      devices.push_back(d);
+  }
+  return devices;
+}
+
 }  // namespace korvan::transport

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <vector>
 
 namespace korvan::transport {
 
@@ -26,5 +27,13 @@ constexpr int FTDISerialNumberCapacity = 256;
 // The same as texts: false (and empty) on failure.
 bool FTDIDeviceDescriptionText(int index, std::string& text);
 bool FTDIDeviceSerialNumberText(int index, std::string& text);
+
+// Every converter of a fresh list, in its order (for listings such as
+// duomat-cli ports).
+struct TFTDIListedDevice {
+  std::string SerialNumber;
+  std::string Description;
+};
+std::vector<TFTDIListedDevice> FTDIDevices();
 
 }  // namespace korvan::transport

@@ -1,6 +1,7 @@
 #include "transports/uTransports.h"
 
 #include "comm/uCI_TransportRegistry.h"
+#include "transports/uCI_FTDIInterface.h"
 #include "transports/uCI_HIDInterface.h"
 #include "transports/uCI_SerialPortInterface.h"
 #include "transports/uCI_TCPClientInterface.h"
@@ -21,6 +22,7 @@ const struct {
     {"SERIAL_PORT", &Make<TCommunicationSerialPortInterface>},
     {"TCP_CLIENT", &Make<TCommunicationTCPClientInterface>},
     {"UDP_CLIENT", &Make<TCommunicationUDPClientInterface>},
+    {"FTD_USB", &Make<TCommunicationFTDIInterface>},
     {"HID", &Make<TCommunicationHIDInterface>},
 };
 }  // namespace

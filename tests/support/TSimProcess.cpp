@@ -35,17 +35,12 @@ TSimProcess::TSimProcess(std::vector<std::string> options) {
   close(out[1]);
   // The simulator prints one line per endpoint, then flushes.
   size_t expected = 0;
-  for (size_t i = 0; i < options.size(); ++i)
-    if (options[i] == "--tcp" || options[i] == "--udp" || options[i] == "--link" || options[i] == "--pty" ||
-        options[i] == "--hid")
-      ++expected;
   bool sawPty = false;
   for (const auto& o : options) {
-    if (o == "--pty" || o == "--link") {
-      if (sawPty) --expected;
-      sawPty = true;
-    }
+    if (o == "--tcp" || o == "--udp" || o == "--ftdi" || o == "--hid") ++expected;
+    if (o == "--pty" || o == "--link" || o == "--ftdi") sawPty = true;
   }
+  if (sawPty) ++expected;
   std::string text;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (pid_ > 0 && endpoints_.size() < expected && std::chrono::steady_clock::now() < deadline) {

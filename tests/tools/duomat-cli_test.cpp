@@ -23,6 +23,7 @@
 
 #include "protocol/uKorvan97.h"
 #include "support/TComPorts.h"
+#include "support/TFtdiDir.h"
 #include "support/TSimProcess.h"
 
 using korvan::test::THidDir;
@@ -258,14 +259,15 @@ std::string Request(uint8_t sig, uint8_t instruction, const std::string& data = 
 
 // ---- Simulated modules ------------------------------------------------------
 
-enum class TLine { Tcp, SerialPort, Hid };
+enum class TLine { Tcp, SerialPort, Ftdi, Hid };
 
 void PrintTo(TLine line, std::ostream* os) {
-  *os << (line == TLine::Tcp ? "TCP" : line == TLine::Hid ? "HID" : "serial port");
+  *os << (line == TLine::Tcp ? "TCP" : line == TLine::SerialPort ? "serial port" : line == TLine::Hid ? "HID" : "FTDI converter");
 }
 
-// A korvan-sim on loopback TCP or on a pseudo-terminal linked as COM7, with
-// the connection string that reaches it.
+// A korvan-sim on loopback TCP, on a pseudo-terminal linked as COM7, or
+// served as the FTDI converter FT123456, with the connection string that
+// reaches it.
 class TSimulatedModule {
  public:
   TSimulatedModule(TLine line, std::vector<std::string> options) {
@@ -278,6 +280,11 @@ class TSimulatedModule {
       options.insert(options.end(), {"--hid", hidDir_->Path()});
       sim_ = std::make_unique<TSimProcess>(options);
       connection_ = "provider=HID;vid=1240;pid=63";
+    } else if (line == TLine::Ftdi) {
+      ftdi_.emplace();
+      options.insert(options.end(), {"--ftdi", ftdi_->Path(), "--serial", "FT123456"});
+      sim_ = std::make_unique<TSimProcess>(options);
+      connection_ = "provider=FTD_USB;serial_number=FT123456";
     } else {
       dir_.emplace();
       options.insert(options.end(), {"--link", dir_->Link(7)});
@@ -295,6 +302,7 @@ class TSimulatedModule {
  private:
   std::optional<TPortDir> dir_;  // outlives the simulator, which removes its link
   std::optional<THidDir> hidDir_;
+  std::optional<korvan::test::TFtdiDir> ftdi_;
   std::unique_ptr<TSimProcess> sim_;
   std::string connection_;
 };
@@ -317,7 +325,9 @@ int FreeTcpPort() {
 class CliOnALine : public ::testing::TestWithParam<TLine> {};
 
 std::string LineName(const ::testing::TestParamInfo<TLine>& info) {
-  return info.param == TLine::Tcp ? "Tcp" : info.param == TLine::Hid ? "Hid" : "SerialPort";
+  return info.param == TLine::Tcp ? "Tcp" : info.param == TLine::SerialPort ? "SerialPort"
+                                          : info.param == TLine::Hid      ? "Hid"
+                                                                          : "Ftdi";
 }
 
 void ExpectIngraJson(const json& j, const char* message, const std::vector<int>& codes,
@@ -512,7 +522,7 @@ TEST_P(CliOnALine, OutraSaveWritesRangesThenTimeoutsThenOneValueFramePerOutput) 
   EXPECT_EQ(t.Answers().size(), expected.size()) << Hex(t.Received);
 }
 
-INSTANTIATE_TEST_SUITE_P(Lines, CliOnALine, ::testing::Values(TLine::Tcp, TLine::SerialPort, TLine::Hid),
+INSTANTIATE_TEST_SUITE_P(Lines, CliOnALine, ::testing::Values(TLine::Tcp, TLine::SerialPort, TLine::Ftdi, TLine::Hid),
                          LineName);
 
 // ---- The kind of module and codes the list does not know ----------------------

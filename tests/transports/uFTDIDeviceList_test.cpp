@@ -28,6 +28,10 @@ TEST(FTDIDeviceList, ListsTheKernelsConvertersWithTheirDescriptionsAndSerialNumb
   EXPECT_EQ(FTDIDeviceSerialNumber(0, buffer, length), 0);
   EXPECT_STREQ(buffer, "FT123456");
 
+  const std::vector<TFTDIListedDevice> all = FTDIDevices();
+  ASSERT_EQ(all.size(), 2u);
+  EXPECT_EQ(all[1].Description, "FT230X Basic UART");
+
   // Gone from the tree, gone from the next list.
   sim::RemoveFtdiTree(dir.Path(), {"FTX9", "FT230X Basic UART", "1-2", "ttyUSB1", "6015"});
   EXPECT_EQ(FTDIDeviceCount(), 1);

@@ -191,6 +191,7 @@ int main(int argc, char** argv) {
       "                                                  /dev), or the link $DUOMAT_PORT_DIR/COMn when it exists\n"
       "  provider=TCP_CLIENT;host=192.168.1.254;port=10001\n"
       "  provider=UDP_CLIENT;host=…;port=…;LocalPort=…\n"
+      "  provider=FTD_USB;serial_number=FT123456          an FTDI USB converter by its serial number\n"
       "  provider=HID;vid=1240;pid=63;serial_number=S   the last such hidrawN in $DUOMAT_DEV_DIR (default\n"
       "                                                  /dev) that $DUOMAT_SYSFS_ROOT (default /sys) lists;\n"
       "                                                  serial_number is optional\n\n"

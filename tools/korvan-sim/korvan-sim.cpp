@@ -8,8 +8,10 @@
 #include <memory>
 #include <signal.h>
 #include <sys/signalfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include "tools/korvan-sim/uFtdiTree.h"
 #include "tools/korvan-sim/uIngraModel.h"
 #include "tools/korvan-sim/uOutraModel.h"
 #include "tools/korvan-sim/uSimServer.h"
@@ -59,6 +61,7 @@ int main(int argc, char** argv) {
       "'udp 127.0.0.1:PORT', 'hid DIR/dev/hidrawN') and runs until SIGINT or SIGTERM.",
       "korvan-sim"};
   std::string module, addressText = "0x31", kind = "current", codesText, rangesText, link, tcp, udp, noise, hid;
+  std::string ftdiDir, serial;
   THidIdentity hidIdentity;
   bool pty = false, badChecksum = false, silent = false, noticeFirst = false;
   int delay = 0, split = -1, forcedAck = -1;
@@ -70,12 +73,16 @@ int main(int argc, char** argv) {
   app.add_option("--ranges", rangesText, "Outra only: the two output range codes r1,r2 (default 1,1)");
   app.add_flag("--pty", pty, "Serve on a new pseudo-terminal");
   app.add_option("--link", link, "Also make DIR/COMn a symbolic link to the pseudo-terminal (implies --pty)");
+  app.add_option("--ftdi", ftdiDir,
+                 "Also serve as an FTDI converter for the kernel backend: a sysfs tree in DIR/sys and\n"
+                 "DIR/dev/ttyUSBn (the first free n) linked to the pseudo-terminal, removed on exit (implies --pty)");
+  app.add_option("--serial", serial,
+                 "The serial number with --ftdi (default FT123456) or --hid (default SIM and the hidraw number)");
   app.add_option("--tcp", tcp, "Listen on 127.0.0.1:PORT (port 0 picks one) and serve each connection");
   app.add_option("--udp", udp, "Answer datagrams on 127.0.0.1:PORT (port 0 picks one)");
   app.add_option("--hid", hid, "Serve as a HID device: the next free DIR/dev/hidrawN and its DIR/sys entry");
   app.add_option("--vid", hidIdentity.VendorID, "HID vendor ID, decimal (default 1240)");
   app.add_option("--pid", hidIdentity.ProductID, "HID product ID, decimal (default 63)");
-  app.add_option("--serial", hidIdentity.SerialNumber, "HID serial number (default SIM and the hidraw number)");
   app.add_option("--delay", delay, "Fault: wait MS milliseconds before every answer");
   app.add_option("--noise", noise, "Fault: send these bytes (hex, e.g. 00FF13) before every answer");
   app.add_option("--split", split, "Fault: send every answer in two pieces with MS milliseconds between them");
@@ -94,9 +101,11 @@ int main(int argc, char** argv) {
     long address = 0;
     if (!ParseNumber(addressText, address) || address < 0 || address > 255)
       throw CLI::ValidationError("--address must be 0 to 255: " + addressText);
-    if (!link.empty()) pty = true;
+    if (!link.empty() || !ftdiDir.empty()) pty = true;
     if (!pty && tcp.empty() && udp.empty() && hid.empty())
-      throw CLI::ValidationError("give at least one of --pty, --link, --tcp, --udp, --hid");
+      throw CLI::ValidationError("give at least one of --pty, --link, --ftdi, --tcp, --udp, --hid");
+    const std::string ftdiSerial = serial.empty() ? "FT123456" : serial;
+    hidIdentity.SerialNumber = serial;
 
     std::unique_ptr<TModuleModel> model;
     if (module == "ingra") {
@@ -142,6 +151,28 @@ int main(int argc, char** argv) {
     server.SetStopFd(stopFd);
     std::vector<std::string> ready;
     if (pty) ready.push_back(server.OpenPty(link));
+    // The converter's tree goes with the simulator, however it ends.
+    struct TFtdiTreeGuard {
+      std::string dir;
+      TFtdiConverter converter;
+      ~TFtdiTreeGuard() {
+        if (!dir.empty()) RemoveFtdiTree(dir, converter);
+      }
+    } ftdi;
+    if (!ftdiDir.empty()) {
+      ftdi.converter.SerialNumber = ftdiSerial;
+      // Beside converters other simulators serve there: the first free ttyUSBn.
+      for (int n = 0;; ++n) {
+        struct stat st{};
+        if (lstat((ftdiDir + "/dev/ttyUSB" + std::to_string(n)).c_str(), &st) == 0) continue;
+        ftdi.converter.Tty = "ttyUSB" + std::to_string(n);
+        ftdi.converter.Bus = "1-" + std::to_string(n + 1);
+        break;
+      }
+      ftdi.dir = ftdiDir;
+      WriteFtdiTree(ftdiDir, ftdi.converter, ready.front().substr(4));  // "pty /dev/pts/N"
+      ready.push_back("ftdi " + ftdiSerial + " " + ftdiDir + "/dev/" + ftdi.converter.Tty);
+    }
     if (!tcp.empty()) ready.push_back(server.ListenTcp(tcp));
     if (!udp.empty()) ready.push_back(server.BindUdp(udp));
     if (!hid.empty()) ready.push_back(server.ServeHid(hid, hidIdentity));
