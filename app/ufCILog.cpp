@@ -10,7 +10,7 @@
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 #include <QTimer>
 
 #include <shared_mutex>
@@ -96,7 +96,7 @@ void PrepareDocument(QTextDocument* document) {
 // cursor sat at the end and moved with the new text.
 class TLogBatch {
  public:
-  TLogBatch(QTextEdit* box, bool scroll)
+  TLogBatch(QPlainTextEdit* box, bool scroll)
       : box_(box), scroll_(scroll), updates_(box->updatesEnabled()), saved_(box->textCursor()),
         cursor_(box->document()) {
     box_->setUpdatesEnabled(false);
@@ -125,7 +125,7 @@ class TLogBatch {
   }
 
  private:
-  QTextEdit* box_;
+  QPlainTextEdit* box_;
   bool scroll_;
   bool updates_;
   QTextCursor saved_;
@@ -170,7 +170,7 @@ void TfCiLog::FormDestroy() {
   if (korvan::ci::GetDataSpyHandler() == GateHandler()) korvan::ci::SetDataSpyHandler(TDataSpyHandler());
 }
 
-QTextEdit* TfCiLog::Log() const { return ui->reLog; }
+QPlainTextEdit* TfCiLog::Log() const { return ui->reLog; }
 
 void TfCiLog::ShowLog(const std::string& guid) {
   {
@@ -209,7 +209,7 @@ void TfCiLog::DataSpy(ICommunicationInterface* Sender, const std::string& Data, 
   queue_.push_back(TLogStruct{Data, now, Direction});
 }
 
-void TfCiLog::AddLine(QTextEdit* box, const QString& text, const QColor& colour, const QDateTime& time, bool scroll) {
+void TfCiLog::AddLine(QPlainTextEdit* box, const QString& text, const QColor& colour, const QDateTime& time, bool scroll) {
   TLogBatch batch(box, scroll);
   batch.Add(text, TextFormat(colour), time);
 }
@@ -251,7 +251,7 @@ void TfCiLog::Timer1Timer() {
     std::lock_guard<std::mutex> lock(lock_);
     batch.swap(queue_);
   }
-  QTextEdit* box = ui->reLog;
+  QPlainTextEdit* box = ui->reLog;
   if (batch.empty()) {
     if (!pendingReceive_.empty()) {
       AddLine(box, QLatin1String("<= ") + HexText(pendingReceive_), LineColours[lkReceivedBytes], pendingTime_, true);

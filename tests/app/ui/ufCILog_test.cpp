@@ -5,7 +5,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 #include <QTimer>
 #include <QToolButton>
 
@@ -69,7 +69,7 @@ class TfCiLogTest : public QObject {
   std::unique_ptr<TfCiLog> log;
   TRef<TTestLine> line;
 
-  QTextEdit* Box() { return log->Log(); }
+  QPlainTextEdit* Box() { return log->Log(); }
   void Spy(uint8_t direction, const std::string& data) { line->Spy(direction, data); }
 
   QList<TLine> Lines() {
