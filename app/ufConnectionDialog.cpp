@@ -63,7 +63,9 @@ std::string Text(const QString& s) { return s.toStdString(); }
 }  // namespace
 
 TfConnectionDialog::TfConnectionDialog(QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint), ui(std::make_unique<Ui::TfConnectionDialog>()) {
+    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      ui(std::make_unique<Ui::TfConnectionDialog>()) {
   ui->setupUi(this);
   FormCreate();
 }
