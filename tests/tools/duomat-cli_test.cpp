@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "protocol/uKorvan97.h"
+#include "support/TComPorts.h"
 #include "support/TSimProcess.h"
 
 using korvan::test::TPortDir;
@@ -782,7 +783,7 @@ TEST(CliUsage, HelpDocumentsEveryCommandAndOption) {
   TRun r = RunCli({"--help"});
   EXPECT_EQ(r.Status, 0) << r;
   for (const char* word : {"--connection", "--address", "--timeout", "--log", "--json", "ingra",
-                           "outra", "SERIAL_PORT", "TCP_CLIENT", "DUOMAT_PORT_DIR"})
+                           "outra", "ports", "SERIAL_PORT", "TCP_CLIENT", "DUOMAT_PORT_DIR"})
     EXPECT_NE(r.Out.find(word), std::string::npos) << word;
   r = RunCli({"outra", "save", "--help"});
   EXPECT_EQ(r.Status, 0) << r;
@@ -792,6 +793,35 @@ TEST(CliUsage, HelpDocumentsEveryCommandAndOption) {
   EXPECT_EQ(r.Status, 0) << r;
   EXPECT_NE(r.Out.find("RANGE"), std::string::npos) << r;
   EXPECT_NE(r.Out.find("4 - 20 mA"), std::string::npos) << r;
+}
+
+// ---- Ports -------------------------------------------------------------------------
+
+TEST(CliPorts, ListsThePresentPortsWithTheirPathsInTextAndJson) {
+  korvan::test::TComPorts machine;
+  const std::string one = machine.AddTerminal(1), three = machine.AddTerminal(3);
+  machine.AddDanglingLink(4);
+  const std::string five = machine.AddHeldTerminal(5);
+  const std::string ten = machine.DevDir() + "/ttyS9";
+  machine.AddDevice("ttyS9", 0);  // a UART only dialout may open
+  machine.SetTtyType("ttyS9", 4);
+  const std::string tenState = access(ten.c_str(), R_OK | W_OK) == 0 ? "free" : "no access";
+
+  const TRun r = RunCli({"ports"});
+  ASSERT_EQ(r.Status, 0) << r;
+  const std::string listed = "COM1  " + machine.Link(1) + " -> " + one + "  free\n" +  //
+                             "COM3  " + machine.Link(3) + " -> " + three + "  free\n" +
+                             "COM5  " + machine.Link(5) + " -> " + five + "  in use\n" +  //
+                             "COM10  " + ten + "  " + tenState + "\n";
+  EXPECT_EQ(r.Out.substr(0, listed.size()), listed) << r;
+  EXPECT_EQ(r.Out.find("dialout") != std::string::npos, tenState == "no access") << r;
+
+  const json j = JsonOf(RunCli({"ports", "--json"}));
+  ASSERT_EQ(j["ports"].size(), 4u) << j;
+  EXPECT_EQ(j["ports"][0], json({{"port", 1}, {"path", machine.Link(1)}, {"target", one}, {"state", "free"}}));
+  EXPECT_EQ(j["ports"][2].value("state", ""), "in use");
+  EXPECT_EQ(j["ports"][3], json({{"port", 10}, {"path", ten}, {"target", ""}, {"state", tenState}}));
+  EXPECT_EQ(j["usb"], json::array());
 }
 
 #endif  // DUOMAT_CLI_PATH
