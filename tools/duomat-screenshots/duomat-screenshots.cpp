@@ -4,6 +4,7 @@
 //
 //   duomat-screenshots --out DIR --ingra CONNECTION --outra CONNECTION
 #include <QApplication>
+#include <QComboBox>
 #include <QDeadlineTimer>
 #include <QPixmap>
 #include <QPushButton>
@@ -53,10 +54,19 @@ bool Save(QWidget* window, const TOptions& o, const QString& name) {
 // Runs the dialog's Execute with the string and takes the picture while it is open.
 bool ShootDialog(duomat::TfConnectionDialog& dialog, const TOptions& o, std::string connection, const QString& name) {
   bool ok = false;
-  QTimer::singleShot(0, &dialog, [&] {
+  QTimer shooter;
+  QObject::connect(&shooter, &QTimer::timeout, &dialog, [&] {
+    if (!dialog.isVisible()) return;  // a COM refresh inside Execute pumps events first
+    shooter.stop();
+    // Until the scan is through, probed ports show " ...".
+    auto* ports = dialog.findChild<QComboBox*>("cbCOM");
+    QDeadlineTimer scanned(5000);
+    while (!scanned.hasExpired() && ports->findText(" ...", Qt::MatchEndsWith) >= 0)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     ok = Save(&dialog, o, name);
     dialog.findChild<QPushButton*>("bCancel")->click();
   });
+  shooter.start(5);
   dialog.Execute(connection);
   return ok;
 }
