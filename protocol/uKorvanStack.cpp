@@ -52,9 +52,8 @@ bool TakeAnswer(std::string& rx, std::string& other, uint8_t ADR, uint8_t SIG, s
 
 TKorvanStack::TKorvanStack() : TKorvanStack(pugi::xml_node(), nullptr) {}
 
-TKorvanStack::TKorvanStack(pugi::xml_node xmlNode, IInterface* parent) : TNodedInterface(xmlNode, nullptr) {
-  if (parent) SetParent(parent);
-}
+// The node base sets the parent, through our SetParent, once the stack exists.
+TKorvanStack::TKorvanStack(pugi::xml_node xmlNode, IInterface* parent) : TNodedInterface(xmlNode, parent) {}
 
 TKorvanStack::~TKorvanStack() {
   try {

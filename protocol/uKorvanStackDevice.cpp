@@ -1,6 +1,7 @@
 #include "protocol/uKorvanStackDevice.h"
 
 #include <chrono>
+#include <utility>
 
 #include "comm/uci_ConnectionString.h"
 #include "platform/uMessageBox.h"
@@ -46,10 +47,17 @@ TKorvanStackDevice::TKorvanStackDevice(pugi::xml_node xmlNode, IInterface* paren
     TKorvanStackDeviceList::Instance().Remove(this);
     throw;
   }
+  pendingParent_ = parent;
+}
+
+void TKorvanStackDevice::Constructed() {
+  TNodedInterface::Constructed();
+  // Registered only once the whole device exists.
+  const TRef<IInterface> parent = std::exchange(pendingParent_, nullptr);
   if (auto* stack = Supports<IKorvanStack>(parent))
     SetStack(stack);
   else if (parent)
-    TNodedInterface::SetParent(parent);
+    TNodedInterface::SetParent(parent.get());
 }
 
 void TKorvanStackDevice::Init(uint8_t adr) {
