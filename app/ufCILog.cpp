@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QGuiApplication>
 #include <QHideEvent>
+#include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
 #include <QShowEvent>
@@ -10,7 +11,6 @@
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QPlainTextEdit>
 #include <QTimer>
 
 #include <algorithm>
