@@ -671,6 +671,41 @@ TEST(CliFailures, ASilentModuleFailsThePresenceCheckAndNothingMoreIsSent) {
                     "Nepodařilo se připojit k modulu Outra!");
 }
 
+// What real lines send around the answers must not cost a request.
+TEST(CliFailures, FalseStartsShortFramesAndInvalidFramesAroundTheAnswersStillLoad) {
+  std::string shortFrame = Bytes({0x2A, 0x61, 0x00, 0x04, 0x31, 0x01});
+  shortFrame += static_cast<char>(korvan::PacketChecksum(shortFrame));
+  shortFrame += '\x0D';
+  const std::vector<std::vector<std::string>> faults = {
+      {"--noise", "2A6100"},
+      {"--noise", Hex(shortFrame)},
+      {"--suffix", Hex(korvan::BuildPacket(0xFF, 0x01, 0, ""))},
+  };
+  int i = 0;
+  for (const auto& fault : faults) {
+    for (const char* module : {"ingra", "outra"}) {
+      SCOPED_TRACE(fault[0] + " " + fault[1] + " " + module);
+      TSimulatedModule sim(++i % 2 ? TLine::Tcp : TLine::SerialPort, Join({"--module", module}, fault));
+      ASSERT_TRUE(sim.Started());
+      const TRun r = sim.Run({module, "load"});
+      EXPECT_EQ(r.Status, 0) << r;
+    }
+  }
+}
+
+TEST(CliFailures, ALineThatGoesAfterTheIdentificationFailsTheNextRequestAtOnce) {
+  for (TLine line : {TLine::Tcp, TLine::SerialPort}) {
+    SCOPED_TRACE(line == TLine::Tcp ? "TCP" : "serial port");
+    TSimulatedModule sim(line, {"--module", "ingra", "--close-after", "1"});
+    ASSERT_TRUE(sim.Started());
+    const auto start = std::chrono::steady_clock::now();
+    const TRun r = sim.Run({"--timeout", "3000", "ingra", "load"});
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(r.Status, 1) << r;
+    EXPECT_LT(elapsed, std::chrono::milliseconds(2500)) << r;
+  }
+}
+
 TEST(CliFailures, AModuleAtAnotherAddressIsReachedOnlyWithThatAddress) {
   TSimulatedModule module(TLine::Tcp, {"--module", "ingra", "--address", "0x40"});
   ASSERT_TRUE(module.Started());
