@@ -41,8 +41,12 @@ struct TEventArgument {
   using Held = std::decay_t<T>;
   static const Held& Pass(const Held& value) { return value; }
 };
+// A type only declared where the event is made (a plain object such as a
+// device of a transport) cannot be known as counted and is held as a pointer.
 template <class T>
-  requires std::is_base_of_v<IInterface, T>
+concept CCountedEventArgument = requires { sizeof(T); } && std::is_base_of_v<IInterface, T>;
+template <class T>
+  requires CCountedEventArgument<T>
 struct TEventArgument<T*> {
   using Held = TRef<T>;
   static T* Pass(const Held& value) { return value.get(); }
