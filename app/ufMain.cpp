@@ -104,9 +104,17 @@ void TfMain::FormCreate() {
 
   ui->cbbIngraMeasureRange->setProperty("tag", -1);
   ui->cbbOutraMeasureRange->setCurrentIndex(0);
-  for (auto* field : {ui->deOutraWatchDog1Value, ui->deOutraWatchDog2Value}) field->SetMaxValue(10.0);
-  for (auto* field : {ui->ieOutraWatchDog1Timeout, ui->ieOutraWatchDog2Timeout})
+  for (TDoubleEdit* field : {ui->deOutraWatchDog1Value, ui->deOutraWatchDog2Value}) {
+    field->SetMaxValue(10.0);
+    field->SetIncrement(1.0);
+    field->SetShowName("Hodnota");
+    field->SetColored(false);
+  }
+  for (TIntEdit* field : {ui->ieOutraWatchDog1Timeout, ui->ieOutraWatchDog2Timeout}) {
     field->SetMaxValue(korvan::OutraMaxWatchDogTimeout);
+    field->SetShowName("Hodnota");
+    field->SetColored(false);
+  }
 
   ingraRec_ = std::make_unique<TKorvanStackDeviceIngraRec>();
   outraRec_ = std::make_unique<TKorvanStackDeviceOutraRec>();

@@ -14,7 +14,8 @@
 
 #include "app/ufMain.h"
 #include "app/uModuleSettings.h"
-#include "app/ufMainPlaceholders.h"
+#include "app/uDoubleEdit.h"
+#include "app/uIntEdit.h"
 #include "comm/uci_ICommunicationInterfaceDataSpy.h"
 #include "protocol/uKorvan97.h"
 #include "protocol/uKorvanModules.h"
@@ -219,9 +220,9 @@ class TfMainTest : public QObject {
   void outraConvertsValuesByRange() {
     Connect("btnOutraConnect", Start({"--module", "outra", "--ranges", "3,3"}));
     auto* cbb = Get<QComboBox>("cbbOutraMeasureRange");
-    auto* value1 = Get<TDoubleEditPlaceholder>("deOutraWatchDog1Value");
-    auto* value2 = Get<TDoubleEditPlaceholder>("deOutraWatchDog2Value");
-    auto* timeout2 = Get<TIntEditPlaceholder>("ieOutraWatchDog2Timeout");
+    auto* value1 = Get<TDoubleEdit>("deOutraWatchDog1Value");
+    auto* value2 = Get<TDoubleEdit>("deOutraWatchDog2Value");
+    auto* timeout2 = Get<TIntEdit>("ieOutraWatchDog2Timeout");
     auto& device = *w_->OutraRec().Device();
     int raw1 = -1, raw2 = -1, t1 = -1, t2 = -1;
     QVERIFY(device.SetWatchDogValues(2048, 2048));
@@ -242,7 +243,7 @@ class TfMainTest : public QObject {
       int raw;
     } cases[] = {{20.0, 4095}, {4.0, 0}, {12.0, 2048}};
     Get<QCheckBox>("chbOutraWatchDog1Enabled")->setChecked(true);
-    Get<TIntEditPlaceholder>("ieOutraWatchDog1Timeout")->SetValue(60);
+    Get<TIntEdit>("ieOutraWatchDog1Timeout")->SetValue(60);
     timeout2->SetValue(30);  // with its watchdog off
     for (const auto& c : cases) {
       value1->SetValue(c.value);
