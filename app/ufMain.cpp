@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QScreen>
 
+#include "app/uDesignFonts.h"
 #include "app/uGuard.h"
 #include "app/uModuleSettings.h"
 #include "app/ui_ufMain.h"
@@ -64,6 +65,7 @@ void SetLimits(TField* field, double minimum, double maximum) {
 }  // namespace
 
 TfMain::TfMain(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TfMain>()) {
+  SubstituteDesignFonts();
   ui->setupUi(this);
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
