@@ -43,17 +43,24 @@ class TAnsweringDialog : public IConnectionDialog {
 class TMessageList : public IMessageSink {
  public:
   std::vector<std::string> Texts;
-  void ShowMessage(const std::string& text) override { Texts.push_back(text); }
+  bool ShownWhileWaiting = false;
+  void ShowMessage(const std::string& text) override {
+    Texts.push_back(text);
+    ShownWhileWaiting |= QApplication::overrideCursor() != nullptr;
+  }
   std::string Last() const { return Texts.empty() ? std::string() : Texts.back(); }
 };
 
-// Frames written to any line, in order.
+// Frames written to any line, in order, and whether the wait cursor was up.
 std::mutex g_sentMutex;
 std::vector<korvan::TKorvanFormat97> g_sent;
+size_t g_sentWithoutWaitCursor = 0;
 void SpySent(korvan::ci::ICommunicationInterface*, const std::string& data, uint8_t direction) {
   if (direction != korvan::ci::SpyDirectionSent || korvan::CheckPacket(data) != 0) return;
+  const QCursor* cursor = QApplication::overrideCursor();
   std::lock_guard<std::mutex> lock(g_sentMutex);
   g_sent.push_back(korvan::ParsePacket(data));
+  g_sentWithoutWaitCursor += !cursor || cursor->shape() != Qt::WaitCursor;
 }
 std::vector<std::string> SentData(uint8_t code) {
   std::lock_guard<std::mutex> lock(g_sentMutex);
@@ -141,6 +148,7 @@ class TfMainTest : public QObject {
     messages_ = {};
     std::lock_guard<std::mutex> lock(g_sentMutex);
     g_sent.clear();
+    g_sentWithoutWaitCursor = 0;
   }
   void cleanup() {
     w_.reset();
@@ -214,6 +222,8 @@ class TfMainTest : public QObject {
     Get<QPushButton>("btnIngraLoad")->click();
     QCOMPARE(cbb->count(), 1);
     QCOMPARE(cbb->currentText(), QString("0 - 10 V"));
+    QCOMPARE(g_sentWithoutWaitCursor, size_t(0));
+    QVERIFY(!messages_.ShownWhileWaiting);
   }
 
   void outraConvertsValuesByRange_data() { Lines(); }
