@@ -1,13 +1,12 @@
 #include "comm/uCI_Wrapper.h"
 
 #include <algorithm>
+#include <functional>
 #include <mutex>
 
+#include "comm/uCI_TransportRegistry.h"
 #include "comm/uObjectDestroyer.h"
 #include "platform/uThreadName.h"
-#include "transports/uCI_SerialPortInterface.h"
-#include "transports/uCI_TCPClientInterface.h"
-#include "transports/uCI_UDPClientInterface.h"
 
 namespace korvan::ci {
 
@@ -15,27 +14,8 @@ namespace {
 using TStringHandler = transport::TCINotifyStringEvent;
 using TErrorHandler = transport::TCINotifyErrorEvent;
 
-std::mutex g_factoryMutex;
-TTransportFactory g_testFactory;
-
 std::mutex g_classMutex;
 std::vector<const TCommunicationInterfaceClass*> g_classes;
-
-TRef<transport::ICommunicationInterface> CreateTransport(const std::string& provider) {
-  TTransportFactory factory;
-  {
-    std::lock_guard<std::mutex> lock(g_factoryMutex);
-    factory = g_testFactory;
-  }
-  if (factory)
-    if (TRef<transport::ICommunicationInterface> t = factory(provider)) return t;
-  // Provider names compare exactly: "serial_port" gives no transport.
-  using TTransport = TRef<transport::ICommunicationInterface>;
-  if (provider == "SERIAL_PORT") return TTransport(CreateObject<transport::TCommunicationSerialPortInterface>());
-  if (provider == "TCP_CLIENT") return TTransport(CreateObject<transport::TCommunicationTCPClientInterface>());
-  if (provider == "UDP_CLIENT") return TTransport(CreateObject<transport::TCommunicationUDPClientInterface>());
-  return nullptr;
-}
 
 template <class T>
 TRef<ICommunicationInterface> CreateFromString(const std::string& connectionString) {
@@ -52,11 +32,6 @@ const TCommunicationInterfaceClass TCommunicationWrapperInterface::Class = {
     "TCommunicationWrapperInterface", &CreateFromString<TCommunicationWrapperInterface>};
 const TCommunicationInterfaceClass TNexoCommunicationWrapperInterface::Class = {
     "TNexoCommunicationWrapperInterface", &CreateFromString<TNexoCommunicationWrapperInterface>};
-
-void SetTransportFactoryForTesting(TTransportFactory factory) {
-  std::lock_guard<std::mutex> lock(g_factoryMutex);
-  g_testFactory = std::move(factory);
-}
 
 TCommunicationWrapperInterface::TCommunicationWrapperInterface(const std::string& ConnectionString)
     : TCommunicationInterfaceDataSpy(WithSemicolons(ConnectionString)),

@@ -1,6 +1,5 @@
 #pragma once
 #include <condition_variable>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -132,10 +131,5 @@ void FinalizeWrapperModule();
 void RegisterClass(const TCommunicationInterfaceClass* cls);
 void UnregisterClass(const std::string& className);
 std::vector<const TCommunicationInterfaceClass*> RegisteredClasses();
-
-// Test seam: a factory consulted before the built-in providers, for
-// loopback transports in tests. The program never sets it.
-using TTransportFactory = std::function<TRef<transport::ICommunicationInterface>(const std::string& provider)>;
-void SetTransportFactoryForTesting(TTransportFactory factory);
 
 }  // namespace korvan::ci

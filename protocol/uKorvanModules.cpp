@@ -6,6 +6,7 @@
 #include "comm/uObjectDestroyer.h"
 #include "comm/uci_ICommunicationInterfaceDataSpy.h"
 #include "protocol/uKorvanStackDeviceList.h"
+#include "transports/uTransports.h"
 
 namespace korvan {
 
@@ -18,6 +19,7 @@ void InitializeModules(const std::vector<std::string>& arguments) {
   std::lock_guard<std::mutex> lock(g_mutex);
   if (g_initialized) return;
   ci::InitializeWrapperModule();
+  transport::RegisterTransports();
   InitializeObjectDestroyer();
   InitializeKorvanStackDeviceList();
   ci::CheckDataSpyCommandLine(arguments);
@@ -28,6 +30,7 @@ void FinalizeModules() {
   std::lock_guard<std::mutex> lock(g_mutex);
   if (!g_initialized) return;
   ci::FinalizeWrapperModule();
+  transport::UnregisterTransports();
   FinalizeObjectDestroyer();
   g_initialized = false;
 }

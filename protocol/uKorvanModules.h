@@ -5,7 +5,7 @@
 namespace korvan {
 
 // The library's process-wide modules, set up explicitly in this order: the
-// provider registry, the object destroyer, the device list, then the DST
+// provider registry, the transports' factories, the object destroyer, the device list, then the DST
 // switch of the program's arguments. The program's start-up code and the
 // test fixtures call it; a second call does nothing.
 void InitializeModules(const std::vector<std::string>& arguments = {});

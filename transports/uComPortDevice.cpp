@@ -14,6 +14,7 @@
 #include "comm/uSynchronizer.h"
 #include "platform/uThreadName.h"
 #include "transports/uComPortMap.h"
+#include "transports/uTtyLine.h"
 
 namespace korvan::transport {
 
@@ -27,7 +28,7 @@ std::string PortText(const char* format, int port) {
   return text;
 }
 
-bool IsGoneError(int e) { return e == EIO || e == ENXIO || e == ENODEV; }
+bool IsGoneError(int e) { return IsTtyGoneError(e); }
 
 // Waits until `started` is set or the time-out passes.
 bool WaitStarted(std::mutex& m, std::condition_variable& cv, bool& started, int timeoutMs) {
@@ -55,15 +56,11 @@ void TComPortDevice::Open() {
   const std::string path = ComPortDevicePath(port);
   if (path.empty()) throw EComPortError(PortText("Invalid port number (COM%d)", port));
 
-  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  // No sharing: a port that another program holds is "in use".
+  const int fd = OpenTtyExclusive(path);
   if (fd < 0) {
     const int e = errno;
     if (e == ENOENT || IsGoneError(e)) throw EComPortError(PortText("Invalid port number (COM%d)", port));
-    throw EComPortError(PortText("Can't open device COM%d", port));
-  }
-  // No sharing: a port that another program holds is "in use".
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd);
     throw EComPortError(PortText("Can't open device COM%d", port));
   }
   ioctl(fd, TIOCEXCL);
@@ -295,15 +292,7 @@ std::string TComPortDevice::ReadAvailable() {
 uint32_t TComPortDevice::ModemStatus() {
   std::lock_guard<std::mutex> lock(inputMutex_);
   if (fd_ < 0) return 0;
-  int bits = 0;
-  // A line without modem control (a pseudo-terminal) reads every line false.
-  if (ioctl(fd_, TIOCMGET, &bits) != 0) return 0;
-  uint32_t status = 0;
-  if (bits & TIOCM_CTS) status |= MS_CTS_ON;
-  if (bits & TIOCM_DSR) status |= MS_DSR_ON;
-  if (bits & TIOCM_RI) status |= MS_RING_ON;
-  if (bits & TIOCM_CD) status |= MS_RLSD_ON;
-  return status;
+  return TtyModemStatus(fd_);
 }
 
 void TComPortDevice::EventLoop() {
@@ -416,11 +405,7 @@ void TComPortDevice::ApplyControlLines() {
   }
   std::lock_guard<std::mutex> input(inputMutex_);
   if (fd_ < 0) return;
-  // A pseudo-terminal has no modem control lines; that is not an error.
-  int bit = TIOCM_DTR;
-  ioctl(fd_, dtr ? TIOCMBIS : TIOCMBIC, &bit);
-  bit = TIOCM_RTS;
-  ioctl(fd_, rts ? TIOCMBIS : TIOCMBIC, &bit);
+  TtySetControlLines(fd_, dtr, rts);
 }
 
 bool TComPortDevice::GetDTR() { return LockedRead(settingsMutex_, dtr_); }

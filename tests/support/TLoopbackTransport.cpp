@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "comm/uCI_TransportRegistry.h"
 #include "comm/uCI_Wrapper.h"
 #include "comm/uci_ConnectionString.h"
 #include "platform/uThreadName.h"
@@ -168,26 +169,25 @@ bool TLoopbackTransport::InternalSetConfiguration(const std::string& S) {
 TLoopbackProviders::TLoopbackProviders(std::vector<std::string> providers) {
   state_->providers = std::move(providers);
   std::weak_ptr<TState> weak = state_;
-  ci::SetTransportFactoryForTesting(
-      [weak](const std::string& provider) -> TRef<transport::ICommunicationInterface> {
-        std::shared_ptr<TState> state = weak.lock();
-        if (!state) return nullptr;
-        std::lock_guard<std::mutex> lock(state->mutex);
-        if (std::find(state->providers.begin(), state->providers.end(), provider) ==
-            state->providers.end())
-          return nullptr;
-        TRef<TLoopbackTransport> transport = CreateObject<TLoopbackTransport>(provider);
-        if (state->peer) transport->SetPeer(state->peer);
-        state->created.push_back(transport);
-        return transport;
-      });
+  for (const std::string& name : state_->providers)
+    ci::RegisterTransport(name, [weak, name]() -> TRef<transport::ICommunicationInterface> {
+      std::shared_ptr<TState> state = weak.lock();
+      if (!state) return nullptr;
+      std::lock_guard<std::mutex> lock(state->mutex);
+      TRef<TLoopbackTransport> transport = CreateObject<TLoopbackTransport>(name);
+      if (state->peer) transport->SetPeer(state->peer);
+      state->created.push_back(transport);
+      return transport;
+    });
   for (const std::string& name : state_->providers)
     RegisterProvider(&ci::TCommunicationWrapperInterface::Class, name);
 }
 
 TLoopbackProviders::~TLoopbackProviders() {
-  ci::SetTransportFactoryForTesting(nullptr);
-  for (const std::string& name : state_->providers) UnregisterProvider(name);
+  for (const std::string& name : state_->providers) {
+    ci::UnregisterTransport(name);
+    UnregisterProvider(name);
+  }
 }
 
 std::vector<TRef<TLoopbackTransport>> TLoopbackProviders::Created() {

@@ -86,7 +86,7 @@ class TLoopbackTransport : public transport::TCommunicationInternalBufferInterfa
 };
 
 // Lets the wrapper create loopback transports for the given provider names
-// through its test seam, and registers those names with the wrapper class so
+// through its transport registry, and registers those names with the wrapper class so
 // that CreateCommunicationInterface finds them. Undone on destruction.
 class TLoopbackProviders {
  public:

@@ -1,0 +1,44 @@
+#include "transports/uTtyLine.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace korvan::transport {
+
+int OpenTtyExclusive(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int e = errno;
+    ::close(fd);
+    errno = e;
+    return -1;
+  }
+  return fd;
+}
+
+uint32_t TtyModemStatus(int fd) {
+  int bits = 0;
+  if (fd < 0 || ioctl(fd, TIOCMGET, &bits) != 0) return 0;
+  uint32_t status = 0;
+  if (bits & TIOCM_CTS) status |= 0x10;
+  if (bits & TIOCM_DSR) status |= 0x20;
+  if (bits & TIOCM_RI) status |= 0x40;
+  if (bits & TIOCM_CD) status |= 0x80;
+  return status;
+}
+
+void TtySetControlLines(int fd, bool dtr, bool rts) {
+  if (fd < 0) return;
+  int bit = TIOCM_DTR;
+  ioctl(fd, dtr ? TIOCMBIS : TIOCMBIC, &bit);
+  bit = TIOCM_RTS;
+  ioctl(fd, rts ? TIOCMBIS : TIOCMBIC, &bit);
+}
+
+bool IsTtyGoneError(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+
+}  // namespace korvan::transport

@@ -1,0 +1,26 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace korvan::transport {
+
+// What the serial port and the FTDI kernel backend share about a terminal
+// device, beside the line settings of uTermios2.
+
+// Opens the terminal non-blocking for this process alone (flock, so that a
+// line another program holds is "in use"). The descriptor, or -1 with errno
+// set (EWOULDBLOCK for a line in use).
+int OpenTtyExclusive(const std::string& path);
+
+// The modem status bits 0x10 CTS, 0x20 DSR, 0x40 ring, 0x80 DCD. A line
+// without modem control (a pseudo-terminal) reads every line false.
+uint32_t TtyModemStatus(int fd);
+
+// Asserts or clears DTR and RTS; a line without modem control ignores it.
+void TtySetControlLines(int fd, bool dtr, bool rts);
+
+// errno values that mean the device has gone (an unplugged adapter, a closed
+// pseudo-terminal master) or was never there.
+bool IsTtyGoneError(int error);
+
+}  // namespace korvan::transport
