@@ -5,11 +5,13 @@
 #include <memory>
 
 #include "app/uApplication.h"
+#include "app/uDataSpyChain.h"
 #include "app/uGuard.h"
 #include "app/uLibraryMessageHook.h"
 #include "app/uMessageBoxSink.h"
 #include "app/uProgramOptions.h"
 #include "app/uSignalCloser.h"
+#include "app/ufCILog.h"
 #include "app/ufMain.h"
 #include "protocol/uKorvanModules.h"
 
@@ -63,7 +65,12 @@ int main(int argc, char** argv) {
 
     auto fMain = std::make_unique<TfMain>();
     auto fConnectionDialog = std::make_unique<TTextConnectionDialog>(fMain.get());
+    // DST's forwarder, if any, keeps its traffic when the log window takes the spy.
+    const korvan::ci::TDataSpyHandler forwarder = korvan::ci::GetDataSpyHandler();
+    auto fCiLog = std::make_unique<TfCiLog>();
+    if (forwarder) ChainDataSpyHandler(forwarder);
     fMain->SetConnectionDialog(fConnectionDialog.get());
+    fMain->SetShowLog([log = fCiLog.get()](const std::string& guid) { log->ShowLog(guid); });
     if (!options.Ingra.empty()) fMain->IngraRec().SetConnectionString(options.Ingra);
     if (!options.Outra.empty()) fMain->OutraRec().SetConnectionString(options.Outra);
 
@@ -81,6 +88,8 @@ int main(int argc, char** argv) {
     // the log window's spy handler; then the windows go.
     fMain->FormDestroy();
     RemoveLibraryMessageHook();
+    UnchainDataSpyHandler();
+    fCiLog.reset();
     fConnectionDialog.reset();
     fMain.reset();
   }

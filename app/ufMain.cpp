@@ -9,7 +9,7 @@
 #include "app/uDesignFonts.h"
 #include "app/uGuard.h"
 #include "app/uModuleSettings.h"
-#include "app/ui_ufMain.h"
+#include "ui_ufMain.h"
 
 namespace duomat {
 

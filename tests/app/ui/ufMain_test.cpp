@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QtTest>
 
@@ -12,6 +13,8 @@
 #include <mutex>
 #include <optional>
 
+#include "app/uDataSpyChain.h"
+#include "app/ufCILog.h"
 #include "app/ufMain.h"
 #include "app/uModuleSettings.h"
 #include "app/uDoubleEdit.h"
@@ -151,6 +154,7 @@ class TfMainTest : public QObject {
     g_sentWithoutWaitCursor = 0;
   }
   void cleanup() {
+    korvan::ci::SetDataSpyHandler(korvan::ci::TDataSpyHandler::Bind<&SpySent>());
     w_.reset();
     sims_.clear();
     ports_.reset();
@@ -272,14 +276,22 @@ class TfMainTest : public QObject {
     QCOMPARE(int(code2), 5);
   }
 
-  void ctrlDoubleClickOnButtonPanelShowsTheLog() {
-    std::vector<std::string> filters;
-    w_->SetShowLog([&](const std::string& filter) { filters.push_back(filter); });
+  void ctrlDoubleClickShowsTheNextRequestInTheLog_data() { Lines(); }
+  void ctrlDoubleClickShowsTheNextRequestInTheLog() {
+    TfCiLog log;  // takes the data spy, as in the program
+    ChainDataSpyHandler(korvan::ci::TDataSpyHandler::Bind<&SpySent>());
+    w_->SetShowLog([&](const std::string& guid) { log.ShowLog(guid); });
+    Connect("btnIngraConnect", Start({"--module", "ingra"}));
     QWidget* panel = Get("pnlButtons");
     QTest::mouseDClick(panel, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
-    QVERIFY(filters.empty());
+    QVERIFY(!log.isVisible());
     QTest::mouseDClick(panel, Qt::LeftButton, Qt::ControlModifier, QPoint(10, 10));
-    QCOMPARE(filters, std::vector<std::string>{""});
+    QVERIFY(log.isVisible());
+    Get<QPushButton>("btnIngraLoad")->click();
+    QTRY_VERIFY(log.Log()->toPlainText().contains(QRegularExpression("=> 2A 61 00 05 31 .. 1B ")));
+    QTRY_VERIFY(log.Log()->toPlainText().contains("<= 2A 61 00 0D 31"));
+    QCOMPARE(SentData(0x1B).size(), size_t(1));  // the handler chained in front still sees it
+    UnchainDataSpyHandler();
   }
 
   void closingWhileConnectedLeavesNoThread_data() { Lines(); }
