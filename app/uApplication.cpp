@@ -6,10 +6,15 @@
 namespace duomat {
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
-  bool result = false;
-  TMessageBoxSink sink(activeWindow());
-  RunGuarded(sink, [&] { result = QApplication::notify(receiver, event); });
-  return result;
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (...) {
+    try {
+      TMessageBoxSink::Show(activeWindow(), EscapedExceptionText());
+    } catch (...) {
+    }
+    return false;
+  }
 }
 
 }  // namespace duomat
