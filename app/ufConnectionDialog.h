@@ -1,0 +1,54 @@
+#pragma once
+#include <QDialog>
+
+#include <memory>
+#include <string>
+
+class QComboBox;
+class QRadioButton;
+
+namespace Ui {
+class TfConnectionDialog;
+}
+
+namespace duomat {
+
+// Where the operator chooses how one module is reached: a serial port, a USB
+// converter or Ethernet. It turns a connection string into controls and the
+// controls back into a string; it never connects. One instance serves every
+// call, so what a string does not set keeps its previous contents.
+class TfConnectionDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TfConnectionDialog(QWidget* parent = nullptr);
+  ~TfConnectionDialog() override;
+
+  // Fills the controls from ConnectionString and shows the dialog modally.
+  // On "Ok" the string is replaced by the one the controls make and the
+  // result is true; otherwise the string is left as it was.
+  bool Execute(std::string& ConnectionString);
+
+  // The string the controls make now, from the checked choice.
+  std::string ConnectionString() const;
+
+ public slots:
+  void rbCOMClick();
+  void bCOMRefreshClick();
+  void bUSBRefreshClick();
+  void cbDeviceNameChange();
+  void sbExpertModeClick();
+
+ private:
+  void FormCreate();
+  void FormDestroy();
+  void FillFrom(const std::string& S);
+  // Checks the button as a click would (the handler runs with it as sender
+  // when it was unchecked), then runs the choice handling.
+  void Choose(QRadioButton* button);
+  void ChoiceHandling(QRadioButton* sender);
+
+  std::unique_ptr<Ui::TfConnectionDialog> ui;
+};
+
+}  // namespace duomat

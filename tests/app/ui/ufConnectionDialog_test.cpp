@@ -1,0 +1,108 @@
+#include "app/ufConnectionDialog.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <memory>
+#include <string>
+
+using duomat::TfConnectionDialog;
+
+class TfConnectionDialogTest : public QObject {
+  Q_OBJECT
+
+ private:
+  QTemporaryDir devDir, sysfsRoot;
+  std::unique_ptr<TfConnectionDialog> dialog;
+
+  template <class T>
+  T* Control(const char* name) {
+    return dialog->findChild<T*>(name);
+  }
+  // Runs Execute and closes the dialog with "Ok" or "Zrušit" once it is shown.
+  bool Run(std::string& s, bool ok = true) {
+    QTimer::singleShot(0, dialog.get(), [this, ok] { Control<QPushButton>(ok ? "bOK" : "bCancel")->click(); });
+    return dialog->Execute(s);
+  }
+  std::string RunOk(std::string s) {
+    if (!Run(s)) return "(cancelled)";
+    return s;
+  }
+
+ private slots:
+  void initTestCase() {
+    // Neither the machine's ports nor its USB devices may leak in.
+    qputenv("DUOMAT_DEV_DIR", devDir.path().toUtf8());
+    qputenv("DUOMAT_SYSFS_ROOT", sysfsRoot.path().toUtf8());
+    qputenv("DUOMAT_D2XX_LIBRARY", (devDir.path() + "/no-such-libftd2xx.so").toUtf8());
+    dialog = std::make_unique<TfConnectionDialog>();
+  }
+  void cleanupTestCase() { dialog.reset(); }
+
+  void stringsComeBackAsTheDialogBuildsThem_data() {
+    QTest::addColumn<QString>("in");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<bool>("expert");
+    QTest::newRow("usb, lower case") << "provider=ftd_usb;serial_number=A1;baudrate=19200"
+                                     << "provider=FTD_USB;serial_number=A1;baudrate=19200" << true;
+    QTest::newRow("usb, rate not listed") << "provider=FTD_USB;serial_number=B2;baudrate=14400"
+                                          << "provider=FTD_USB;serial_number=B2;baudrate=110" << true;
+    QTest::newRow("tcp without host and port") << "provider=TCP_CLIENT"
+                                               << "provider=TCP_CLIENT;host=;port=10001" << true;
+    QTest::newRow("tcp") << "provider=tcp_client;host=127.0.0.1;port=502"
+                         << "provider=TCP_CLIENT;host=127.0.0.1;port=502" << true;
+    QTest::newRow("other provider is serial") << "provider=udp_client;comport=1;baudrate=115200"
+                                              << "provider=SERIAL_PORT;comport=0;baudrate=115200" << true;
+    QTest::newRow("serial, rate not listed") << "provider=SERIAL_PORT;comport=1;baudrate=14400"
+                                             << "provider=SERIAL_PORT;comport=0;baudrate=110" << true;
+    QTest::newRow("empty string") << "" << "provider=SERIAL_PORT;comport=0;baudrate=9600" << true;
+  }
+  void stringsComeBackAsTheDialogBuildsThem() {
+    QFETCH(QString, in);
+    QFETCH(QString, out);
+    QFETCH(bool, expert);
+    QCOMPARE(QString::fromStdString(RunOk(in.toStdString())), out);
+    QCOMPARE(Control<QToolButton>("sbExpertMode")->isChecked(), expert);
+    int checked = 0;
+    for (const char* name : {"rbCOM", "rbUSB", "rbTCP"}) checked += Control<QRadioButton>(name)->isChecked();
+    QCOMPARE(checked, 1);
+  }
+
+  void usbWithoutLibraryOrConverterListsNothing() {
+    std::string s = "provider=FTD_USB;serial_number=;baudrate=9600";
+    QVERIFY(Run(s));
+    Control<QPushButton>("bUSBRefresh")->click();
+    QCOMPARE(Control<QComboBox>("cbDeviceName")->count(), 0);
+    QVERIFY(Control<QLineEdit>("eSerialNumber")->text().isEmpty());
+  }
+
+  void cancelKeepsTheCallersString() {
+    std::string s = "provider=TCP_CLIENT;host=10.0.0.1;port=1";
+    QVERIFY(!Run(s, false));
+    QCOMPARE(s, std::string("provider=TCP_CLIENT;host=10.0.0.1;port=1"));
+  }
+
+  void expertModeOffKeepsTheUsbChoiceAndTheHiddenRate() {
+    QCOMPARE(QString::fromStdString(RunOk("provider=FTD_USB;serial_number=C3;baudrate=38400")),
+             QString("provider=FTD_USB;serial_number=C3;baudrate=38400"));
+    auto* expert = Control<QToolButton>("sbExpertMode");
+    expert->click();
+    QVERIFY(!expert->isChecked());
+    QVERIFY(Control<QWidget>("pUSB")->isHidden());
+    QCOMPARE(QString::fromStdString(dialog->ConnectionString()),
+             QString("provider=FTD_USB;serial_number=C3;baudrate=38400"));
+    // What a serial string does not set stays from before: the USB rate.
+    RunOk("provider=SERIAL_PORT;baudrate=57600");
+    QCOMPARE(Control<QComboBox>("cbUSBBaudRate")->currentText(), QString("38400"));
+    QVERIFY(Control<QComboBox>("cbCOMBaudrate")->isHidden());
+  }
+};
+
+QTEST_MAIN(TfConnectionDialogTest)
+#include "ufConnectionDialog_test.moc"
