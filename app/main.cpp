@@ -1,6 +1,5 @@
 // duomat: the main window for configuring the Ingra and Outra modules.
 #include <QIcon>
-#include <QInputDialog>
 #include <cstdio>
 #include <memory>
 
@@ -12,26 +11,21 @@
 #include "app/uProgramOptions.h"
 #include "app/uSignalCloser.h"
 #include "app/ufCILog.h"
+#include "app/ufConnectionDialog.h"
 #include "app/ufMain.h"
 #include "protocol/uKorvanModules.h"
 
 using namespace duomat;
 
 namespace {
-// Asks for the connection string as text.
-class TTextConnectionDialog : public IConnectionDialog {
+// The real dialog behind the main window's seam.
+class TConnectionDialogSeam : public IConnectionDialog {
  public:
-  explicit TTextConnectionDialog(QWidget* parent) : parent_(parent) {}
-  bool Execute(std::string& connectionString) override {
-    bool ok = false;
-    const QString text = QInputDialog::getText(parent_, "Nastavení připojení", "Připojení:", QLineEdit::Normal,
-                                               QString::fromStdString(connectionString), &ok);
-    if (ok) connectionString = text.toStdString();
-    return ok;
-  }
+  explicit TConnectionDialogSeam(TfConnectionDialog& dialog) : dialog_(dialog) {}
+  bool Execute(std::string& connectionString) override { return dialog_.Execute(connectionString); }
 
  private:
-  QWidget* parent_;
+  TfConnectionDialog& dialog_;
 };
 }  // namespace
 
@@ -64,12 +58,13 @@ int main(int argc, char** argv) {
     TApplication::setWindowIcon(QIcon::fromTheme("duomat"));
 
     auto fMain = std::make_unique<TfMain>();
-    auto fConnectionDialog = std::make_unique<TTextConnectionDialog>(fMain.get());
+    auto fConnectionDialog = std::make_unique<TfConnectionDialog>();
+    TConnectionDialogSeam dialogSeam(*fConnectionDialog);
     // DST's forwarder, if any, keeps its traffic when the log window takes the spy.
     const korvan::ci::TDataSpyHandler forwarder = korvan::ci::GetDataSpyHandler();
     auto fCiLog = std::make_unique<TfCiLog>();
     if (forwarder) ChainDataSpyHandler(forwarder);
-    fMain->SetConnectionDialog(fConnectionDialog.get());
+    fMain->SetConnectionDialog(&dialogSeam);
     fMain->SetShowLog([log = fCiLog.get()](const std::string& guid) { log->ShowLog(guid); });
     if (!options.Ingra.empty()) fMain->IngraRec().SetConnectionString(options.Ingra);
     if (!options.Outra.empty()) fMain->OutraRec().SetConnectionString(options.Outra);

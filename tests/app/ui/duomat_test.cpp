@@ -11,8 +11,10 @@
 namespace {
 
 QProcessEnvironment Environment(bool display) {
+  static QTemporaryDir machine;  // no ports, no devices: the dialog's scan finds nothing of the machine's
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+  for (const char* name : {"DUOMAT_PORT_DIR", "DUOMAT_DEV_DIR", "DUOMAT_SYSFS_ROOT"}) env.insert(name, machine.path());
   if (display) env.insert("QT_QPA_PLATFORM", "offscreen");
   return env;
 }
