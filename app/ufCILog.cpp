@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 
+#include <algorithm>
 #include <shared_mutex>
 
 #include "comm/uci_ICommunicationInterfaceDataSpy.h"
@@ -70,6 +71,7 @@ QDateTime ToDateTime(std::chrono::system_clock::time_point time) {
 QTextCharFormat StampFormat() {
   QTextCharFormat format;
   format.setFontFamilies({QStringLiteral("Lucida Console")});
+  format.setFontStyleHint(QFont::Monospace);  // where the font is missing
   format.setFontPointSize(6);
   format.setForeground(QColor(0, 0, 0));
   return format;
@@ -91,23 +93,25 @@ void PrepareDocument(QTextDocument* document) {
 }  // namespace
 
 // One batch of lines: the box's updates suspended and the document's change
-// signals held until the end. Lines go in through a cursor of their own, so
-// the operator's selection stays; it only has to be put back when the box's
-// cursor sat at the end and moved with the new text.
+// signals held until the end. Lines go in through a cursor of their own and
+// only at the end, and the line limit drops text only at the start, so the
+// operator's selection is put back by its distance from the start, less what
+// was dropped; a selection entirely inside dropped lines is cleared.
 class TLogBatch {
  public:
   TLogBatch(QPlainTextEdit* box, bool scroll)
-      : box_(box), scroll_(scroll), updates_(box->updatesEnabled()), saved_(box->textCursor()),
-        cursor_(box->document()) {
+      : box_(box), scroll_(scroll), updates_(box->updatesEnabled()), cursor_(box->document()) {
+    const QTextCursor selection = box_->textCursor();
+    anchor_ = selection.anchor();
+    position_ = selection.position();
+    length_ = box_->document()->characterCount();
     box_->setUpdatesEnabled(false);
-    saved_.setKeepPositionOnInsert(true);
     cursor_.movePosition(QTextCursor::End);
     cursor_.beginEditBlock();
   }
   ~TLogBatch() {
     cursor_.endEditBlock();
-    // A selection entirely inside dropped lines has collapsed to nothing.
-    if (box_->textCursor() != saved_) box_->setTextCursor(saved_);
+    if (anchor_ != position_) RestoreSelection();
     if (scroll_) box_->verticalScrollBar()->setValue(box_->verticalScrollBar()->maximum());
     box_->setUpdatesEnabled(updates_);
   }
@@ -116,19 +120,34 @@ class TLogBatch {
 
   void Add(const QString& text, const QTextCharFormat& format, const QDateTime& time) {
     // The empty document has one empty block that takes the first line.
-    if (!cursor_.atStart()) cursor_.insertBlock();
+    if (!cursor_.atStart()) {
+      cursor_.insertBlock();
+      ++inserted_;
+    }
     if (time.isValid()) {
       static const QTextCharFormat stamp = StampFormat();
-      cursor_.insertText(time.toString(QStringLiteral("[yyyy-MM-dd HH:mm:ss]")) + QLatin1Char(' '), stamp);
+      const QString stampText = time.toString(QStringLiteral("[yyyy-MM-dd HH:mm:ss]")) + QLatin1Char(' ');
+      cursor_.insertText(stampText, stamp);
+      inserted_ += static_cast<int>(stampText.size());
     }
     cursor_.insertText(text, format);
+    inserted_ += static_cast<int>(text.size());
   }
 
  private:
+  void RestoreSelection() {
+    const int dropped = length_ + inserted_ - box_->document()->characterCount();
+    const int anchor = std::max(anchor_ - dropped, 0), position = std::max(position_ - dropped, 0);
+    QTextCursor selection(box_->document());
+    selection.setPosition(anchor);
+    selection.setPosition(position, QTextCursor::KeepAnchor);
+    if (selection != box_->textCursor()) box_->setTextCursor(selection);
+  }
+
   QPlainTextEdit* box_;
   bool scroll_;
   bool updates_;
-  QTextCursor saved_;
+  int anchor_ = 0, position_ = 0, length_ = 0, inserted_ = 0;
   QTextCursor cursor_;
 };
 

@@ -7,11 +7,16 @@
 #include <QStyledItemDelegate>
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <cctype>
 #include <chrono>
 #include <thread>
 
+#include "app/uComPortScanner.h"
+#include "app/uComPortStringList.h"
 #include "comm/uci_ConnectionString.h"
+#include "transports/uComPortMap.h"
 #include "transports/uFTDIDeviceList.h"
 #include "ui_ufConnectionDialog.h"
 
@@ -60,10 +65,23 @@ void SelectBaudRate(QComboBox* list, int32_t rate) {
 
 std::string Text(const QString& s) { return s.toStdString(); }
 
+// "COM 33 (/dev/ttyUSB0)": the device behind the number, links followed,
+// since that is the name a Linux user knows the port by.
+void ComPortText(int Port, uint8_t State, QString& text) {
+  const std::string path = korvan::transport::ComPortDevicePath(Port);
+  if (path.empty()) return;
+  char resolved[PATH_MAX];
+  const QString device = QString::fromLocal8Bit(realpath(path.c_str(), resolved) != nullptr ? resolved : path.c_str());
+  text = TComPortStringList::DefaultText(Port, psNotScanned) + QStringLiteral(" (") + device + QLatin1Char(')');
+  if (State == psProbing) text += QStringLiteral(" ...");
+}
+
 }  // namespace
 
 TfConnectionDialog::TfConnectionDialog(QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint), ui(std::make_unique<Ui::TfConnectionDialog>()) {
+    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      ui(std::make_unique<Ui::TfConnectionDialog>()) {
   ui->setupUi(this);
   FormCreate();
 }
@@ -71,6 +89,11 @@ TfConnectionDialog::TfConnectionDialog(QWidget* parent)
 TfConnectionDialog::~TfConnectionDialog() { FormDestroy(); }
 
 void TfConnectionDialog::FormCreate() {
+  comPorts_ = std::make_unique<TComPortStringList>();
+  comPorts_->Bind(ui->cbCOM);
+  comPorts_->SetTextEvent(&ComPortText);
+  scanner_ = std::make_unique<TComPortScanner>();
+  connect(scanner_.get(), &TComPortScanner::OnPortState, comPorts_.get(), &TComPortStringList::Update);
   setFixedSize(369, 339);
   if (QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
@@ -92,10 +115,13 @@ void TfConnectionDialog::FormCreate() {
 
   ui->sbExpertMode->setChecked(false);
   sbExpertModeClick();
-  ChoiceHandling(nullptr);
 }
 
-void TfConnectionDialog::FormDestroy() {}
+void TfConnectionDialog::FormDestroy() {
+  scanner_->Stop();
+  scanner_.reset();
+  comPorts_.reset();
+}
 
 bool TfConnectionDialog::Execute(std::string& ConnectionString) {
   FillFrom(ConnectionString);
@@ -110,7 +136,7 @@ bool TfConnectionDialog::Execute(std::string& ConnectionString) {
 
 std::string TfConnectionDialog::ConnectionString() const {
   if (ui->rbCOM->isChecked())
-    return "provider=SERIAL_PORT;comport=" + std::to_string(0) +
+    return "provider=SERIAL_PORT;comport=" + std::to_string(comPorts_->PortAt(ui->cbCOM->currentIndex())) +
            ";baudrate=" + Text(ui->cbCOMBaudrate->currentText());
   if (ui->rbUSB->isChecked())
     return "provider=FTD_USB;serial_number=" + Text(ui->eSerialNumber->text()) +
@@ -133,6 +159,7 @@ void TfConnectionDialog::FillFrom(const std::string& S) {
     ui->iePort->SetValue(GetConnectionInteger(S, "port", 10001));
   } else {
     Choose(ui->rbCOM);
+    ui->cbCOM->setCurrentIndex(comPorts_->IndexOfPort(GetConnectionInteger(S, "comport", 1)));
     SelectBaudRate(ui->cbCOMBaudrate, GetConnectionInteger(S, "baudrate", 9600));
   }
 }
@@ -165,7 +192,14 @@ void TfConnectionDialog::ChoiceHandling(QRadioButton* sender) {
   for (QWidget* w : std::initializer_list<QWidget*>{ui->lIP, ui->lPort, ui->eIP, ui->iePort}) w->setEnabled(tcp);
 }
 
-void TfConnectionDialog::bCOMRefreshClick() {}
+void TfConnectionDialog::bCOMRefreshClick() {
+  // The findings arrive as queued events: give the first ones a moment, so
+  // that the list is not empty when the operator looks; the rest follow.
+  scanner_->StartScan();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+  if (ui->cbCOM->count() > 0) ui->cbCOM->setCurrentIndex(0);
+}
 
 void TfConnectionDialog::bUSBRefreshClick() {
   using namespace korvan::transport;

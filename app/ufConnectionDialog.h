@@ -13,6 +13,9 @@ class TfConnectionDialog;
 
 namespace duomat {
 
+class TComPortScanner;
+class TComPortStringList;
+
 // Where the operator chooses how one module is reached: a serial port, a USB
 // converter or Ethernet. It turns a connection string into controls and the
 // controls back into a string; it never connects. One instance serves every
@@ -49,6 +52,8 @@ class TfConnectionDialog : public QDialog {
   void ChoiceHandling(QRadioButton* sender);
 
   std::unique_ptr<Ui::TfConnectionDialog> ui;
+  std::unique_ptr<TComPortStringList> comPorts_;  // the items of cbCOM
+  std::unique_ptr<TComPortScanner> scanner_;
 };
 
 }  // namespace duomat

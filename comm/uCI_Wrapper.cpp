@@ -63,19 +63,21 @@ class TBarrierEvent : public TDispatcherEvent {
 }  // namespace
 
 void TCommunicationWrapperInterface::BeforeDestruction() {
+  // Listeners hear of the wrapper while its transport is still in place.
+  TCommunicationInterfaceDataSpy::BeforeDestruction();
   CloseHandlerGate();
   ReleaseTransport(true);
   receiveDispatcher_->Queue()->Clear();
   if (!gate_->OnHandlerThread()) {
     // An event already taken from the queue may not have reached its handler
-    // yet; once the barrier has run, nothing of ours is in flight.
+    // yet; once the barrier has run, nothing of ours is in flight. The gate is
+    // closed, so whatever runs before it returns at once.
     auto done = std::make_shared<TEvent>(true, false);
     receiveDispatcher_->Queue()->Push(std::make_unique<TBarrierEvent>(done));
-    done->WaitFor(BarrierTimeoutMs);
+    done->WaitFor(INFINITE);
   }
   // Stopping the dispatcher waits for its thread, which may be this one.
   DestroyLater(std::move(receiveDispatcher_));
-  TCommunicationInterfaceDataSpy::BeforeDestruction();
 }
 
 bool TCommunicationWrapperInterface::THandlerGate::Enter() {
@@ -304,7 +306,7 @@ TProcessMsgList* TNexoCommunicationWrapperInterface::MessageList() {
 }
 
 int TNexoCommunicationWrapperInterface::ProcessStep() {
-  if (GetEnabled() && !GetActive() && reconnect_.Elapsed() >= ReconnectPeriodMs) {
+  if (GetEnabled() && !GetActive() && (!reconnectStarted_ || reconnect_.Elapsed() >= ReconnectPeriodMs)) {
     TProcessMsgList* list = nullptr;
     {
       std::lock_guard<std::mutex> lock(messageListMutex_);
@@ -314,6 +316,7 @@ int TNexoCommunicationWrapperInterface::ProcessStep() {
     Open();
     if (list) list->Notify(static_cast<ICommunicationInterface*>(this), 0x20000);
     reconnect_.Restart();
+    reconnectStarted_ = true;
   }
   return ReconnectPeriodMs;
 }

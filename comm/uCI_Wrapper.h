@@ -67,8 +67,6 @@ class TCommunicationWrapperInterface : public TCommunicationInterfaceDataSpy,
   };
 
  private:
-  static constexpr uint32_t BarrierTimeoutMs = 2000;
-
   void ReceiveHandler(transport::ICommunicationInterface* Sender, const std::string& Data);
   void ErrorHandler(transport::ICommunicationInterface* Sender, const std::string& Operation,
                     const std::vector<std::string>& Args, int Code);
@@ -115,7 +113,10 @@ class TNexoCommunicationWrapperInterface : public TCommunicationWrapperInterface
   int SpareOperation() { return 0; }
 
  private:
-  TTimer reconnect_{};  // zero, so the first check finds it expired
+  TTimer reconnect_{};
+  // Until the first attempt the timer counts as expired, whatever the tick
+  // count (it may be below 30 s after boot, or have wrapped).
+  bool reconnectStarted_ = false;
   std::mutex messageListMutex_;
   std::unique_ptr<TProcessMsgList> messageList_;
 };

@@ -78,12 +78,8 @@ bool TDispatcher::ProcessOne() {
 
 TNotifyEventThread::~TNotifyEventThread() {
   Terminate();
-  if (thread_.joinable()) {
-    if (IsCurrentThread())
-      thread_.detach();
-    else
-      thread_.join();
-  }
+  if (IsCurrentThread()) ContractBreach("TNotifyEventThread destroyed by its own thread");
+  if (thread_.joinable()) thread_.join();
 }
 
 void TNotifyEventThread::Start() {
@@ -110,6 +106,8 @@ TDispatcherThread::TDispatcherThread() {
 }
 
 TDispatcherThread::~TDispatcherThread() {
+  // Its worker would go on in freed memory; hand it to the object destroyer instead.
+  if (thread_->IsCurrentThread()) ContractBreach("TDispatcherThread destroyed by its own worker thread");
   thread_->Terminate();
   wakeUp_.SetEvent();
   thread_->WaitFor();

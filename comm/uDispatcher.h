@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 #include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include "comm/uMethod.h"
@@ -32,6 +33,21 @@ class TDispatcherEvent {
   bool CanRun() const { return Handler.Code != nullptr && Handler.Data != nullptr; }
 };
 
+// How a queued event keeps one argument: counted objects (a Sender) by a
+// counted reference, so that a queued event never names a freed object;
+// anything else by value.
+template <class T>
+struct TEventArgument {
+  using Held = std::decay_t<T>;
+  static const Held& Pass(const Held& value) { return value; }
+};
+template <class T>
+  requires std::is_base_of_v<IInterface, T>
+struct TEventArgument<T*> {
+  using Held = TRef<T>;
+  static T* Pass(const Held& value) { return value.get(); }
+};
+
 // An event that calls its handler with the arguments it was raised with.
 template <class... Args>
 class TDispatcherEventOf : public TDispatcherEvent {
@@ -43,10 +59,10 @@ class TDispatcherEventOf : public TDispatcherEvent {
   void Execute() override {
     if (!CanRun()) return;
     const THandler handler = THandler::FromData(Handler);
-    std::apply([&](auto&... a) { handler(a...); }, Arguments);
+    std::apply([&](auto&... a) { handler(TEventArgument<Args>::Pass(a)...); }, Arguments);
   }
 
-  std::tuple<std::decay_t<Args>...> Arguments;
+  std::tuple<typename TEventArgument<Args>::Held...> Arguments;
 };
 
 // (Sender) events; the Sender is an interface of the raising object.

@@ -1,10 +1,17 @@
 #include "comm/uException.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cxxabi.h>
 #include <memory>
 
 namespace korvan {
+
+void ContractBreach(const char* what) {
+  std::fprintf(stderr, "contract breach: %s\n", what);
+  std::fflush(stderr);
+  std::abort();
+}
 
 std::string ClassNameOf(const std::type_info& type) {
   int status = 0;

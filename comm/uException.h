@@ -8,6 +8,11 @@ namespace korvan {
 // The unqualified class name of a type ("TKorvanStack" for korvan::TKorvanStack).
 std::string ClassNameOf(const std::type_info& type);
 
+// A breach of a contract that no caller can recover from (a thread object
+// destroyed by its own thread): the text goes to standard error and the
+// process ends, in every build.
+[[noreturn]] void ContractBreach(const char* what);
+
 // Base of every exception the system names; reports carry its class name.
 class Exception : public std::runtime_error {
  public:

@@ -1,17 +1,16 @@
 #include "comm/uThreadRunner.h"
 
+#include "comm/uException.h"
+
 namespace korvan {
 
 TThreadRunner::TThreadRunner(TRunMethod method) : method_(method) { started_.SetEvent(); }
 
 TThreadRunner::~TThreadRunner() {
   Terminate();
-  if (thread_.joinable()) {
-    if (thread_.get_id() == std::this_thread::get_id())
-      thread_.detach();
-    else
-      thread_.join();
-  }
+  // Its work would go on in freed memory.
+  if (thread_.get_id() == std::this_thread::get_id()) ContractBreach("TThreadRunner destroyed by its own thread");
+  if (thread_.joinable()) thread_.join();
 }
 
 void TThreadRunner::Start() {

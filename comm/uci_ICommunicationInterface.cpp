@@ -29,8 +29,8 @@ void TCommunicationInterface::Constructed() {
   }
 }
 
-void TCommunicationInterface::SetOnDataRcv(TCiNotifyEvent handler) { LockedWrite(handlersMutex_, onDataRcv_, handler); }
-TCiNotifyEvent TCommunicationInterface::GetOnDataRcv() { return LockedRead(handlersMutex_, onDataRcv_); }
+void TCommunicationInterface::SetOnDataRcv(TCiNotifyEvent handler) { onDataRcv_.Set(handler); }
+TCiNotifyEvent TCommunicationInterface::GetOnDataRcv() { return onDataRcv_.Get(); }
 TCiNotifyEvent TCommunicationInterface::GetOnOpen() { return LockedRead(handlersMutex_, onOpen_); }
 void TCommunicationInterface::SetOnOpen(TCiNotifyEvent handler) { LockedWrite(handlersMutex_, onOpen_, handler); }
 TCiNotifyEvent TCommunicationInterface::GetOnClose() { return LockedRead(handlersMutex_, onClose_); }
@@ -99,7 +99,7 @@ void TCommunicationInterface::DoClose() {
 
 void TCommunicationInterface::DoDataRcv() {
   try {
-    if (TCiNotifyEvent h = GetOnDataRcv()) h(Self());
+    onDataRcv_.Call(Self());
     eventerDataRcv_.Notify(Self());
   } catch (...) {
     DoError("DoDataRcv", {}, 0);

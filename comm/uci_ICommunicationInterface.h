@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "comm/uEventer.h"
+#include "comm/uGuardedHandler.h"
 #include "comm/uMethod.h"
 #include "comm/uiNodedInterface.h"
 
@@ -96,6 +97,7 @@ class TCommunicationInterface : public TNodedInterface, public virtual ICommunic
   void EndRead() override { TNodedInterface::EndRead(); }
 
   // ICommunicationInterfaceCore
+  // Waits for a call of the old handler in progress on another thread.
   void SetOnDataRcv(TCiNotifyEvent handler) override;
   TCiNotifyEvent GetOnDataRcv() override;
   TEventerCiNotify* GetEventerDataRcv() override { return &eventerDataRcv_; }
@@ -172,7 +174,8 @@ class TCommunicationInterface : public TNodedInterface, public virtual ICommunic
 
   bool configured_ = false;
   double byteTimeFactor_ = 1.0;
-  TCiNotifyEvent onDataRcv_;
+  // Cleared by a stack that is about to go: waits for a call in progress.
+  TGuardedHandler<TCiNotifyEvent> onDataRcv_;
   TCiNotifyEvent onOpen_;
   TCiNotifyEvent onClose_;
   TCiChangeEvent onChange_;

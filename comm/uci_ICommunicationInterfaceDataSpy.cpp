@@ -4,13 +4,18 @@
 #include <cctype>
 #include <mutex>
 
+#include "comm/uGuardedHandler.h"
+
 #include "platform/uTerminalForwarder.h"
 
 namespace korvan::ci {
 
 namespace {
-std::mutex g_spyMutex;
-TDataSpyHandler g_spyHandler;
+TGuardedHandler<TDataSpyHandler>& SpyHandler() {
+  // Never destroyed: interfaces may spy while static destructors run.
+  static auto* handler = new TGuardedHandler<TDataSpyHandler>();
+  return *handler;
+}
 
 void ForwardToTerminalWindow(ICommunicationInterface* /*Sender*/, const std::string& Data, uint8_t Direction) {
   if (!(GetDataSpyHandler() == TerminalForwarderHandler()) || Data.empty()) return;
@@ -24,15 +29,9 @@ void ForwardToTerminalWindow(ICommunicationInterface* /*Sender*/, const std::str
 bool IsBlank(unsigned char c) { return c <= ' '; }
 }  // namespace
 
-TDataSpyHandler GetDataSpyHandler() {
-  std::lock_guard<std::mutex> lock(g_spyMutex);
-  return g_spyHandler;
-}
+TDataSpyHandler GetDataSpyHandler() { return SpyHandler().Get(); }
 
-void SetDataSpyHandler(TDataSpyHandler handler) {
-  std::lock_guard<std::mutex> lock(g_spyMutex);
-  g_spyHandler = handler;
-}
+void SetDataSpyHandler(TDataSpyHandler handler) { SpyHandler().Set(handler); }
 
 TDataSpyHandler TerminalForwarderHandler() { return TDataSpyHandler::Bind<&ForwardToTerminalWindow>(); }
 
@@ -57,10 +56,8 @@ bool CheckDataSpyCommandLine(const std::vector<std::string>& arguments) {
 }
 
 void TCommunicationInterfaceDataSpy::Spy(uint8_t Direction, const std::string& Data) {
-  const TDataSpyHandler handler = GetDataSpyHandler();
-  if (!handler.Assigned()) return;
   try {
-    handler(this, Data, Direction);
+    SpyHandler().Call(static_cast<ICommunicationInterface*>(this), Data, Direction);
   } catch (...) {
     // the spy never disturbs the traffic it watches
   }

@@ -16,6 +16,8 @@ using TDataSpyHandler = TMethod<void(ICommunicationInterface* Sender, const std:
 // The process-wide spy that sees every string written and read by every
 // data-spy interface, in the thread that wrote or read it.
 TDataSpyHandler GetDataSpyHandler();
+// Waits for a call of the old handler in progress on another thread, so that
+// its object may go once this returns.
 void SetDataSpyHandler(TDataSpyHandler handler);
 
 // The built-in handler that forwards traffic to an external terminal.

@@ -1,6 +1,7 @@
 #include "comm/uiNodedInterface.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "comm/uci_ConnectionString.h"
 
@@ -29,15 +30,25 @@ int IndexIn(const std::vector<TRef<IInterface>>& list, IInterface* item) {
 
 TNodedInterface::TNodedInterface() : TNodedInterface(pugi::xml_node(), nullptr) {}
 
-TNodedInterface::TNodedInterface(pugi::xml_node xmlNode, IInterface* parent) : lock_("TNodedInterface") {
+TNodedInterface::TNodedInterface(pugi::xml_node xmlNode, IInterface* parent)
+    : lock_("TNodedInterface"), pendingParent_(parent) {
   xmlNode_ = xmlNode;
-  SetParent(parent);
   LoadFromXML(xmlNode, true, false);
 }
 
-void TNodedInterface::Constructed() { NodeCreatedEventer().Notify(this); }
+void TNodedInterface::Constructed() {
+  // The parent gets the node only once the whole node exists.
+  if (TRef<IInterface> parent = std::exchange(pendingParent_, nullptr)) SetParent(parent.get());
+  NodeCreatedEventer().Notify(this);
+}
 
-void TNodedInterface::BeforeDestruction() { NodeDestroyingEventer().Notify(this); }
+void TNodedInterface::BeforeDestruction() {
+  try {
+    NodeDestroyingEventer().Notify(this);
+  } catch (...) {
+    // the node goes all the same; its subclasses' teardown must still run
+  }
+}
 
 TNodedInterface::~TNodedInterface() {
   try {

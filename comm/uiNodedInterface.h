@@ -85,6 +85,7 @@ Teventer_NodedInterface& NodeDestroyingEventer();
 class TNodedInterface : public TMyInterfacedObject, public virtual INodedInterface {
  public:
   TNodedInterface();
+  // The parent is set once construction is complete (see Constructed).
   TNodedInterface(pugi::xml_node xmlNode, IInterface* parent);
   ~TNodedInterface() override;
 
@@ -146,6 +147,7 @@ class TNodedInterface : public TMyInterfacedObject, public virtual INodedInterfa
   bool nameSet_ = false;  // until set, the name is the class name
   std::string name_;
   TRef<IInterface> parent_;
+  TRef<IInterface> pendingParent_;  // the constructor's, set in Constructed
   std::vector<TRef<IInterface>> children_;
   std::unique_ptr<TeventerDescentEvent> descendantAdded_;
   std::unique_ptr<TeventerDescentEvent> descendantRemoved_;

@@ -31,14 +31,25 @@ long TMyInterfacedObject::Release() {
   if (count == 0 && !destroying_.exchange(true)) {
     // References taken and dropped while tearing down must not destroy again.
     refCount_.store(1);
-    BeforeDestruction();
+    try {
+      BeforeDestruction();
+    } catch (...) {
+      // a destroying notification's failure must not keep the object alive
+    }
     delete this;
   }
   return count;
 }
 
 void TMyInterfacedObject::AfterConstruction() {
-  Constructed();
+  try {
+    Constructed();
+  } catch (...) {
+    // The creator's reference is then the last one: dropping it frees the
+    // half-made object (and stops its threads) before the error reaches the creator.
+    refCount_.fetch_sub(1);
+    throw;
+  }
   refCount_.fetch_sub(1);
 }
 

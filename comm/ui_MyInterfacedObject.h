@@ -40,6 +40,8 @@ class TMyInterfacedObject : public virtual IInterface {
 
   // Called by the factory once the most derived constructor has finished:
   // runs Constructed, then lowers the construction count without destroying.
+  // When Constructed throws, the count is lowered all the same and the error
+  // passes on; the factory's reference then frees the object.
   void AfterConstruction();
 
  protected:
@@ -49,7 +51,8 @@ class TMyInterfacedObject : public virtual IInterface {
   virtual void Constructed() {}
   virtual void ReferenceAdded(long /*newCount*/) {}
   virtual void ReferenceReleased(long /*newCount*/) {}
-  // Runs once before destruction, while the whole object still exists.
+  // Runs once before destruction, while the whole object still exists; what
+  // it throws is contained.
   virtual void BeforeDestruction() {}
 
  private:

@@ -19,16 +19,16 @@ bool IsDashPosition(size_t i) { return i == 9 || i == 14 || i == 19 || i == 24; 
 }  // namespace
 
 TGUID NewGuid() {
+  // Straight from the system's entropy source: a generator seeded with one
+  // 32-bit value could only ever make 2^32 different sequences.
   static std::mutex mutex;
   static std::random_device device;
-  static std::mt19937_64 engine(device());
   TGUID g{};
   {
     std::lock_guard<std::mutex> lock(mutex);
-    const uint64_t a = engine(), b = engine();
-    for (int i = 0; i < 8; ++i) {
-      g[i] = static_cast<uint8_t>(a >> (8 * i));
-      g[8 + i] = static_cast<uint8_t>(b >> (8 * i));
+    for (size_t i = 0; i < g.size(); i += 4) {
+      const uint32_t word = device();
+      for (size_t k = 0; k < 4; ++k) g[i + k] = static_cast<uint8_t>(word >> (8 * k));
     }
   }
   g[6] = static_cast<uint8_t>((g[6] & 0x0F) | 0x40);  // version 4

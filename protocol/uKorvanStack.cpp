@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "comm/uTimer.h"
+#include "platform/uMessageBox.h"
 #include "platform/uTickCount.h"
 #include "protocol/uKorvan97.h"
 #include "protocol/uKorvanStackDevice.h"
@@ -12,19 +13,47 @@ namespace korvan {
 namespace {
 bool IsNonAnswerCode(uint8_t code) { return code >= 12 && code <= 15; }
 
-// Releases an interface's exclusive lock when a transaction ends, whatever happens.
-struct TInterfaceWriteLock {
-  ci::ICommunicationInterface* comm;
-  explicit TInterfaceWriteLock(ci::ICommunicationInterface* c) : comm(c) { comm->BeginWrite(); }
-  ~TInterfaceWriteLock() noexcept(false) { comm->EndWrite(); }
-};
+// The length of the complete frame at `at` that passes CheckPacket, else 0.
+size_t ValidFrameAt(std::string_view bytes, size_t at) {
+  const size_t length = CompletePacketLength(bytes, at);
+  return length != 0 && CheckPacket(bytes.substr(at, length)) == 0 ? length : 0;
+}
+
+// Looks for the transaction's answer in rx. Frames and noise before it move to
+// the end of other, the answer to reply. A "*a" whose frame is not complete or
+// not valid does not hide a complete valid frame behind it, and a frame too
+// short to carry SIG and code (8 bytes) is never the answer.
+bool TakeAnswer(std::string& rx, std::string& other, uint8_t ADR, uint8_t SIG, std::string& reply) {
+  const std::string_view all(rx);
+  size_t done = 0;  // rx up to here is not the answer
+  for (size_t at = all.find("*a"); at != std::string_view::npos; at = all.find("*a", at + 1)) {
+    const size_t length = ValidFrameAt(all, at);
+    if (length == 0) continue;
+    if (length >= 9) {
+      const auto byte = [&](size_t i) { return static_cast<uint8_t>(all[at + i]); };
+      if (byte(5) == SIG && !IsNonAnswerCode(byte(6)) && (ADR == KorvanUniversalAddress || byte(4) == ADR)) {
+        other.append(all.substr(0, at));
+        reply.assign(all.substr(at, length));
+        rx.erase(0, at + length);
+        return true;
+      }
+    }
+    done = at + length;
+    at = done - 1;
+  }
+  // Keep what may still become a frame; the noise in front of it is not.
+  const size_t start = all.find("*a", done);
+  if (start != std::string_view::npos) done = start;
+  other.append(all.substr(0, done));
+  rx.erase(0, done);
+  return false;
+}
 }  // namespace
 
 TKorvanStack::TKorvanStack() : TKorvanStack(pugi::xml_node(), nullptr) {}
 
-TKorvanStack::TKorvanStack(pugi::xml_node xmlNode, IInterface* parent) : TNodedInterface(xmlNode, nullptr) {
-  if (parent) SetParent(parent);
-}
+// The node base sets the parent, through our SetParent, once the stack exists.
+TKorvanStack::TKorvanStack(pugi::xml_node xmlNode, IInterface* parent) : TNodedInterface(xmlNode, parent) {}
 
 TKorvanStack::~TKorvanStack() {
   try {
@@ -46,17 +75,22 @@ TRef<ci::ICommunicationInterface> TKorvanStack::GetCommInterface() {
 }
 
 void TKorvanStack::SetCommInterface(ci::ICommunicationInterface* commInterface) {
-  TRef<ci::ICommunicationInterface> old;  // released after the lock
-  TWriteLock guard(Lock());
-  if (comm_.get() == commInterface) return;
-  if (comm_) comm_->SetOnDataRcv(ci::TCiNotifyEvent());
-  buffer_.clear();
-  old = std::move(comm_);
-  comm_ = commInterface;
-  if (comm_) comm_->SetOnDataRcv(ci::TCiNotifyEvent::Bind<&TKorvanStack::icDataRcv>(this));
+  TRef<ci::ICommunicationInterface> old;
+  {
+    TWriteLock guard(Lock());
+    if (comm_.get() == commInterface) return;
+    buffer_.clear();
+    old = std::move(comm_);
+    comm_ = commInterface;
+  }
+  // Outside our lock: clearing waits for a handler call in progress on the
+  // receive thread, and that call waits for our lock.
+  if (old) old->SetOnDataRcv(ci::TCiNotifyEvent());
+  if (commInterface) commInterface->SetOnDataRcv(ci::TCiNotifyEvent::Bind<&TKorvanStack::icDataRcv>(this));
 }
 
 void TKorvanStack::Send(uint8_t ADR, uint8_t SIG, uint8_t code, const std::string& data) {
+  if (data.size() > KorvanMaxData) return;  // the length field could not say it
   if (TRef<ci::ICommunicationInterface> comm = GetCommInterface()) comm->Write(BuildPacket(ADR, SIG, code, data));
 }
 
@@ -79,8 +113,10 @@ void TKorvanStack::icDataRcv(ci::ICommunicationInterface* Sender) {
   // Held over the processing too: a transaction's final processing works on
   // the same buffer.
   TWriteLock guard(Lock());
+  // A line we have just left may still announce its data once.
+  if (!Sender || Sender != comm_.get()) return;
   std::string bytes;
-  if (Sender) Sender->Read(bytes);
+  Sender->Read(bytes);
   ProcessReceived(bytes);
 }
 
@@ -94,61 +130,53 @@ void TKorvanStack::ProcessReceived(const std::string& bytes) {
   TWriteLock guard(Lock());
   buffer_ += bytes;
   if (buffer_.size() > MaxBuffer) buffer_.erase(0, buffer_.size() - TrimmedBuffer);
-  ProcessBuffer();
-}
-
-void TKorvanStack::ProcessBuffer() {
-  // Consumed bytes are skipped with an offset and cut off once at the end, so
-  // the work stays linear in the buffer however many frames it holds.
-  size_t head = 0;
-  struct Compact {
-    std::string& buffer;
-    size_t& head;
-    ~Compact() { buffer.erase(0, std::min(head, buffer.size())); }
-  } compact{buffer_, head};
+  // The frames are cut out first and delivered afterwards: a device that
+  // sends a request or detaches the stack meanwhile changes the buffer.
+  std::vector<TKorvanFormat97> frames;
+  std::exception_ptr error = CutFrames(frames);
 
   std::vector<TRef<IKorvanStackDevice>> devices;
   for (const TRef<IInterface>& child : GetChildren())
     if (auto* d = Supports<IKorvanStackDevice>(child)) devices.emplace_back(d);
+  for (const TKorvanFormat97& packet : frames) {
+    for (const auto& device : devices) {
+      const uint8_t adr = device->GetAdr();
+      if (adr == packet.ADR || packet.ADR == KorvanUniversalAddress || adr == KorvanUniversalAddress)
+        device->DoPacketReceive(packet);
+    }
+  }
+  // The frames behind a faulty one are delivered first; then its error.
+  if (error) std::rethrow_exception(error);
+}
 
+std::exception_ptr TKorvanStack::CutFrames(std::vector<TKorvanFormat97>& frames) {
+  // Consumed bytes are skipped with an offset and cut off once at the end, so
+  // the work stays linear in the buffer however many frames it holds.
+  size_t head = 0;
+  std::exception_ptr error;
   const std::string_view all(buffer_);
   size_t candidate = 0;  // length of the frame at the head, 0 when none
   for (int passes = 0;;) {
-    bool pending = true;
     if (candidate != 0) {
       const std::string_view frame = all.substr(head, candidate);
       if (CheckPacket(frame) != 0) {
         // Garbage: drop up to the next "*" inside it, at least one byte.
         const void* next = std::memchr(frame.data() + 1, KorvanPrefix, frame.size() - 1);
         if (next) candidate = static_cast<const char*>(next) - frame.data();
+      } else if (frame.size() < 9) {
+        // Passes the check but does not parse: it goes, and so does its error.
+        if (!error) error = std::make_exception_ptr(EKorvanPacketError());
       } else {
-        TKorvanFormat97 packet;
-        try {
-          packet = ParsePacket(frame);
-        } catch (...) {
-          // A frame that passes the check but does not parse (8 bytes) goes
-          // too, or it would stay at the head and block everything behind it.
-          head += candidate;
-          throw;
-        }
+        TKorvanFormat97 packet = ParsePacket(frame);
         if (packet.ADR == KorvanInvalidAddress) {
-          // Drop it so that the frames behind it are not blocked forever.
-          head += candidate;
-          throw EKorvanStackError("RCV packet ADR=$FF !");
-        }
-        for (const auto& device : devices) {
-          const uint8_t adr = device->GetAdr();
-          if (adr == packet.ADR || packet.ADR == KorvanUniversalAddress || adr == KorvanUniversalAddress) {
-            if (pending) {
-              head += candidate;
-              pending = false;
-            }
-            device->DoPacketReceive(packet);
-          }
+          if (!error) error = std::make_exception_ptr(EKorvanStackError("RCV packet ADR=$FF !"));
+        } else {
+          frames.push_back(std::move(packet));
         }
       }
+      // Taken or not, a valid frame leaves the buffer; garbage is dropped.
+      head += candidate;
     }
-    if (pending) head += candidate;
 
     candidate = CompletePacketLength(all, head);
     if (candidate == 0 && head < all.size()) {
@@ -164,76 +192,65 @@ void TKorvanStack::ProcessBuffer() {
     if (candidate == 0) break;
     if (passes > 1000 && comm_ && comm_->InputCount() != 0) break;
   }
+  buffer_.erase(0, std::min(head, buffer_.size()));
+  return error;
+}
+
+void TKorvanStack::ProcessRemaining(const std::string& bytes) {
+  try {
+    ProcessReceived(bytes);
+  } catch (const std::exception& e) {
+    // The transaction is over: a stray frame's error is shown, not raised.
+    ShowLibraryMessage(e.what());
+  } catch (...) {
+    ShowLibraryMessage("TKorvanStack.SendReceive");
+  }
 }
 
 bool TKorvanStack::SendReceive(uint8_t ADR, uint8_t SIG, uint8_t code, const std::string& data, std::string& reply,
                                int timeout) {
-  TTimer deadline;
-  deadline.Start(static_cast<uint32_t>(std::max(timeout, 0)));
   reply.clear();
+  if (data.size() > KorvanMaxData) return false;
   TRef<ci::ICommunicationInterface> comm = GetCommInterface();
   if (!comm || !comm->GetActive()) return false;
 
   TWriteLock stackGuard(Lock());
   std::string other, rx;
   bool answered = false;
-  {
-    TInterfaceWriteLock commGuard(comm.get());
-    struct Finally {
-      TKorvanStack* stack;
-      std::string& other;
-      std::string& rx;
-      // Whatever was not the answer still reaches the devices, in arrival order.
-      ~Finally() noexcept(false) {
-        if (std::uncaught_exceptions() == 0) {
-          stack->ProcessReceived(other + rx);
-        } else {
-          try {
-            stack->ProcessReceived(other + rx);
-          } catch (...) {
-          }
-        }
-      }
-    } finally{this, other, rx};
-
-    std::string waiting;
-    comm->Read(waiting);
-    other += waiting;  // stale bytes are never the answer
+  comm->BeginWrite();
+  try {
+    comm->Read(other);  // stale bytes are never the answer
     // Reading may have found the line gone (an unplugged adapter): then this
     // is a failed request, not a write onto a closed line.
-    if (!comm->GetActive()) return false;
-    comm->Write(BuildPacket(ADR, SIG, code, data));
-
-    while (!answered) {
-      SleepMs(PollPeriodMs);
-      if (comm->InputCount() != 0) {
-        std::string chunk;
-        comm->Read(chunk);
-        rx += chunk;
-        // Every complete frame that arrived is looked at, not just the first:
-        // a non-answer and the answer may come in one chunk.
-        for (;;) {
-          const size_t start = rx.find("*a");
-          if (start != std::string::npos && start > 0) {
-            other.append(rx, 0, start);
-            rx.erase(0, start);
+    if (comm->GetActive()) {
+      comm->Write(BuildPacket(ADR, SIG, code, data));
+      // Counted from the write, not from the wait for the locks.
+      TTimer deadline;
+      deadline.Start(static_cast<uint32_t>(std::max(timeout, 0)));
+      for (;;) {
+        if (comm->InputCount() != 0) {
+          std::string chunk;
+          comm->Read(chunk);
+          rx += chunk;
+          // Every complete frame that arrived is looked at, not just the first.
+          if (TakeAnswer(rx, other, ADR, SIG, reply)) {
+            answered = true;
+            break;
           }
-          std::string frame = ExtractPacket(rx, true);
-          if (frame.empty()) break;
-          if (CheckPacket(frame) == 0) {
-            const TKorvanFormat97 p = ParsePacket(frame);
-            if (p.SIG == SIG && !IsNonAnswerCode(p.code) && (ADR == KorvanUniversalAddress || p.ADR == ADR)) {
-              reply = std::move(frame);
-              answered = true;
-              break;
-            }
-          }
-          other += frame;
         }
+        // A line that went away (peer closed, adapter unplugged) answers nothing more.
+        if (!comm->GetActive() || deadline.Expired()) break;
+        SleepMs(PollPeriodMs);
       }
-      if (!answered && deadline.Expired()) break;
     }
+  } catch (...) {
+    // Whatever was not the answer still reaches the devices, in arrival order.
+    ProcessRemaining(other + rx);
+    comm->EndWrite();
+    throw;
   }
+  ProcessRemaining(other + rx);
+  comm->EndWrite();
   return answered;
 }
 

@@ -1,9 +1,12 @@
 #pragma once
 #include <cstdint>
+#include <exception>
 #include <string>
+#include <vector>
 
 #include "comm/uci_ICommunicationInterface.h"
 #include "comm/uiNodedInterface.h"
+#include "protocol/uKorvan97.h"
 
 namespace korvan {
 
@@ -61,7 +64,10 @@ class TKorvanStack : public TNodedInterface, public virtual IKorvanStack {
   size_t BufferedCount();
 
  private:
-  void ProcessBuffer();
+  // Cuts the complete frames out of the buffer; the first error met, if any.
+  std::exception_ptr CutFrames(std::vector<TKorvanFormat97>& frames);
+  // The final processing of a transaction: errors are shown, not raised.
+  void ProcessRemaining(const std::string& bytes);
 
   std::string buffer_;
   TRef<ci::ICommunicationInterface> comm_;

@@ -1,6 +1,7 @@
 #include "protocol/uKorvanStackDevice.h"
 
 #include <chrono>
+#include <utility>
 
 #include "comm/uci_ConnectionString.h"
 #include "platform/uMessageBox.h"
@@ -46,10 +47,17 @@ TKorvanStackDevice::TKorvanStackDevice(pugi::xml_node xmlNode, IInterface* paren
     TKorvanStackDeviceList::Instance().Remove(this);
     throw;
   }
+  pendingParent_ = parent;
+}
+
+void TKorvanStackDevice::Constructed() {
+  TNodedInterface::Constructed();
+  // Registered only once the whole device exists.
+  const TRef<IInterface> parent = std::exchange(pendingParent_, nullptr);
   if (auto* stack = Supports<IKorvanStack>(parent))
     SetStack(stack);
   else if (parent)
-    TNodedInterface::SetParent(parent);
+    TNodedInterface::SetParent(parent.get());
 }
 
 void TKorvanStackDevice::Init(uint8_t adr) {
@@ -118,14 +126,17 @@ TKorvanStackItemSIG TKorvanStackDevice::Slot(uint8_t sig) {
 }
 
 uint8_t TKorvanStackDevice::AllocateSIG(int timeout, TEvent* event, uint8_t instruction) {
-  std::lock_guard<std::recursive_mutex> lock(slotLock_);
+  std::unique_lock<std::recursive_mutex> lock(slotLock_);
   if (const uint8_t fixed = GetFixedSIG()) return fixed;
   int retries = 0;
   lastSIG_ = static_cast<uint8_t>(lastSIG_ + 1);
   while (slots_[lastSIG_].Busy()) {
     if (lastSIG_ == 255) {
+      // Not under the slot lock: the answers that free slots need it.
+      lock.unlock();
       SleepMs(1);
       if (++retries >= 5) ShowLibraryMessage("SIG stack overload");
+      lock.lock();
       lastSIG_ = 0;
     } else {
       ++lastSIG_;
@@ -151,10 +162,13 @@ bool TKorvanStackDevice::Request(uint8_t instruction, const std::string& data, T
   ClearStatus();
   TRef<IKorvanStack> stack = GetStack();
   if (timeout < 0) timeout = GetTimeout();
-  if (!stack) return false;
+  if (!stack || data.size() > KorvanMaxData) return false;
   const uint8_t adr = GetAdr();
 
   if (!wait) {
+    // Send has no result: a request that cannot go out must not report success.
+    TRef<ci::ICommunicationInterface> comm = stack->GetCommInterface();
+    if (!comm || !comm->GetActive()) return false;
     const uint8_t sig = AllocateSIG(timeout, nullptr, instruction);
     if (callback.Assigned()) {
       std::lock_guard<std::recursive_mutex> lock(slotLock_);
@@ -163,7 +177,6 @@ bool TKorvanStackDevice::Request(uint8_t instruction, const std::string& data, T
     }
     stack->Send(adr, sig, instruction, data);
     answer = TKorvanFormat97();
-    // Nothing to wait for: the request is out.
     return true;
   }
 

@@ -151,9 +151,13 @@ class TKorvanStackDevice : public TNodedInterface, public virtual IKorvanStackDe
   uint8_t AllocateSIG(int timeout, TEvent* event, uint8_t instruction);
   void ReleaseSIG(uint8_t sig);
 
+ protected:
+  void Constructed() override;
+
  private:
   void Init(uint8_t adr);
 
+  TRef<IInterface> pendingParent_;  // the XML constructor's, set in Constructed
   std::mutex mutex_;  // the fields below except the slot table
   int defaultTimeout_ = DefaultTimeout;
   uint8_t lastSIG_ = 0;

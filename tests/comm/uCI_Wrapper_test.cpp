@@ -440,6 +440,21 @@ TEST_F(WrapperOnLoopback, ReleasingTheWrapperWhileOnDataRcvRunsDestroysItOnlyAft
   EXPECT_EQ(transport->GetDataReadSlots()->Count(), 0);
 }
 
+// Those who hear of the wrapper's destruction still find its transport.
+TEST_F(WrapperOnLoopback, TheDestroyingNotificationComesBeforeTheTransportGoes) {
+  struct TWatch {
+    int withTransport = 0;
+    void Destroying(korvan::INodedInterface* node) {
+      if (auto* w = dynamic_cast<ICommunicationWrapperInterface*>(node)) withTransport += w->GetTransport() ? 1 : 0;
+    }
+  } watch;
+  const auto handler = korvan::Teventer_NodedInterface::THandler::Bind<&TWatch::Destroying>(&watch);
+  korvan::NodeDestroyingEventer().Add(handler);
+  CreateObject<TCommunicationWrapperInterface>("provider=LOOPBACK");
+  korvan::NodeDestroyingEventer().Remove(handler);
+  EXPECT_EQ(watch.withTransport, 1);
+}
+
 TEST_F(WrapperOnLoopback, ReleasingTheLastReferenceInsideOnDataRcvIsSafe) {
   struct TDropper {
     TRef<TObservedWrapper> wrapper;
@@ -529,6 +544,8 @@ TEST_F(WrapperOnLoopback, NexoProcessStepReopensAClosedEnabledInterfaceOncePerPe
   sink.nexo->MessageList()->Add(TProcessMsgList::TReceiver::Bind<&TMessageSink::OnMessage>(&sink),
                                 message);
 
+  // Within 30 s of boot the first check still finds the timer expired.
+  korvan::AdvanceTickCount(static_cast<uint32_t>(1000u - korvan::GetTickCount()));
   EXPECT_EQ(sink.nexo->ProcessStep(), 30000);
   EXPECT_TRUE(sink.nexo->GetActive());
   ASSERT_EQ(sink.calls.size(), 2u);

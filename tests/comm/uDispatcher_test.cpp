@@ -418,3 +418,19 @@ TEST(TNotifyEventThread, CallsItsMethodOnceWithItselfOnAnotherThread) {
   empty.Start();
   empty.WaitFor();
 }
+
+// A queued event holds its Sender: the Sender cannot be freed under it.
+TEST(TDispatcherEvent, KeepsItsSenderAliveWhileQueued) {
+  TLog log;
+  std::atomic<int> destroyed{0};
+  auto subscriber = CreateObject<TSubscriber>("s", log);
+  auto sender = CreateObject<TSubscriber>("sender", log, &destroyed);
+  TDispatcherQueue queue;
+  TTextList list;
+  list.Subscribe(subscriber->Text(), subscriber, &queue);
+  list.Raise(sender.get(), "queued");
+  sender = nullptr;
+  EXPECT_EQ(destroyed, 0);
+  queue.Clear();
+  EXPECT_EQ(destroyed, 1);
+}

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
@@ -582,4 +583,51 @@ TEST(TNodedInterface, TwoThreadsAddingAndRemovingTheSameChildrenNeverDeadlock) {
   log.Unwatch(grandparent.get());
   grandparent->ShutDown();
   for (const TNode& c : children) c->SetParent(nullptr);
+}
+
+// ---- Failures around construction and destruction ---------------------------------
+
+namespace {
+struct TThrowOnDestroying {
+  void Destroying(INodedInterface*) { throw std::runtime_error("handler failed"); }
+};
+
+class TFailingNode : public TCountedNode {
+ protected:
+  void Constructed() override { throw std::runtime_error("not today"); }
+};
+
+// A parent must only ever see its child whole: then the child's name is its class's.
+class TLateChild : public TNodedInterface {
+ public:
+  TLateChild(pugi::xml_node xml, IInterface* parent) : TNodedInterface(xml, parent) {}
+};
+
+struct TSeenByParent {
+  void Added(INodedInterface* node, int) { names.push_back(node->GetName()); }
+  std::vector<std::string> names;
+};
+}  // namespace
+
+TEST(TNodedInterface, FailuresAroundConstructionAndDestructionFreeTheNodeAndReachTheCreator) {
+  g_destroyed = 0;
+  TThrowOnDestroying thrower;
+  const auto destroying = Teventer_NodedInterface::THandler::Bind<&TThrowOnDestroying::Destroying>(&thrower);
+  NodeDestroyingEventer().Add(destroying);
+  CreateObject<TCountedNode>();  // released at once: the handler throws, the node still goes
+  NodeDestroyingEventer().Remove(destroying);
+  EXPECT_EQ(g_destroyed.load(), 1);
+
+  EXPECT_THROW(CreateObject<TFailingNode>(), std::runtime_error);
+  EXPECT_EQ(g_destroyed.load(), 2);
+
+  TNode parent = NewNode();
+  TSeenByParent seen;
+  const auto added = TeventerDescentEvent::THandler::Bind<&TSeenByParent::Added>(&seen);
+  parent->GetDescendantAdded()->Add(added);
+  TRef<TLateChild> child = CreateObject<TLateChild>(pugi::xml_node(), parent.get());
+  EXPECT_EQ(seen.names, (std::vector<std::string>{"TLateChild"}));
+  EXPECT_EQ(parent->ChildCount(), 1);
+  parent->GetDescendantAdded()->Remove(added);
+  parent->RemoveAllChildren();
 }

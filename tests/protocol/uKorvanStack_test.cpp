@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "protocol/uKorvan97.h"
@@ -147,29 +150,22 @@ TEST_F(TKorvanStackTest, DiscardsAValidFrameThatNoDeviceTakes) {
   EXPECT_EQ(stack_->BufferedCount(), 0u);
 }
 
-TEST_F(TKorvanStackTest, AFrameFromAddressFFRaisesOnceAndTheFrameBehindItComesWithTheNextCall) {
+// A faulty frame raises its error once, after the frames behind it are delivered.
+TEST_F(TKorvanStackTest, AFaultyFrameRaisesAfterTheFramesBehindItAreDelivered) {
   auto device = AddDevice(0xFE);  // would take any frame
-  const std::string behind = Frame(0x31, 2, 0, "behind");
   try {
-    stack_->ProcessReceived(Frame(0xFF, 1, 0, "invalid") + behind);
+    stack_->ProcessReceived(Frame(0xFF, 1, 0, "invalid") + Frame(0x31, 2, 0, "behind"));
     FAIL() << "no error";
   } catch (const EKorvanStackError& e) {
     EXPECT_STREQ(e.what(), "RCV packet ADR=$FF !");
   }
-  EXPECT_EQ(device->FrameCount(), 0u);
-  EXPECT_EQ(stack_->BufferedCount(), behind.size());
+  EXPECT_EQ(Data(device->Frames()), (std::vector<std::string>{"behind"}));
+  EXPECT_EQ(stack_->BufferedCount(), 0u);
 
-  EXPECT_NO_THROW(stack_->ProcessReceived(Frame(0x31, 3, 0, "later")));
-  EXPECT_EQ(Data(device->Frames()), (std::vector<std::string>{"behind", "later"}));
-}
-
-// A frame that passes the check but cannot be parsed raises its error; it
-// must not stay at the head of the buffer and deafen the stack for good.
-TEST_F(TKorvanStackTest, AnUnparsableEightByteFrameRaisesOnceAndDoesNotBlockTheFramesBehind) {
-  auto device = AddDevice(0x31);
-  EXPECT_THROW(stack_->ProcessReceived(EightByteFrame() + Frame(0x31, 2, 0, "behind")), EKorvanPacketError);
-  EXPECT_NO_THROW(stack_->ProcessReceived(Frame(0x31, 3, 0, "later")));
-  EXPECT_EQ(Data(device->Frames()), (std::vector<std::string>{"behind", "later"}));
+  // One that passes the check but cannot be parsed must not deafen the stack either.
+  EXPECT_THROW(stack_->ProcessReceived(EightByteFrame() + Frame(0x31, 3, 0, "after short")), EKorvanPacketError);
+  EXPECT_NO_THROW(stack_->ProcessReceived(Frame(0x31, 4, 0, "later")));
+  EXPECT_EQ(Data(device->Frames()), (std::vector<std::string>{"behind", "after short", "later"}));
 }
 
 TEST_F(TKorvanStackTest, KeepsAtMost131072BytesAndThenTheNewest86016) {
@@ -265,6 +261,107 @@ TEST_F(TKorvanStackTest, SendReceiveToTheUniversalAddressAcceptsAnAnswerFrom0x31
   EXPECT_EQ(requests[0].ADR, 0xFE);
 }
 
+// What lines really send around an answer: false starts, cut-off and short
+// frames before it, invalid frames after it. None may hide or undo the answer.
+TEST_F(TKorvanStackTest, SendReceiveFindsItsAnswerAmongWhatIsNotIt) {
+  std::string lost = Frame(0x31, 0x50, 0, "lost three");
+  lost.resize(lost.size() - 3);  // its length field reaches into the answer
+  const struct {
+    const char* name;
+    std::string before, after, message;
+  } cases[] = {
+      {"false start", Bytes({0x2A, 0x61, 0x00}), "", ""},
+      {"long false start", Bytes({0x2A, 0x61, 0xFF, 0xFF}), "", ""},
+      {"cut-off frame", lost, "", ""},
+      {"short frame", EightByteFrame(), "", "Incorrect PACKET (Korvan format 97)!"},
+      {"address FF after", "", Frame(0xFF, 0x51, 0, "invalid"), "RCV packet ADR=$FF !"},
+      {"short frame after", "", EightByteFrame(), "Incorrect PACKET (Korvan format 97)!"},
+  };
+  auto device = AddDevice(0x31);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TMessageCapture messages;
+    device->ClearFrames();
+    const std::string after = c.after + Frame(0x31, 0x60, 0x20, "behind");
+    AnswerWith([&](const TKorvanFormat97& r) { return c.before + Frame(r.ADR, r.SIG, 0, "answer") + after; });
+    std::string reply;
+    ASSERT_TRUE(stack_->SendReceive(0x31, 0x44, 0xF3, "", reply, 1500));
+    EXPECT_EQ(ParsePacket(reply).data, "answer");
+    ASSERT_TRUE(line_->WaitIdle());
+    EXPECT_EQ(Data(device->Frames()).back(), "behind");
+    EXPECT_EQ(messages.Texts(), c.message.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.message});
+  }
+
+  // A short frame with the right SIG is not the answer, and does not throw.
+  AnswerWith([&](const TKorvanFormat97&) { return EightByteFrame(); });
+  TMessageCapture messages;
+  std::string reply;
+  EXPECT_FALSE(stack_->SendReceive(0x31, 0x01, 0xF3, "", reply, 100));
+  EXPECT_EQ(messages.Count("Incorrect PACKET (Korvan format 97)!"), 1);
+}
+
+// A device that sends a request or detaches the stack while the stack routes.
+class TReentrantDevice : public TRecordingDevice {
+ public:
+  using TRecordingDevice::TRecordingDevice;
+  int DoPacketReceive(const TKorvanFormat97& packet) override {
+    TRecordingDevice::DoPacketReceive(packet);
+    if (packet.code == 0x21 && onFrame) onFrame();
+    return 0;
+  }
+  std::function<void()> onFrame;
+};
+
+TEST_F(TKorvanStackTest, ADeviceMaySendOrDetachWhileTheStackRoutes) {
+  auto device = CreateObject<TReentrantDevice>(uint8_t{0x31});
+  device->SetStack(stack_.get());
+  std::string reply;
+  device->onFrame = [&] { stack_->SendReceive(0x31, 0x70, 0xF3, "", reply, 2000); };
+  AnswerWith([](const TKorvanFormat97& r) { return Frame(r.ADR, r.SIG, 0, "answer") + Frame(0x31, 9, 0, "extra"); });
+  const std::string chunk = Frame(0x31, 1, 0x21, "send") + Frame(0x31, 2, 0, "second") + Frame(0x31, 3, 0, "third");
+  stack_->ProcessReceived(chunk);
+  EXPECT_EQ(ParsePacket(reply).data, "answer");
+  EXPECT_EQ(Data(device->Frames()), (std::vector<std::string>{"send", "extra", "second", "third"}));
+
+  device->ClearFrames();
+  device->onFrame = [&] { stack_->SetCommInterface(nullptr); };
+  stack_->ProcessReceived(Frame(0x31, 4, 0x21, "detach") + Frame(0x31, 5, 0, "after"));
+  EXPECT_EQ(Data(device->Frames()), (std::vector<std::string>{"detach", "after"}));
+  EXPECT_EQ(stack_->BufferedCount(), 0u);
+  device->SetStack(nullptr);
+}
+
+TEST_F(TKorvanStackTest, SendReceiveEndsAsSoonAsItsLineGoes) {
+  AnswerWith([&](const TKorvanFormat97&) {
+    line_->HangUp();
+    return std::string();
+  });
+  std::string reply;
+  const auto start = TestClock::now();
+  EXPECT_FALSE(stack_->SendReceive(0x31, 0x01, 0xF3, "", reply, 20000));
+  EXPECT_LT(MsSince(start), 10000);
+}
+
+// Waiting for another thread's transaction does not use up the time-out.
+TEST_F(TKorvanStackTest, SendReceiveCountsItsTimeOutFromTheWrite) {
+  std::atomic<int> answered{0};
+  line_->SetPeer([&](const std::string& written) {
+    const TKorvanFormat97 r = ParsePacket(written);
+    if (r.ADR != 0x31) return std::string();  // the first request is not answered
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // a slow module
+    ++answered;
+    return Frame(r.ADR, r.SIG, 0, "late but in time");
+  });
+  std::thread first([&] {
+    std::string reply;
+    stack_->SendReceive(0x40, 0x01, 0xF3, "", reply, 600);
+  });
+  ASSERT_TRUE(WaitUntil([&] { return line_->Written().size() == 1; }));
+  std::string reply;
+  EXPECT_TRUE(stack_->SendReceive(0x31, 0x02, 0xF3, "", reply, 500));
+  first.join();
+}
+
 TEST_F(TKorvanStackTest, SendReceiveNeverTakesBytesThatWereWaitingBeforeTheRequest) {
   auto device = AddDevice(0x31);
   // The stale bytes wait on the line, their announcement not delivered yet.
@@ -295,8 +392,9 @@ TEST_F(TKorvanStackTest, SendReceiveOnASilentLineFailsAfterAboutItsTimeOut) {
   EXPECT_EQ(line_->Written(), (std::vector<std::string>{Frame(0x31, 0x01, 0xF3)}));
 }
 
-TEST_F(TKorvanStackTest, SendReceiveWithoutAnOpenLineFailsAtOnceAndSendsNothing) {
+TEST_F(TKorvanStackTest, SendReceiveWithoutAnOpenLineOrWithTooMuchDataFailsAtOnceAndSendsNothing) {
   std::string reply;
+  EXPECT_FALSE(stack_->SendReceive(0x31, 0x01, 0xF3, std::string(KorvanMaxData + 1, 'x'), reply, 1000));
   ASSERT_TRUE(line_->Close(false));
   const auto start = TestClock::now();
   EXPECT_FALSE(stack_->SendReceive(0x31, 0x01, 0xF3, "", reply, 1000));

@@ -96,6 +96,11 @@ void TTestLine::SetCloseResult(bool result) {
   closeResult_ = result;
 }
 
+void TTestLine::HangUp() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  active_ = false;
+}
+
 void TTestLine::SetConfigurationResult(bool result) {
   std::lock_guard<std::mutex> lock(mutex_);
   configurationResult_ = result;

@@ -36,6 +36,8 @@ class TTestLine : public ci::TCommunicationInterfaceDataSpy {
   void SetOpenResult(bool result);
   void SetCloseResult(bool result);
   void SetConfigurationResult(bool result);
+  // The line goes away under its user (a peer that closed, an adapter unplugged).
+  void HangUp();
   // Waits until everything written and received has been delivered.
   bool WaitIdle(int milliseconds = 2000);
   // Ends the line's thread; the destructor does it too.

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "protocol/uKorvan97.h"
+#include "support/TComPorts.h"
 #include "support/TSimProcess.h"
 
 using korvan::test::TPortDir;
@@ -653,6 +654,41 @@ TEST(CliFailures, ASilentModuleFailsThePresenceCheckAndNothingMoreIsSent) {
                     "Nepodařilo se připojit k modulu Outra!");
 }
 
+// What real lines send around the answers must not cost a request.
+TEST(CliFailures, FalseStartsShortFramesAndInvalidFramesAroundTheAnswersStillLoad) {
+  std::string shortFrame = Bytes({0x2A, 0x61, 0x00, 0x04, 0x31, 0x01});
+  shortFrame += static_cast<char>(korvan::PacketChecksum(shortFrame));
+  shortFrame += '\x0D';
+  const std::vector<std::vector<std::string>> faults = {
+      {"--noise", "2A6100"},
+      {"--noise", Hex(shortFrame)},
+      {"--suffix", Hex(korvan::BuildPacket(0xFF, 0x01, 0, ""))},
+  };
+  int i = 0;
+  for (const auto& fault : faults) {
+    for (const char* module : {"ingra", "outra"}) {
+      SCOPED_TRACE(fault[0] + " " + fault[1] + " " + module);
+      TSimulatedModule sim(++i % 2 ? TLine::Tcp : TLine::SerialPort, Join({"--module", module}, fault));
+      ASSERT_TRUE(sim.Started());
+      const TRun r = sim.Run({module, "load"});
+      EXPECT_EQ(r.Status, 0) << r;
+    }
+  }
+}
+
+TEST(CliFailures, ALineThatGoesAfterTheIdentificationFailsTheNextRequestAtOnce) {
+  for (TLine line : {TLine::Tcp, TLine::SerialPort}) {
+    SCOPED_TRACE(line == TLine::Tcp ? "TCP" : "serial port");
+    TSimulatedModule sim(line, {"--module", "ingra", "--close-after", "1"});
+    ASSERT_TRUE(sim.Started());
+    const auto start = std::chrono::steady_clock::now();
+    const TRun r = sim.Run({"--timeout", "3000", "ingra", "load"});
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(r.Status, 1) << r;
+    EXPECT_LT(elapsed, std::chrono::milliseconds(2500)) << r;
+  }
+}
+
 TEST(CliFailures, AModuleAtAnotherAddressIsReachedOnlyWithThatAddress) {
   TSimulatedModule module(TLine::Tcp, {"--module", "ingra", "--address", "0x40"});
   ASSERT_TRUE(module.Started());
@@ -782,7 +818,7 @@ TEST(CliUsage, HelpDocumentsEveryCommandAndOption) {
   TRun r = RunCli({"--help"});
   EXPECT_EQ(r.Status, 0) << r;
   for (const char* word : {"--connection", "--address", "--timeout", "--log", "--json", "ingra",
-                           "outra", "SERIAL_PORT", "TCP_CLIENT", "DUOMAT_PORT_DIR"})
+                           "outra", "ports", "SERIAL_PORT", "TCP_CLIENT", "DUOMAT_PORT_DIR"})
     EXPECT_NE(r.Out.find(word), std::string::npos) << word;
   r = RunCli({"outra", "save", "--help"});
   EXPECT_EQ(r.Status, 0) << r;
@@ -792,6 +828,35 @@ TEST(CliUsage, HelpDocumentsEveryCommandAndOption) {
   EXPECT_EQ(r.Status, 0) << r;
   EXPECT_NE(r.Out.find("RANGE"), std::string::npos) << r;
   EXPECT_NE(r.Out.find("4 - 20 mA"), std::string::npos) << r;
+}
+
+// ---- Ports -------------------------------------------------------------------------
+
+TEST(CliPorts, ListsThePresentPortsWithTheirPathsInTextAndJson) {
+  korvan::test::TComPorts machine;
+  const std::string one = machine.AddTerminal(1), three = machine.AddTerminal(3);
+  machine.AddDanglingLink(4);
+  const std::string five = machine.AddHeldTerminal(5);
+  const std::string ten = machine.DevDir() + "/ttyS9";
+  machine.AddDevice("ttyS9", 0);  // a UART only dialout may open
+  machine.SetTtyType("ttyS9", 4);
+  const std::string tenState = access(ten.c_str(), R_OK | W_OK) == 0 ? "free" : "no access";
+
+  const TRun r = RunCli({"ports"});
+  ASSERT_EQ(r.Status, 0) << r;
+  const std::string listed = "COM1  " + machine.Link(1) + " -> " + one + "  free\n" +  //
+                             "COM3  " + machine.Link(3) + " -> " + three + "  free\n" +
+                             "COM5  " + machine.Link(5) + " -> " + five + "  in use\n" +  //
+                             "COM10  " + ten + "  " + tenState + "\n";
+  EXPECT_EQ(r.Out.substr(0, listed.size()), listed) << r;
+  EXPECT_EQ(r.Out.find("dialout") != std::string::npos, tenState == "no access") << r;
+
+  const json j = JsonOf(RunCli({"ports", "--json"}));
+  ASSERT_EQ(j["ports"].size(), 4u) << j;
+  EXPECT_EQ(j["ports"][0], json({{"port", 1}, {"path", machine.Link(1)}, {"target", one}, {"state", "free"}}));
+  EXPECT_EQ(j["ports"][2].value("state", ""), "in use");
+  EXPECT_EQ(j["ports"][3], json({{"port", 10}, {"path", ten}, {"target", ""}, {"state", tenState}}));
+  EXPECT_EQ(j["usb"], json::array());
 }
 
 #endif  // DUOMAT_CLI_PATH

@@ -420,9 +420,11 @@ TEST_F(TModuleModelFaults, SwitchesCombineInLineOrder) {
   f.SplitPauseMs = 40;
   f.BadChecksumOnce = true;
   f.NoticeBeforeAnswer = true;
+  f.Suffix = "z";
   model.SetFaults(f);
   const TAnswer a = model.Answer(request);
-  ASSERT_EQ(a.Pieces.size(), 4u);
+  ASSERT_EQ(a.Pieces.size(), 5u);
+  EXPECT_EQ(a.Pieces[4].Bytes, "z") << "the suffix comes last";
   EXPECT_EQ(a.Pieces[0].PauseMs, 30);
   EXPECT_EQ(a.Pieces[0].Bytes, "xy");
   EXPECT_EQ(a.Pieces[1].PauseMs, 0);

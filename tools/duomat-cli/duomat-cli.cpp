@@ -11,6 +11,7 @@
 #include "comm/uci_ICommunicationInterfaceDataSpy.h"
 #include "protocol/uKorvanModules.h"
 #include "tools/duomat-cli/uCliOutput.h"
+#include "tools/duomat-cli/uCliPorts.h"
 
 using namespace duomat;
 using namespace duomat::cli;
@@ -184,9 +185,9 @@ int main(int argc, char** argv) {
       "Configures an Ingra (four analog inputs) or Outra (two analog outputs) module over the Korvan\n"
       "protocol, one action per call, exactly as the Duomat window does it.\n\n"
       "Connection strings:\n"
-      "  provider=SERIAL_PORT;comport=3;baudrate=9600   COMn is /dev/ttyS(n-1) (COM1-32), /dev/ttyUSB(n-33)\n"
-      "                                                  (COM33-64), /dev/ttyACM(n-65) (COM65-96), or the link\n"
-      "                                                  $DUOMAT_PORT_DIR/COMn when it exists\n"
+      "  provider=SERIAL_PORT;comport=3;baudrate=9600   COMn is ttyS(n-1) (COM1-32), ttyUSB(n-33) (COM33-64),\n"
+      "                                                  ttyACM(n-65) (COM65-96) in $DUOMAT_DEV_DIR (default\n"
+      "                                                  /dev), or the link $DUOMAT_PORT_DIR/COMn when it exists\n"
       "  provider=TCP_CLIENT;host=192.168.1.254;port=10001\n"
       "  provider=UDP_CLIENT;host=…;port=…;LocalPort=…\n\n"
       "Output: the message (standard output on success, standard error on failure), then key=value\n"
@@ -195,7 +196,7 @@ int main(int argc, char** argv) {
       "duomat-cli"};
   app.require_subcommand(1);
   TOptions o;
-  app.add_option("-c,--connection", o.connection, "Connection string of the module's line")->required();
+  app.add_option("-c,--connection", o.connection, "Connection string of the module's line (ingra, outra)");
   app.add_option("--address", o.address, "Module address, decimal or 0x hexadecimal (default 0x31)");
   app.add_option("--timeout", o.timeout, "The device's time-out per request in ms (default 1000)")
       ->check(CLI::Range(1, 600000));
@@ -220,6 +221,9 @@ int main(int argc, char** argv) {
   outraSave->add_option("--timeout2", o.timeout2, "Watchdog 2 time-out in s, 0-86400; 0 turns it off");
   outraSave->add_option("--value2", o.value2, "Watchdog 2 output value in V or mA, within the range");
   CLI::App* outraIdentify = outra->add_subcommand("identify", "Connect and print the module's identification");
+  CLI::App* ports = app.add_subcommand(
+      "ports", "Scan COM1-COM255 and list the ports found: COMn  PATH [-> TARGET]  free|in use|no access");
+  ports->add_flag("--json", o.json, "Print one JSON object instead of text");
   (void)ingraLoad;
   (void)ingraIdentify;
   (void)outraLoad;
@@ -230,6 +234,22 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     const int rc = app.exit(e);
     return rc == 0 ? kExitOk : kExitUsage;
+  }
+
+  if (ports->parsed()) {
+    std::vector<TListedPort> found;
+    const bool complete = ListPorts(found);
+    if (o.json)
+      std::printf("%s\n", PortsJson(found).dump().c_str());
+    else
+      std::fputs(PortsText(found).c_str(), stdout);
+    if (complete) return kExitOk;
+    std::fprintf(stderr, "duomat-cli: the scan did not complete\n");
+    return kExitFailed;
+  }
+  if (o.connection.empty()) {
+    std::fprintf(stderr, "duomat-cli: --connection is required for ingra and outra\nRun with --help for more information.\n");
+    return kExitUsage;
   }
 
   std::vector<std::string> arguments(argv, argv + argc);

@@ -38,12 +38,12 @@ std::vector<long> ParseList(const std::string& text) {
   return values;
 }
 
-std::string ParseHex(const std::string& text) {
+std::string ParseHex(const std::string& option, const std::string& text) {
   std::string bytes;
   std::string digits;
   for (char c : text)
     if (std::isxdigit(static_cast<unsigned char>(c))) digits += c;
-  if (digits.size() % 2 != 0) throw CLI::ValidationError("--noise needs whole bytes in hex: " + text);
+  if (digits.size() % 2 != 0) throw CLI::ValidationError(option + " needs whole bytes in hex: " + text);
   for (size_t i = 0; i < digits.size(); i += 2) bytes += static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16));
   return bytes;
 }
@@ -57,9 +57,9 @@ int main(int argc, char** argv) {
       "When ready it prints one line per endpoint ('pty /dev/pts/N', 'tcp 127.0.0.1:PORT',\n"
       "'udp 127.0.0.1:PORT') and runs until SIGINT or SIGTERM.",
       "korvan-sim"};
-  std::string module, addressText = "0x31", kind = "current", codesText, rangesText, link, tcp, udp, noise;
+  std::string module, addressText = "0x31", kind = "current", codesText, rangesText, link, tcp, udp, noise, suffix;
   bool pty = false, badChecksum = false, silent = false, noticeFirst = false;
-  int delay = 0, split = -1, forcedAck = -1;
+  int delay = 0, split = -1, forcedAck = -1, closeAfter = 0;
   app.add_option("--module", module, "Which module: ingra or outra")->required()->check(CLI::IsMember({"ingra", "outra"}));
   app.add_option("--address", addressText, "Module address, decimal or 0x hexadecimal (default 0x31)");
   app.add_option("--kind", kind, "Ingra only: voltage (code 0) or current (codes 1, 2) inputs (default current)")
@@ -72,12 +72,16 @@ int main(int argc, char** argv) {
   app.add_option("--udp", udp, "Answer datagrams on 127.0.0.1:PORT (port 0 picks one)");
   app.add_option("--delay", delay, "Fault: wait MS milliseconds before every answer");
   app.add_option("--noise", noise, "Fault: send these bytes (hex, e.g. 00FF13) before every answer");
+  app.add_option("--suffix", suffix, "Fault: send these bytes (hex) after every answer");
   app.add_option("--split", split, "Fault: send every answer in two pieces with MS milliseconds between them");
   app.add_flag("--bad-checksum-first", badChecksum, "Fault: spoil the checksum of the first answer only");
   app.add_flag("--silent", silent, "Fault: never answer");
   app.add_flag("--notice-first", noticeFirst,
                "Fault: send a frame with the request's SIG and code 0x0D before every answer");
   app.add_option("--forced-ack", forcedAck, "Fault: refuse every request with this acknowledge code");
+  app.add_option("--close-after", closeAfter,
+                 "Fault: close each TCP connection, or hang up the pseudo-terminal for good, after N answers")
+      ->check(CLI::NonNegativeNumber);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -115,7 +119,8 @@ int main(int argc, char** argv) {
     model->SetAddress(static_cast<uint8_t>(address));
     TFaults faults;
     faults.DelayMs = delay;
-    faults.Noise = ParseHex(noise);
+    faults.Noise = ParseHex("--noise", noise);
+    faults.Suffix = ParseHex("--suffix", suffix);
     faults.SplitPauseMs = split;
     faults.BadChecksumOnce = badChecksum;
     faults.Silent = silent;
@@ -133,6 +138,7 @@ int main(int argc, char** argv) {
 
     TSimServer server(*model);
     server.SetStopFd(stopFd);
+    server.SetCloseAfter(closeAfter);
     std::vector<std::string> ready;
     if (pty) ready.push_back(server.OpenPty(link));
     if (!tcp.empty()) ready.push_back(server.ListenTcp(tcp));

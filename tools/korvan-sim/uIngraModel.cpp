@@ -21,24 +21,13 @@ bool TIngraModel::CodeFits(TIngraKind kind, uint8_t code) {
 std::optional<TModuleModel::TReply> TIngraModel::Instruction(uint8_t code, std::string_view data,
                                                              bool configuration) {
   switch (code) {
-    case 0x1B: {  // read the ranges
-      if (!data.empty()) return Ack(3);
-      std::string answer;
-      for (int n = 0; n < Inputs; ++n) answer += Item(static_cast<uint8_t>(n + 1), codes_[n], 1);
-      return Ack(0, answer);
-    }
-    case 0x1A: {  // write the ranges: all four inputs, all or nothing
+    case 0x1B:  // read the ranges
+      return ReadItems(data, 1, Inputs, [&](int n) { return codes_[n - 1]; });
+    case 0x1A:  // write the ranges: all four inputs, all or nothing
       if (!configuration) return Ack(4);
-      const auto items = ParseItems(data, 1, Inputs);
-      if (!items || items->size() != Inputs) return Ack(3);
-      TCodes codes{};
-      for (const TItem& item : *items) {
-        if (!CodeFits(kind_, static_cast<uint8_t>(item.Value))) return Ack(3);
-        codes[item.Channel - 1] = static_cast<uint8_t>(item.Value);
-      }
-      codes_ = codes;
-      return Ack(0);
-    }
+      return WriteItems(
+          data, 1, Inputs, true, [&](uint32_t v) { return CodeFits(kind_, static_cast<uint8_t>(v)); },
+          [&](uint8_t n, uint32_t v) { codes_[n - 1] = static_cast<uint8_t>(v); });
     default:
       return std::nullopt;
   }

@@ -98,6 +98,7 @@ TAnswer TModuleModel::Shape(uint8_t adr, uint8_t sig, const TReply& reply) {
   } else {
     add(std::move(frame), pause);
   }
+  if (!faults_.Suffix.empty()) add(faults_.Suffix, 0);
   return answer;
 }
 
@@ -250,6 +251,10 @@ void TModuleModel::SetDelay(int milliseconds) {
 void TModuleModel::SetNoise(std::string bytes) {
   std::lock_guard lock(mutex_);
   faults_.Noise = std::move(bytes);
+}
+void TModuleModel::SetSuffix(std::string bytes) {
+  std::lock_guard lock(mutex_);
+  faults_.Suffix = std::move(bytes);
 }
 void TModuleModel::SetSplit(int pauseMs) {
   std::lock_guard lock(mutex_);

@@ -28,6 +28,7 @@ struct TAnswer {
 struct TFaults {
   int DelayMs = 0;                   // pause before the first byte
   std::string Noise;                 // sent before everything else
+  std::string Suffix;                // sent after everything else
   int SplitPauseMs = -1;             // >= 0: the answer frame in two halves, this pause between
   bool BadChecksumOnce = false;      // spoils the next answer frame's checksum, then clears itself
   bool Silent = false;               // requests are neither carried out nor answered
@@ -83,6 +84,7 @@ class TModuleModel {
   // One switch each, leaving the others as they are.
   void SetDelay(int milliseconds);
   void SetNoise(std::string bytes);
+  void SetSuffix(std::string bytes);
   void SetSplit(int pauseMs);  // negative: off
   void SpoilNextChecksum();
   void SetSilent(bool silent);
@@ -99,16 +101,28 @@ class TModuleModel {
   };
   static TReply Ack(uint8_t code, std::string data = {}) { return {code, std::move(data), false}; }
 
-  // One tagged item: channel number, then the value big-endian in `width` bytes.
-  struct TItem {
-    uint8_t Channel;
-    uint32_t Value;
-  };
-  static std::string Item(uint8_t channel, uint32_t value, int width);
-  // Up to `channels` items with distinct channel numbers 1..channels; none on
-  // a length that is not whole items or on a bad or repeated channel number.
-  static std::optional<std::vector<TItem>> ParseItems(std::string_view data, int width,
-                                                      int channels);
+  // Tagged items: the channel number, then the value big-endian in `width`
+  // bytes. A read answers one item per channel with value(channel). A write
+  // takes up to `channels` items with distinct channel numbers (all of them
+  // when `all` is set), refuses the whole write with 3 when the data is not
+  // such items or one value is not valid(value), and otherwise stores each
+  // with store(channel, value).
+  template <class Value>
+  static TReply ReadItems(std::string_view data, int width, int channels, Value value) {
+    if (!data.empty()) return Ack(3);
+    std::string answer;
+    for (int n = 1; n <= channels; ++n) answer += Item(static_cast<uint8_t>(n), value(n), width);
+    return Ack(0, answer);
+  }
+  template <class Valid, class Store>
+  static TReply WriteItems(std::string_view data, int width, int channels, bool all, Valid valid, Store store) {
+    const auto items = ParseItems(data, width, channels);
+    if (!items || (all && items->size() != static_cast<size_t>(channels))) return Ack(3);
+    for (const TItem& item : *items)
+      if (!valid(item.Value)) return Ack(3);
+    for (const TItem& item : *items) store(item.Channel, item.Value);
+    return Ack(0);
+  }
 
   // The module's own instructions, called with mutex_ held; `configuration`
   // tells whether 0xE4 came directly before. None for an unknown instruction.
@@ -118,6 +132,13 @@ class TModuleModel {
   mutable std::mutex mutex_;
 
  private:
+  struct TItem {
+    uint8_t Channel;
+    uint32_t Value;
+  };
+  static std::string Item(uint8_t channel, uint32_t value, int width);
+  static std::optional<std::vector<TItem>> ParseItems(std::string_view data, int width, int channels);
+
   std::optional<TReply> Common(uint8_t code, std::string_view data, bool configuration);
   TAnswer Shape(uint8_t adr, uint8_t sig, const TReply& reply);
 

@@ -24,19 +24,11 @@ std::optional<TModuleModel::TReply> TOutraModel::Instruction(uint8_t code, std::
                                                              bool) {
   // Writes take one item per output named, and change nothing unless every
   // item is within its limits.
-  const auto write = [&](int width, auto valid, auto store) -> TReply {
-    const auto items = ParseItems(data, width, Outputs);
-    if (!items) return Ack(3);
-    for (const TItem& item : *items)
-      if (!valid(item.Value)) return Ack(3);
-    for (const TItem& item : *items) store(At(item.Channel), item.Value);
-    return Ack(0);
+  const auto write = [&](int width, auto valid, auto store) {
+    return WriteItems(data, width, Outputs, false, valid, [&](uint8_t n, uint32_t v) { store(At(n), v); });
   };
-  const auto read = [&](int width, auto get) -> TReply {
-    if (!data.empty()) return Ack(3);
-    std::string answer;
-    for (int n = 1; n <= Outputs; ++n) answer += Item(static_cast<uint8_t>(n), get(At(n)), width);
-    return Ack(0, answer);
+  const auto read = [&](int width, auto get) {
+    return ReadItems(data, width, Outputs, [&](int n) { return static_cast<uint32_t>(get(At(n))); });
   };
   const auto atMost = [](uint32_t limit) { return [limit](uint32_t v) { return v <= limit; }; };
 

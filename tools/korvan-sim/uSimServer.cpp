@@ -77,6 +77,7 @@ struct TSimServer::TStream {
   int fd;
   bool socket;
   TFrameCutter cutter;
+  int answers = 0;
 };
 
 TSimServer::~TSimServer() { Close(); }
@@ -148,8 +149,28 @@ void TSimServer::WriteAnswer(int fd, const TAnswer& answer) {
   }
 }
 
-void TSimServer::Serve(TStream& stream, const std::string& bytes) {
-  for (const std::string& frame : stream.cutter.Feed(bytes)) WriteAnswer(stream.fd, model_.Answer(frame));
+bool TSimServer::Serve(TStream& stream, const std::vector<std::string>& frames) {
+  for (const std::string& frame : frames) {
+    const TAnswer answer = model_.Answer(frame);
+    if (answer.Empty()) continue;
+    WriteAnswer(stream.fd, answer);
+    if (closeAfter_ > 0 && ++stream.answers >= closeAfter_) return true;
+  }
+  return false;
+}
+
+void TSimServer::CloseStream(TStream* stream) {
+  streams_.erase(std::find(streams_.begin(), streams_.end(), stream));
+  if (stream->socket) {
+    ::close(stream->fd);
+  } else {
+    // Hanging up: with both ends of ours closed the client's side reads EIO.
+    for (int* fd : {&ptyMaster_, &ptySlave_}) {
+      if (*fd >= 0) ::close(*fd);
+      *fd = -1;
+    }
+  }
+  delete stream;
 }
 
 void TSimServer::Run() {
@@ -168,9 +189,8 @@ void TSimServer::Run() {
     }
     if (r == 0) {
       // The line went quiet: give up on an unfinished frame start.
-      for (TStream* s : streams_)
-        if (s->cutter.Pending() > 0)
-          for (const std::string& frame : s->cutter.Expire()) WriteAnswer(s->fd, model_.Answer(frame));
+      for (TStream* s : std::vector<TStream*>(streams_))
+        if (s->cutter.Pending() > 0 && Serve(*s, s->cutter.Expire())) CloseStream(s);
       continue;
     }
     for (const pollfd& p : fds) {
@@ -207,11 +227,9 @@ void TSimServer::Run() {
       char buffer[4096];
       const ssize_t n = ::read(s->fd, buffer, sizeof buffer);
       if (n > 0) {
-        Serve(*s, std::string(buffer, static_cast<size_t>(n)));
+        if (Serve(*s, s->cutter.Feed(std::string_view(buffer, static_cast<size_t>(n))))) CloseStream(s);
       } else if (s->socket && (n == 0 || (errno != EAGAIN && errno != EINTR))) {
-        ::close(s->fd);
-        delete s;
-        streams_.erase(it);
+        CloseStream(s);
       } else if (!s->socket && n < 0 && errno == EIO) {
         // No client has the terminal open: wait for the next one.
         std::this_thread::sleep_for(std::chrono::milliseconds(kQuietMs));

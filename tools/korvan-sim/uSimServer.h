@@ -27,16 +27,22 @@ class TSimServer {
   void Stop() { stop_.store(true); }
   // A file descriptor the loop also watches: readable means stop.
   void SetStopFd(int fd) { stopFd_ = fd; }
+  // Fault: after this many answers a TCP connection is closed and the
+  // pseudo-terminal hung up (for good). 0: never.
+  void SetCloseAfter(int answers) { closeAfter_ = answers; }
 
  private:
   struct TStream;
-  void Serve(TStream& stream, const std::string& bytes);
+  // Answers the frames; true when the stream is to be closed now.
+  bool Serve(TStream& stream, const std::vector<std::string>& frames);
   void WriteAnswer(int fd, const TAnswer& answer);
+  void CloseStream(TStream* stream);
   void Close();
 
   TModuleModel& model_;
   std::atomic<bool> stop_{false};
   int stopFd_ = -1;
+  int closeAfter_ = 0;
   int ptyMaster_ = -1;
   int ptySlave_ = -1;  // held so that the master never sees a hang-up between clients
   std::string link_;

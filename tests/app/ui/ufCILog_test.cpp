@@ -205,6 +205,7 @@ class TfCiLogTest : public QObject {
     for (int i = 0; i < TfCiLog::MaxLines; ++i) Spy(1, Request);
     log->Timer1Timer();
     QCOMPARE(Box()->document()->blockCount(), TfCiLog::MaxLines);
+    QVERIFY(!Box()->textCursor().hasSelection());
     const QString kept = select(10);
     for (int i = 0; i < 5; ++i) Spy(1, Other);
     log->Timer1Timer();

@@ -9,8 +9,13 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <memory>
 #include <string>
+#include <vector>
 
 using duomat::TfConnectionDialog;
 
@@ -18,7 +23,9 @@ class TfConnectionDialogTest : public QObject {
   Q_OBJECT
 
  private:
-  QTemporaryDir devDir, sysfsRoot;
+  QTemporaryDir portDir, devDir, sysfsRoot;
+  std::vector<int> masters;
+  QStringList devices;  // of COM2 and COM5
   std::unique_ptr<TfConnectionDialog> dialog;
 
   template <class T>
@@ -26,8 +33,13 @@ class TfConnectionDialogTest : public QObject {
     return dialog->findChild<T*>(name);
   }
   // Runs Execute and closes the dialog with "Ok" or "Zrušit" once it is shown.
+  // (A refresh inside Execute pumps events before the dialog is shown.)
   bool Run(std::string& s, bool ok = true) {
-    QTimer::singleShot(0, dialog.get(), [this, ok] { Control<QPushButton>(ok ? "bOK" : "bCancel")->click(); });
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, dialog.get(), [this, ok] {
+      if (dialog->isVisible()) Control<QPushButton>(ok ? "bOK" : "bCancel")->click();
+    });
+    closer.start(5);
     return dialog->Execute(s);
   }
   std::string RunOk(std::string s) {
@@ -38,12 +50,33 @@ class TfConnectionDialogTest : public QObject {
  private slots:
   void initTestCase() {
     // Neither the machine's ports nor its USB devices may leak in.
+    // COM2 and COM5 are pseudo-terminals.
+    for (int port : {2, 5}) {
+      const int master = posix_openpt(O_RDWR | O_NOCTTY);
+      QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+      masters.push_back(master);
+      devices << ptsname(master);
+      QVERIFY(symlink(ptsname(master), qPrintable(portDir.filePath(QString("COM%1").arg(port)))) == 0);
+    }
+    qputenv("DUOMAT_PORT_DIR", portDir.path().toUtf8());
     qputenv("DUOMAT_DEV_DIR", devDir.path().toUtf8());
     qputenv("DUOMAT_SYSFS_ROOT", sysfsRoot.path().toUtf8());
     qputenv("DUOMAT_D2XX_LIBRARY", (devDir.path() + "/no-such-libftd2xx.so").toUtf8());
     dialog = std::make_unique<TfConnectionDialog>();
   }
-  void cleanupTestCase() { dialog.reset(); }
+  void cleanupTestCase() {
+    dialog.reset();
+    for (int master : masters) close(master);
+  }
+
+  void comListShowsThePortsWithTheirDevices() {
+    // The first serial choice finds the list empty and scans; ports keep arriving.
+    RunOk("provider=SERIAL_PORT;comport=7");
+    auto* list = Control<QComboBox>("cbCOM");
+    QTRY_COMPARE_WITH_TIMEOUT(list->count(), 2, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(list->itemText(0), QString("COM 2 (%1)").arg(devices[0]), 10000);
+    QCOMPARE(list->itemText(1), QString("COM 5 (%1)").arg(devices[1]));
+  }
 
   void stringsComeBackAsTheDialogBuildsThem_data() {
     QTest::addColumn<QString>("in");
@@ -57,10 +90,14 @@ class TfConnectionDialogTest : public QObject {
                                                << "provider=TCP_CLIENT;host=;port=10001" << true;
     QTest::newRow("tcp") << "provider=tcp_client;host=127.0.0.1;port=502"
                          << "provider=TCP_CLIENT;host=127.0.0.1;port=502" << true;
-    QTest::newRow("other provider is serial") << "provider=udp_client;comport=1;baudrate=115200"
-                                              << "provider=SERIAL_PORT;comport=0;baudrate=115200" << true;
-    QTest::newRow("serial, rate not listed") << "provider=SERIAL_PORT;comport=1;baudrate=14400"
-                                             << "provider=SERIAL_PORT;comport=0;baudrate=110" << true;
+    QTest::newRow("other provider is serial") << "provider=udp_client;comport=3;baudrate=115200"
+                                              << "provider=SERIAL_PORT;comport=2;baudrate=115200" << true;
+    QTest::newRow("serial, rate not listed") << "provider=SERIAL_PORT;comport=5;baudrate=14400"
+                                             << "provider=SERIAL_PORT;comport=5;baudrate=110" << true;
+    QTest::newRow("only higher ports: none") << "provider=SERIAL_PORT;comport=1;baudrate=9600"
+                                             << "provider=SERIAL_PORT;comport=0;baudrate=9600" << true;
+    QTest::newRow("far above: the highest") << "provider=SERIAL_PORT;comport=200;baudrate=9600"
+                                            << "provider=SERIAL_PORT;comport=5;baudrate=9600" << true;
     QTest::newRow("empty string") << "" << "provider=SERIAL_PORT;comport=0;baudrate=9600" << true;
   }
   void stringsComeBackAsTheDialogBuildsThem() {

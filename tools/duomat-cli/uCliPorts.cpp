@@ -1,0 +1,58 @@
+#include "tools/duomat-cli/uCliPorts.h"
+
+#include <cerrno>
+#include <climits>
+#include <unistd.h>
+
+#include "app/uComPortScannerCore.h"
+
+namespace duomat::cli {
+
+namespace {
+constexpr auto kScanBound = std::chrono::seconds(30);
+
+std::string LinkTarget(const std::string& path) {
+  char target[PATH_MAX];
+  const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+  return n > 0 ? std::string(target, static_cast<size_t>(n)) : std::string();
+}
+}  // namespace
+
+bool ListPorts(std::vector<TListedPort>& ports) {
+  TComPortScannerCore scanner;
+  const bool complete = scanner.ScanAndWait(kScanBound);
+  for (int n = 1; n <= ComPortCount; ++n) {
+    const TComPortProbe probe = scanner.Shared().Probe(n);
+    if (scanner.Shared().State(n) != psFree && scanner.Shared().State(n) != psNotAvailable) continue;
+    const bool denied = probe.Error == EACCES || probe.Error == EPERM;
+    ports.push_back({n, probe.Path, LinkTarget(probe.Path),
+                     probe.State == psFree ? "free" : denied ? "no access" : "in use"});
+  }
+  return complete;
+}
+
+std::string PortsText(const std::vector<TListedPort>& ports) {
+  std::string text;
+  bool denied = false;
+  for (const TListedPort& p : ports) {
+    text += "COM" + std::to_string(p.Port) + "  " + p.Path;
+    if (!p.Target.empty()) text += " -> " + p.Target;
+    text += "  " + p.State + "\n";
+    denied = denied || p.State == "no access";
+  }
+  if (ports.empty()) text += "No serial ports found.\n";
+  if (denied)
+    text +=
+        "Ports marked \"no access\" need membership in the group that owns them (usually dialout):\n"
+        "  sudo usermod -aG dialout $USER   (then log in again)\n";
+  return text;
+}
+
+nlohmann::ordered_json PortsJson(const std::vector<TListedPort>& ports) {
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const TListedPort& p : ports)
+    list.push_back({{"port", p.Port}, {"path", p.Path}, {"target", p.Target}, {"state", p.State}});
+  return {{"ports", list}, {"usb", nlohmann::ordered_json::array()}};
+}
+
+}  // namespace duomat::cli

@@ -1,0 +1,126 @@
+// Opens the program's windows one by one in a defined state and saves each
+// as a PNG, window frame included: what scripts/screenshots runs under Xvfb
+// so that captions, Czech texts and layouts can be looked at.
+//
+//   duomat-screenshots --out DIR --ingra CONNECTION --outra CONNECTION
+#include <QApplication>
+#include <QComboBox>
+#include <QDeadlineTimer>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QWindow>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/uKorvanStackDeviceIngraRec.h"
+#include "app/uKorvanStackDeviceOutraRec.h"
+#include "app/ufCILog.h"
+#include "app/ufConnectionDialog.h"
+#include "protocol/uKorvanModules.h"
+
+namespace {
+
+struct TOptions {
+  QString out;
+  std::string ingra, outra;
+};
+
+// Lets the window manager frame the window and the window paint itself.
+void Settle(QWidget* window) {
+  QDeadlineTimer framed(3000);
+  while (!framed.hasExpired() &&
+         (!window->windowHandle() || !window->windowHandle()->isExposed() ||
+          window->frameGeometry() == window->geometry()))
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  QDeadlineTimer painted(300);
+  while (!painted.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+bool Save(QWidget* window, const TOptions& o, const QString& name) {
+  Settle(window);
+  const QRect frame = window->frameGeometry();
+  const QPixmap shot = window->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+  const QString path = o.out + "/" + name;
+  const bool ok = shot.save(path, "PNG");
+  std::printf("%s %s (%dx%d)\n", ok ? "wrote" : "FAILED", qPrintable(path), frame.width(), frame.height());
+  return ok;
+}
+
+// Runs the dialog's Execute with the string and takes the picture while it is open.
+bool ShootDialog(duomat::TfConnectionDialog& dialog, const TOptions& o, std::string connection, const QString& name) {
+  bool ok = false;
+  QTimer shooter;
+  QObject::connect(&shooter, &QTimer::timeout, &dialog, [&] {
+    if (!dialog.isVisible()) return;  // a COM refresh inside Execute pumps events first
+    shooter.stop();
+    // Until the scan is through, probed ports show " ...".
+    auto* ports = dialog.findChild<QComboBox*>("cbCOM");
+    QDeadlineTimer scanned(5000);
+    while (!scanned.hasExpired() && ports->findText(" ...", Qt::MatchEndsWith) >= 0)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ok = Save(&dialog, o, name);
+    dialog.findChild<QPushButton*>("bCancel")->click();
+  });
+  shooter.start(5);
+  dialog.Execute(connection);
+  return ok;
+}
+
+// Traffic of both modules: identification, settings, and bytes that are no frame.
+void MakeTraffic(const TOptions& o) {
+  duomat::TKorvanStackDeviceIngraRec ingra;
+  duomat::TKorvanStackDeviceOutraRec outra;
+  ingra.SetConnectionString(o.ingra);
+  outra.SetConnectionString(o.outra);
+  if (ingra.Connect()) {
+    ingra.Device()->ReadIdentification();
+    korvan::TIngraRanges ranges{};
+    ingra.Device()->GetRanges(ranges);
+  }
+  if (outra.Connect()) {
+    outra.Device()->ReadIdentification();
+    uint8_t code1 = 0, code2 = 0;
+    int t1 = 0, t2 = 0;
+    outra.Device()->GetRanges(code1, code2);
+    outra.Device()->GetWatchDogTimeouts(t1, t2);
+    outra.CommInterface()->Write(std::string("\x01\x02\x03", 3));
+  }
+  // Two ticks draw everything, then the records disconnect.
+  QDeadlineTimer drawn(700);
+  while (!drawn.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  TOptions o;
+  const QStringList args = app.arguments();
+  for (int i = 1; i + 1 < args.size(); i += 2) {
+    if (args[i] == "--out") o.out = args[i + 1];
+    if (args[i] == "--ingra") o.ingra = args[i + 1].toStdString();
+    if (args[i] == "--outra") o.outra = args[i + 1].toStdString();
+  }
+  if (o.out.isEmpty()) {
+    std::fprintf(stderr, "usage: duomat-screenshots --out DIR --ingra CONNECTION --outra CONNECTION\n");
+    return 2;
+  }
+  korvan::InitializeModules();
+  bool ok = true;
+  {
+    duomat::TfConnectionDialog dialog;
+    duomat::TfCiLog log;
+    ok &= ShootDialog(dialog, o, "provider=SERIAL_PORT;comport=1;baudrate=9600", "connection-dialog.png");
+    ok &= ShootDialog(dialog, o, "provider=FTD_USB;serial_number=;baudrate=115200", "connection-dialog-expert.png");
+    log.ShowLog("");
+    MakeTraffic(o);
+    ok &= Save(&log, o, "communication-log.png");
+  }
+  korvan::FinalizeModules();
+  return ok ? 0 : 1;
+}
