@@ -162,6 +162,9 @@ class TfMainTest : public QObject {
 
   void onlyConnectButtonsWorkUntilConnected_data() { Lines(); }
   void onlyConnectButtonsWorkUntilConnected() {
+    QCOMPARE(w_->size(), QSize(425, 505));
+    QCOMPARE(w_->minimumSize(), w_->maximumSize());
+    QVERIFY((w_->windowFlags() & Qt::WindowMinimizeButtonHint) && !(w_->windowFlags() & Qt::WindowMaximizeButtonHint));
     QCOMPARE(EnabledIn("grpIngra"), QStringList{"btnIngraConnect"});
     QCOMPARE(EnabledIn("grpOutra"), QStringList{"btnOutraConnect"});
     QVERIFY(Get("grpIngra")->isEnabled() && Get("grpOutra")->isEnabled() && Get("btnClose")->isEnabled());
