@@ -14,7 +14,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <shared_mutex>
 
 #include "comm/uci_ICommunicationInterfaceDataSpy.h"
 #include "comm/uiNodedInterface.h"
@@ -35,19 +34,6 @@ constexpr uint8_t DirectionReceived = korvan::ci::SpyDirectionReceived;
 enum TLineKind { lkSent, lkAnswer, lkRefusal, lkReceivedBytes, lkSentBytes };
 const QColor LineColours[] = {QColor(0, 128, 0), QColor(0, 0, 255), QColor(255, 0, 0), QColor(255, 0, 255),
                               QColor(255, 128, 0)};
-
-// The spy handler is one process-wide pointer that another thread may have
-// copied just before the window goes. It therefore points at this plain
-// function, and the gate lets the window leave only when no call is inside it.
-std::shared_mutex g_gateMutex;
-TfCiLog* g_gateWindow = nullptr;
-
-void SpyThroughGate(ICommunicationInterface* Sender, const std::string& Data, uint8_t Direction) {
-  std::shared_lock<std::shared_mutex> gate(g_gateMutex);
-  if (g_gateWindow != nullptr) g_gateWindow->DataSpy(Sender, Data, Direction);
-}
-
-TDataSpyHandler GateHandler() { return TDataSpyHandler::Bind<&SpyThroughGate>(); }
 
 // "2A 61 00 05": two upper-case digits a byte, one space between.
 QString HexText(const std::string& bytes) {
@@ -168,11 +154,7 @@ void TfCiLog::FormCreate() {
   connect(ui->sbPause, &QToolButton::clicked, this, &TfCiLog::sbPauseClick);
   skipNext_ = false;
   pendingReceive_.clear();
-  {
-    std::unique_lock<std::shared_mutex> gate(g_gateMutex);
-    g_gateWindow = this;
-  }
-  korvan::ci::SetDataSpyHandler(GateHandler());
+  korvan::ci::SetDataSpyHandler(SpyHandler());
   Timer1->start();
 }
 
@@ -182,12 +164,12 @@ void TfCiLog::FormDestroy() {
     guidFilter_ = "NoGuid";
   }
   // Leaving the handler installed would have other threads call into a
-  // freed window; the gate's write lock waits for a call that is inside it.
-  std::unique_lock<std::shared_mutex> gate(g_gateMutex);
-  if (g_gateWindow != this) return;
-  g_gateWindow = nullptr;
-  if (korvan::ci::GetDataSpyHandler() == GateHandler()) korvan::ci::SetDataSpyHandler(TDataSpyHandler());
+  // freed window. Clearing it waits for a call that is inside it, so this
+  // must not hold the queue's lock.
+  if (korvan::ci::GetDataSpyHandler() == SpyHandler()) korvan::ci::SetDataSpyHandler(TDataSpyHandler());
 }
+
+TDataSpyHandler TfCiLog::SpyHandler() { return TDataSpyHandler::Bind<&TfCiLog::DataSpy>(this); }
 
 QPlainTextEdit* TfCiLog::Log() const { return ui->reLog; }
 

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <string>
 
-#include "comm/uci_ICommunicationInterface.h"
+#include "comm/uci_ICommunicationInterfaceDataSpy.h"
 
 class QColor;
 class QPlainTextEdit;
@@ -71,6 +71,7 @@ class TfCiLog : public QWidget {
  private:
   void FormCreate();
   void FormDestroy();
+  korvan::ci::TDataSpyHandler SpyHandler();
   // Cuts the frames off the head of the buffer and draws those not hidden.
   void ShowFrames(TLogBatch& batch, std::string& buffer, uint8_t direction, const QDateTime& time);
   void AppendLine(TLogBatch& batch, const std::string& bytes, int kind, const QDateTime& time);

@@ -47,14 +47,14 @@ class TBaudRateDelegate : public QStyledItemDelegate {
 void FillBaudRates(QComboBox* list) {
   for (const char* rate : BaudRates) list->addItem(QString::fromLatin1(rate));
   list->setItemDelegate(new TBaudRateDelegate(list));
-  list->setCurrentIndex(DefaultBaudRateIndex);
   // The closed list shows its selection the way the open one draws it.
-  QObject::connect(list, &QComboBox::currentIndexChanged, list, [list](int row) {
+  const auto boldWhenUsual = [list](int row) {
     QFont font = list->font();
     font.setBold(TBaudRateDelegate::IsBold(row));
     list->setFont(font);
-  });
-  list->currentIndexChanged(list->currentIndex());
+  };
+  QObject::connect(list, &QComboBox::currentIndexChanged, list, boldWhenUsual);
+  list->setCurrentIndex(DefaultBaudRateIndex);
 }
 
 // The entry with exactly the rate's decimal text, else "110".
