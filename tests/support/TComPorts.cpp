@@ -5,63 +5,51 @@
 #include <filesystem>
 #include <fstream>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace korvan::test {
 
+namespace {
+constexpr const char* kVariables[] = {"DUOMAT_PORT_DIR", "DUOMAT_DEV_DIR", "DUOMAT_SYSFS_ROOT"};
+constexpr const char* kFolders[] = {"/ports", "/dev", "/sys"};
+}  // namespace
+
 TComPorts::TComPorts() {
   char pattern[] = "/tmp/duomat-machine-XXXXXX";
   if (const char* dir = mkdtemp(pattern)) root_ = dir;
-  ports_ = root_ + "/ports";
-  dev_ = root_ + "/dev";
-  sys_ = root_ + "/sys";
-  for (const std::string& d : {ports_, dev_, sys_}) std::filesystem::create_directories(d);
-  setenv("DUOMAT_PORT_DIR", ports_.c_str(), 1);
-  setenv("DUOMAT_DEV_DIR", dev_.c_str(), 1);
-  setenv("DUOMAT_SYSFS_ROOT", sys_.c_str(), 1);
+  for (int i = 0; i < 3; ++i) {
+    std::filesystem::create_directories(root_ + kFolders[i]);
+    setenv(kVariables[i], (root_ + kFolders[i]).c_str(), 1);
+  }
 }
 
 TComPorts::~TComPorts() {
-  for (int fd : fds_) close(fd);
-  for (const char* name : {"DUOMAT_PORT_DIR", "DUOMAT_DEV_DIR", "DUOMAT_SYSFS_ROOT"}) unsetenv(name);
+  for (int fd : fds_) close(fd);  // -1 from a failed open does no harm
+  for (const char* name : kVariables) unsetenv(name);
   std::error_code ignored;
   std::filesystem::remove_all(root_, ignored);
 }
 
-std::string TComPorts::AddTerminal(int comPort) {
-  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return {};
-  fds_.push_back(master);
-  const std::string terminal = ptsname(master);
+std::string TComPorts::AddTerminal(int comPort, bool held) {
+  fds_.push_back(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+  if (fds_.back() < 0 || grantpt(fds_.back()) != 0 || unlockpt(fds_.back()) != 0) return {};
+  const std::string terminal = ptsname(fds_.back());
   std::filesystem::create_symlink(terminal, Link(comPort));
-  return terminal;
-}
-
-std::string TComPorts::AddHeldTerminal(int comPort) {
-  const std::string terminal = AddTerminal(comPort);
-  const int fd = open(terminal.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd >= 0) {
-    fds_.push_back(fd);
-    flock(fd, LOCK_EX | LOCK_NB);  // another open file, so it locks out our probe as another process would
+  if (held) {
+    fds_.push_back(open(terminal.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    flock(fds_.back(), LOCK_EX | LOCK_NB);
   }
   return terminal;
 }
 
 void TComPorts::AddDanglingLink(int comPort) { std::filesystem::create_symlink(root_ + "/gone", Link(comPort)); }
 
-void TComPorts::Remove(int comPort) { std::filesystem::remove(Link(comPort)); }
-
-void TComPorts::AddDevice(const std::string& name, unsigned mode) {
-  const std::string path = dev_ + "/" + name;
-  std::ofstream(path).put('\0');
-  chmod(path.c_str(), mode);
-}
-
-void TComPorts::SetTtyType(const std::string& name, int type) {
-  const std::string dir = sys_ + "/class/tty/" + name;
-  std::filesystem::create_directories(dir);
-  std::ofstream(dir + "/type") << type << "\n";
+void TComPorts::AddTtyS(int index, int type) {
+  const std::string name = "ttyS" + std::to_string(index);
+  std::ofstream(DevDir() + "/" + name).put('\0');
+  std::filesystem::permissions(DevDir() + "/" + name, std::filesystem::perms::none);
+  std::filesystem::create_directories(root_ + "/sys/class/tty/" + name);
+  std::ofstream(root_ + "/sys/class/tty/" + name + "/type") << type << "\n";
 }
 
 }  // namespace korvan::test

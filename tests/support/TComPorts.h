@@ -14,24 +14,20 @@ class TComPorts {
   TComPorts(const TComPorts&) = delete;
   TComPorts& operator=(const TComPorts&) = delete;
 
-  // COMn → a new pseudo-terminal; returns the terminal's path.
-  std::string AddTerminal(int comPort);
-  // COMn → the terminal, then held with flock through a descriptor of its own,
-  // as another program would hold it.
-  std::string AddHeldTerminal(int comPort);
+  // COMn → a new pseudo-terminal; returns the terminal's path. A held one is
+  // locked with flock through a descriptor of its own, as another program would.
+  std::string AddTerminal(int comPort, bool held = false);
   // COMn → a path that does not exist.
   void AddDanglingLink(int comPort);
-  void Remove(int comPort);
-  // A node in the device folder (a plain file with the given mode), and the
-  // sysfs type of a ttyS node.
-  void AddDevice(const std::string& name, unsigned mode);
-  void SetTtyType(const std::string& name, int type);
+  // A ttyS node in the device folder (a plain file that only root may open)
+  // with its sysfs type (0: no UART behind it).
+  void AddTtyS(int index, int type);
 
-  std::string Link(int comPort) const { return ports_ + "/COM" + std::to_string(comPort); }
-  const std::string& DevDir() const { return dev_; }
+  std::string Link(int comPort) const { return root_ + "/ports/COM" + std::to_string(comPort); }
+  std::string DevDir() const { return root_ + "/dev"; }
 
  private:
-  std::string root_, ports_, dev_, sys_;
+  std::string root_;
   std::vector<int> fds_;
 };
 

@@ -836,10 +836,10 @@ TEST(CliPorts, ListsThePresentPortsWithTheirPathsInTextAndJson) {
   korvan::test::TComPorts machine;
   const std::string one = machine.AddTerminal(1), three = machine.AddTerminal(3);
   machine.AddDanglingLink(4);
-  const std::string five = machine.AddHeldTerminal(5);
+  const std::string five = machine.AddTerminal(5, true);
   const std::string ten = machine.DevDir() + "/ttyS9";
-  machine.AddDevice("ttyS9", 0);  // a UART only dialout may open
-  machine.SetTtyType("ttyS9", 4);
+  machine.AddTtyS(9, 4);   // a UART only dialout may open
+  machine.AddTtyS(10, 0);  // COM11: no UART behind the node
   const std::string tenState = access(ten.c_str(), R_OK | W_OK) == 0 ? "free" : "no access";
 
   const TRun r = RunCli({"ports"});
