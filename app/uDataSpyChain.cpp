@@ -29,17 +29,26 @@ void Chained(korvan::ci::ICommunicationInterface* Sender, const std::string& Dat
 TDataSpyHandler ChainedHandler() { return TDataSpyHandler::Bind<&Chained>(); }
 }  // namespace
 
+// The framework waits for a running call of a handler it replaces, and a
+// running Chained takes g_mutex: so g_mutex is never held across the switch.
 void ChainDataSpyHandler(TDataSpyHandler first) {
   const TDataSpyHandler current = korvan::ci::GetDataSpyHandler();
-  std::lock_guard<std::mutex> lock(g_mutex);
-  if (!(current == ChainedHandler())) g_then = current;
-  g_first = first;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (!(current == ChainedHandler())) g_then = current;
+    g_first = first;
+  }
   korvan::ci::SetDataSpyHandler(ChainedHandler());
 }
 
 void UnchainDataSpyHandler() {
+  TDataSpyHandler then;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    then = g_then;
+  }
+  if (korvan::ci::GetDataSpyHandler() == ChainedHandler()) korvan::ci::SetDataSpyHandler(then);
   std::lock_guard<std::mutex> lock(g_mutex);
-  if (korvan::ci::GetDataSpyHandler() == ChainedHandler()) korvan::ci::SetDataSpyHandler(g_then);
   g_first = g_then = TDataSpyHandler();
 }
 

@@ -283,6 +283,9 @@ class TfMainTest : public QObject {
   void ctrlDoubleClickShowsTheNextRequestInTheLog() {
     TfCiLog log;  // takes the data spy, as in the program
     ChainDataSpyHandler(korvan::ci::TDataSpyHandler::Bind<&SpySent>());
+    struct TUnchain {
+      ~TUnchain() { UnchainDataSpyHandler(); }  // before the log goes, however the test ends
+    } unchain;
     w_->SetShowLog([&](const std::string& guid) { log.ShowLog(guid); });
     Connect("btnIngraConnect", Start({"--module", "ingra"}));
     QWidget* panel = Get("pnlButtons");
@@ -294,7 +297,6 @@ class TfMainTest : public QObject {
     QTRY_VERIFY(log.Log()->toPlainText().contains(QRegularExpression("=> 2A 61 00 05 31 .. 1B ")));
     QTRY_VERIFY(log.Log()->toPlainText().contains("<= 2A 61 00 0D 31"));
     QCOMPARE(SentData(0x1B).size(), size_t(1));  // the handler chained in front still sees it
-    UnchainDataSpyHandler();
   }
 
   void closingWhileConnectedLeavesNoThread_data() { Lines(); }
