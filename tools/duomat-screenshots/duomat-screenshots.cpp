@@ -21,6 +21,9 @@
 #include "app/uKorvanStackDeviceOutraRec.h"
 #include "app/ufCILog.h"
 #include "app/ufConnectionDialog.h"
+#include "app/ufMain.h"
+#include "app/uIntEdit.h"
+#include <QCheckBox>
 #include "protocol/uKorvanModules.h"
 
 namespace {
@@ -95,6 +98,41 @@ void MakeTraffic(const TOptions& o) {
   while (!drawn.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
+// The main window answers its dialog with the simulators' strings and keeps
+// its messages to itself.
+struct TPresetDialog : duomat::IConnectionDialog {
+  std::string Next;
+  bool Execute(std::string& connection) override {
+    connection = Next;
+    return true;
+  }
+};
+struct TQuietSink : duomat::IMessageSink {
+  void ShowMessage(const std::string&) override {}
+};
+
+// Before connecting, then both modules connected and loaded, watchdog 1 on.
+bool ShootMain(const TOptions& o) {
+  duomat::TfMain main;
+  TPresetDialog dialog;
+  TQuietSink sink;
+  main.SetConnectionDialog(&dialog);
+  main.SetMessageSink(&sink);
+  main.show();
+  bool ok = Save(&main, o, "main-disconnected.png");
+  auto click = [&](const char* name) { main.findChild<QPushButton*>(name)->click(); };
+  dialog.Next = o.ingra;
+  click("btnIngraConnect");
+  click("btnIngraLoad");
+  dialog.Next = o.outra;
+  click("btnOutraConnect");
+  click("btnOutraLoad");
+  main.findChild<QCheckBox*>("chbOutraWatchDog1Enabled")->setChecked(true);
+  main.findChild<duomat::TIntEdit*>("ieOutraWatchDog1Timeout")->SetValue(60);
+  ok &= Save(&main, o, "main-connected.png");
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -113,6 +151,7 @@ int main(int argc, char** argv) {
   korvan::InitializeModules();
   bool ok = true;
   {
+    ok &= ShootMain(o);
     duomat::TfConnectionDialog dialog;
     duomat::TfCiLog log;
     ok &= ShootDialog(dialog, o, "provider=SERIAL_PORT;comport=1;baudrate=9600", "connection-dialog.png");

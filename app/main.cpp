@@ -1,0 +1,93 @@
+// duomat: the main window for configuring the Ingra and Outra modules.
+#include <QIcon>
+#include <cstdio>
+#include <memory>
+
+#include "app/uApplication.h"
+#include "app/uDataSpyChain.h"
+#include "app/uGuard.h"
+#include "app/uLibraryMessageHook.h"
+#include "app/uMessageBoxSink.h"
+#include "app/uProgramOptions.h"
+#include "app/uSignalCloser.h"
+#include "app/ufCILog.h"
+#include "app/ufConnectionDialog.h"
+#include "app/ufMain.h"
+#include "protocol/uKorvanModules.h"
+
+using namespace duomat;
+
+namespace {
+// The real dialog behind the main window's seam.
+class TConnectionDialogSeam : public IConnectionDialog {
+ public:
+  explicit TConnectionDialogSeam(TfConnectionDialog& dialog) : dialog_(dialog) {}
+  bool Execute(std::string& connectionString) override { return dialog_.Execute(connectionString); }
+
+ private:
+  TfConnectionDialog& dialog_;
+};
+}  // namespace
+
+int main(int argc, char** argv) {
+  // DST and the program's own switches are looked for in the arguments as
+  // given, before Qt takes its own options out.
+  const std::vector<std::string> arguments(argv, argv + argc);
+  const TProgramOptions options = ParseProgramOptions(arguments);
+  if (!options.Error.empty()) {
+    std::fprintf(stderr, "duomat: %s\nTry 'duomat --help'.\n", options.Error.c_str());
+    return 2;
+  }
+  if (options.Help) {
+    std::fputs(ProgramHelpText(), stdout);
+    return 0;
+  }
+  if (options.Version) {
+    std::printf("duomat %s\n", DUOMAT_VERSION);
+    return 0;
+  }
+
+  korvan::InitializeModules(arguments);
+  int rc = 1;
+  {
+    TApplication app(argc, argv);
+    TApplication::setApplicationName("duomat");
+    TApplication::setApplicationDisplayName("Duomat");
+    TApplication::setApplicationVersion(DUOMAT_VERSION);
+    TApplication::setDesktopFileName("duomat");
+    TApplication::setWindowIcon(QIcon::fromTheme("duomat"));
+
+    auto fMain = std::make_unique<TfMain>();
+    auto fConnectionDialog = std::make_unique<TfConnectionDialog>();
+    TConnectionDialogSeam dialogSeam(*fConnectionDialog);
+    // DST's forwarder, if any, keeps its traffic when the log window takes the spy.
+    const korvan::ci::TDataSpyHandler forwarder = korvan::ci::GetDataSpyHandler();
+    auto fCiLog = std::make_unique<TfCiLog>();
+    if (forwarder) ChainDataSpyHandler(forwarder);
+    fMain->SetConnectionDialog(&dialogSeam);
+    fMain->SetShowLog([log = fCiLog.get()](const std::string& guid) { log->ShowLog(guid); });
+    if (!options.Ingra.empty()) fMain->IngraRec().SetConnectionString(options.Ingra);
+    if (!options.Outra.empty()) fMain->OutraRec().SetConnectionString(options.Outra);
+
+    InstallLibraryMessageHook(&app, [window = fMain.get()](const std::string& text) {
+      TMessageBoxSink sink(window);
+      RunGuarded(sink, [&] { sink.ShowMessage(text); });
+    });
+    TSignalCloser closer(fMain.get());
+    // The log window may still be open: closing the main window ends the program.
+    QObject::connect(fMain.get(), &TfMain::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    fMain->show();
+    rc = app.exec();
+
+    // Both records disconnect first, so that no receive thread can still reach
+    // the log window's spy handler; then the windows go.
+    fMain->FormDestroy();
+    RemoveLibraryMessageHook();
+    UnchainDataSpyHandler();
+    fCiLog.reset();
+    fConnectionDialog.reset();
+    fMain.reset();
+  }
+  korvan::FinalizeModules();
+  return rc;
+}

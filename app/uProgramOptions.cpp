@@ -1,0 +1,54 @@
+#include "app/uProgramOptions.h"
+
+namespace duomat {
+
+TProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments) {
+  TProgramOptions o;
+  for (size_t i = 1; i < arguments.size(); ++i) {
+    const std::string& a = arguments[i];
+    if (a == "--help" || a == "-h") {
+      o.Help = true;
+    } else if (a == "--version") {
+      o.Version = true;
+    } else if (a == "--") {
+      break;
+    } else {
+      for (auto [name, target] : {std::pair{"--ingra", &o.Ingra}, std::pair{"--outra", &o.Outra}}) {
+        const std::string n = name;
+        if (a == n) {
+          if (i + 1 >= arguments.size()) {
+            o.Error = n + " needs a connection string";
+            return o;
+          }
+          *target = arguments[++i];
+        } else if (a.rfind(n + "=", 0) == 0) {
+          *target = a.substr(n.size() + 1);
+        }
+      }
+    }
+  }
+  return o;
+}
+
+const char* ProgramHelpText() {
+  return "Usage: duomat [--ingra CONNECTION] [--outra CONNECTION] [DST] [Qt options]\n"
+         "\n"
+         "Configures an Ingra (four analog inputs) and an Outra (two analog outputs) module over the\n"
+         "Korvan protocol: connect, load the settings, edit them, save them into the module.\n"
+         "\n"
+         "  --ingra CONNECTION  preset the Ingra module's connection string; the connection dialog\n"
+         "                      then opens showing it (nothing connects by itself)\n"
+         "  --outra CONNECTION  the same for the Outra module\n"
+         "  DST                 forward every frame to a listening terminal (the TfMainKorvanTerm\n"
+         "                      socket in $XDG_RUNTIME_DIR)\n"
+         "  --help              show this text\n"
+         "  --version           show the version\n"
+         "\n"
+         "Connection strings, for example:\n"
+         "  provider=SERIAL_PORT;comport=1;baudrate=9600    COM1 is /dev/ttyS0, or $DUOMAT_PORT_DIR/COM1\n"
+         "  provider=TCP_CLIENT;host=192.168.1.254;port=10001\n"
+         "\n"
+         "Without a display, duomat-cli does the same work from the command line.\n";
+}
+
+}  // namespace duomat

@@ -1,0 +1,21 @@
+#pragma once
+#include <string>
+#include <vector>
+
+namespace duomat {
+
+// The program's own switches. Anything else (Qt's options, DST) is left to
+// those who look for it.
+struct TProgramOptions {
+  bool Help = false;
+  bool Version = false;
+  std::string Ingra;  // preset connection strings; empty when not given
+  std::string Outra;
+  std::string Error;  // a switch without its value
+};
+
+TProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments);
+
+const char* ProgramHelpText();
+
+}  // namespace duomat

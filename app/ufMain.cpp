@@ -1,0 +1,272 @@
+#include "app/ufMain.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QMouseEvent>
+#include <QScreen>
+
+#include "app/uDesignFonts.h"
+#include "app/uGuard.h"
+#include "app/uModuleSettings.h"
+#include "ui_ufMain.h"
+
+namespace duomat {
+
+namespace {
+// Shown while a request blocks the window; gone before its message shows.
+class TWaitCursor {
+ public:
+  TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
+  TWaitCursor(const TWaitCursor&) = delete;
+  TWaitCursor& operator=(const TWaitCursor&) = delete;
+};
+
+// Plain containers pass the state on to their controls; a composite control
+// (an edit field with its arrows) looks after its own parts.
+bool IsContainer(const QWidget* w) {
+  const QMetaObject* m = w->metaObject();
+  return m == &QWidget::staticMetaObject || m == &QFrame::staticMetaObject || m == &QGroupBox::staticMetaObject;
+}
+
+void SetEnabledDeep(QWidget* parent, bool enabled) {
+  for (QWidget* w : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    w->setEnabled(enabled);
+    if (IsContainer(w)) SetEnabledDeep(w, enabled);
+  }
+}
+
+// Only what the dialog answered is tried; a cancelled dialog changes nothing.
+template <class TRecord, class TConnect>
+bool ConnectModule(IConnectionDialog* dialog, TRecord& record, TConnect connect, IMessageSink& sink) {
+  std::string connectionString = record.GetConnectionString();
+  if (!dialog || !dialog->Execute(connectionString)) return false;
+  TConnectResult result;
+  {
+    TWaitCursor wait;
+    result = connect(record, connectionString);
+  }
+  if (!result.Ok) sink.ShowMessage(result.Message);
+  return true;
+}
+
+// Sets a value field's limits in the order that keeps minimum <= maximum.
+template <class TField>
+void SetLimits(TField* field, double minimum, double maximum) {
+  if (minimum > field->MaxValue()) {
+    field->SetMaxValue(maximum);
+    field->SetMinValue(minimum);
+  } else {
+    field->SetMinValue(minimum);
+    field->SetMaxValue(maximum);
+  }
+}
+}  // namespace
+
+TfMain::TfMain(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TfMain>()) {
+  SubstituteDesignFonts();
+  ui->setupUi(this);
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  Bind(ui->btnIngraConnect, &QPushButton::clicked, &TfMain::btnIngraConnectClick);
+  Bind(ui->btnIngraDisconnect, &QPushButton::clicked, &TfMain::btnIngraDisconnectClick);
+  Bind(ui->btnIngraLoad, &QPushButton::clicked, &TfMain::btnIngraLoadClick);
+  Bind(ui->btnIngraSave, &QPushButton::clicked, &TfMain::btnIngraSaveClick);
+  Bind(ui->btnOutraConnect, &QPushButton::clicked, &TfMain::btnOutraConnectClick);
+  Bind(ui->btnOutraDisconnect, &QPushButton::clicked, &TfMain::btnOutraDisconnectClick);
+  Bind(ui->btnOutraLoad, &QPushButton::clicked, &TfMain::btnOutraLoadClick);
+  Bind(ui->btnOutraSave, &QPushButton::clicked, &TfMain::btnOutraSaveClick);
+  Bind(ui->cbbOutraMeasureRange, &QComboBox::activated, &TfMain::cbbOutraMeasureRangeChange);
+  // Ticked by the operator or by loading: either way the fields follow.
+  Bind(ui->chbOutraWatchDog1Enabled, &QCheckBox::toggled, &TfMain::chbOutraWatchDog1EnabledClick);
+  Bind(ui->chbOutraWatchDog2Enabled, &QCheckBox::toggled, &TfMain::chbOutraWatchDog1EnabledClick);
+  Bind(ui->btnClose, &QPushButton::clicked, &TfMain::btnCloseClick);
+  ui->pnlButtons->installEventFilter(this);
+  RunGuarded(*sink_, [this] { FormCreate(); });
+}
+
+TfMain::~TfMain() {
+  try {
+    FormDestroy();
+  } catch (...) {
+  }
+}
+
+template <class Sender, class Signal>
+void TfMain::Bind(Sender* sender, Signal signal, void (TfMain::*handler)()) {
+  connect(sender, signal, this, [this, handler] { RunGuarded(*sink_, [this, handler] { (this->*handler)(); }); });
+}
+
+void TfMain::FormCreate() {
+  // The hidden panels scale with the screen like everything else, so their
+  // sizes are the client size at any resolution.
+  setFixedSize(ui->pnlDPIWidth->width(), ui->pnlDPIHeight->height());
+  if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+
+  ui->cbbIngraMeasureRange->setProperty("tag", -1);
+  ui->cbbOutraMeasureRange->setCurrentIndex(0);
+  for (TDoubleEdit* field : {ui->deOutraWatchDog1Value, ui->deOutraWatchDog2Value}) {
+    field->SetMaxValue(10.0);
+    field->SetIncrement(1.0);
+    field->SetShowName("Hodnota");
+    field->SetColored(false);
+  }
+  for (TIntEdit* field : {ui->ieOutraWatchDog1Timeout, ui->ieOutraWatchDog2Timeout}) {
+    field->SetMaxValue(korvan::OutraMaxWatchDogTimeout);
+    field->SetShowName("Hodnota");
+    field->SetColored(false);
+  }
+
+  ingraRec_ = std::make_unique<TKorvanStackDeviceIngraRec>();
+  outraRec_ = std::make_unique<TKorvanStackDeviceOutraRec>();
+  UpdateControls();
+}
+
+void TfMain::FormDestroy() {
+  if (ingraRec_) ingraRec_->Disconnect();
+  if (outraRec_) outraRec_->Disconnect();
+  ingraRec_.reset();
+  outraRec_.reset();
+}
+
+void TfMain::closeEvent(QCloseEvent* event) {
+  event->accept();
+  emit Closed();
+}
+
+bool TfMain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ui->pnlButtons && event->type() == QEvent::MouseButtonDblClick)
+    RunGuarded(*sink_, [this, event] { pnlButtonsMouseDown(static_cast<QMouseEvent*>(event)); });
+  return QWidget::eventFilter(watched, event);
+}
+
+void TfMain::UpdateControls() {
+  const bool ingra = ingraRec_ && ingraRec_->IsConnected();
+  SetEnabledDeep(ui->grpIngra, ingra);
+  ui->grpIngra->setEnabled(true);
+  ui->btnIngraConnect->setEnabled(true);
+
+  const bool outra = outraRec_ && outraRec_->IsConnected();
+  SetEnabledDeep(ui->grpOutra, outra);
+  ui->grpOutra->setEnabled(true);
+  ui->btnOutraConnect->setEnabled(true);
+  if (!outra) return;
+  const bool on1 = ui->chbOutraWatchDog1Enabled->isChecked();
+  for (QWidget* w : std::initializer_list<QWidget*>{ui->lblOutraWatchDog1Value, ui->lblOutraWatchDog1Timeout,
+                                                    ui->deOutraWatchDog1Value, ui->ieOutraWatchDog1Timeout})
+    w->setEnabled(on1);
+  const bool on2 = ui->chbOutraWatchDog2Enabled->isChecked();
+  for (QWidget* w : std::initializer_list<QWidget*>{ui->lblOutraWatchDog2Value, ui->lblOutraWatchDog2Timeout,
+                                                    ui->deOutraWatchDog2Value, ui->ieOutraWatchDog2Timeout})
+    w->setEnabled(on2);
+}
+
+// ---- Ingra -------------------------------------------------------------------
+
+void TfMain::btnIngraConnectClick() {
+  if (ConnectModule(connectionDialog_, *ingraRec_, &ConnectIngra, *sink_)) UpdateControls();
+}
+
+void TfMain::btnIngraDisconnectClick() {
+  ingraRec_->Disconnect();
+  UpdateControls();
+}
+
+void TfMain::btnIngraLoadClick() {
+  TIngraLoadResult result;
+  {
+    TWaitCursor wait;
+    result = LoadIngra(*ingraRec_->Device());
+  }
+  if (result.Ok) {
+    QComboBox* cbb = ui->cbbIngraMeasureRange;
+    cbb->clear();
+    for (const std::string& item : result.List.Items) cbb->addItem(QString::fromStdString(item));
+    cbb->setProperty("tag", result.List.Tag);
+    cbb->setCurrentIndex(result.List.Selected);
+  }
+  Show(result.Message);
+}
+
+void TfMain::btnIngraSaveClick() {
+  const QComboBox* cbb = ui->cbbIngraMeasureRange;
+  TIngraRangeList list;
+  for (int i = 0; i < cbb->count(); ++i) list.Items.push_back(cbb->itemText(i).toStdString());
+  list.Tag = cbb->property("tag").toInt();
+  list.Selected = cbb->currentIndex();
+  TSaveResult result;
+  {
+    TWaitCursor wait;
+    result = SaveIngra(*ingraRec_->Device(), list);
+  }
+  Show(result.Message);
+}
+
+// ---- Outra -------------------------------------------------------------------
+
+void TfMain::btnOutraConnectClick() {
+  if (ConnectModule(connectionDialog_, *outraRec_, &ConnectOutra, *sink_)) UpdateControls();
+}
+
+void TfMain::btnOutraDisconnectClick() {
+  outraRec_->Disconnect();
+  UpdateControls();
+}
+
+void TfMain::cbbOutraMeasureRangeChange() {
+  const TOutraLimits limits = OutraRangeLimits(ui->cbbOutraMeasureRange->currentIndex() + 1);
+  SetLimits(ui->deOutraWatchDog1Value, limits.Minimum, limits.Maximum);
+  SetLimits(ui->deOutraWatchDog2Value, limits.Minimum, limits.Maximum);
+}
+
+void TfMain::btnOutraLoadClick() {
+  TOutraLoadResult result;
+  {
+    TWaitCursor wait;
+    result = LoadOutra(*outraRec_->Device());
+  }
+  if (result.Ok) {
+    const TOutraSettings& s = result.Settings;
+    QComboBox* cbb = ui->cbbOutraMeasureRange;
+    const int index = s.Code1 - 1;
+    cbb->setCurrentIndex(index < cbb->count() ? index : -1);
+    // The limits first, so that the values are not clamped to the old range.
+    cbbOutraMeasureRangeChange();
+    QCheckBox* checks[2] = {ui->chbOutraWatchDog1Enabled, ui->chbOutraWatchDog2Enabled};
+    decltype(ui->ieOutraWatchDog1Timeout) timeouts[2] = {ui->ieOutraWatchDog1Timeout, ui->ieOutraWatchDog2Timeout};
+    decltype(ui->deOutraWatchDog1Value) values[2] = {ui->deOutraWatchDog1Value, ui->deOutraWatchDog2Value};
+    for (size_t i = 0; i < 2; ++i) {
+      checks[i]->setChecked(s.WatchDogs[i].Enabled);
+      timeouts[i]->SetValue(s.WatchDogs[i].Timeout);
+      values[i]->SetValue(s.WatchDogs[i].Value);
+    }
+  }
+  Show(result.Message);
+}
+
+void TfMain::btnOutraSaveClick() {
+  TOutraSaveRequest request;
+  request.Code = ui->cbbOutraMeasureRange->currentIndex() + 1;
+  request.Enabled = {ui->chbOutraWatchDog1Enabled->isChecked(), ui->chbOutraWatchDog2Enabled->isChecked()};
+  request.Timeout = {ui->ieOutraWatchDog1Timeout->Value(), ui->ieOutraWatchDog2Timeout->Value()};
+  request.Value = {ui->deOutraWatchDog1Value->Value(), ui->deOutraWatchDog2Value->Value()};
+  TSaveResult result;
+  {
+    TWaitCursor wait;
+    result = SaveOutra(*outraRec_->Device(), request);
+  }
+  Show(result.Message);
+}
+
+void TfMain::chbOutraWatchDog1EnabledClick() { UpdateControls(); }
+
+// ---- The rest ----------------------------------------------------------------
+
+void TfMain::pnlButtonsMouseDown(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton && (event->modifiers() & Qt::ControlModifier) && showLog_) showLog_("");
+}
+
+void TfMain::btnCloseClick() { close(); }
+
+}  // namespace duomat

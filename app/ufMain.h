@@ -1,0 +1,82 @@
+#pragma once
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/uKorvanStackDeviceIngraRec.h"
+#include "app/uKorvanStackDeviceOutraRec.h"
+#include "app/uMessageBoxSink.h"
+#include "app/uiConnectionDialog.h"
+
+class QGroupBox;
+class QMouseEvent;
+
+namespace Ui {
+class TfMain;
+}
+
+namespace duomat {
+
+// The operator's whole job: per module choose a connection, connect, load
+// the settings, edit them and save them back. Every action ends with a
+// message.
+class TfMain : public QWidget {
+  Q_OBJECT
+
+ public:
+  using TShowLog = std::function<void(const std::string& guidFilter)>;
+
+  explicit TfMain(QWidget* parent = nullptr);
+  ~TfMain() override;
+
+  // The collaborators, set once the program has created them.
+  void SetConnectionDialog(IConnectionDialog* dialog) { connectionDialog_ = dialog; }
+  void SetMessageSink(IMessageSink* sink) { sink_ = sink ? sink : &messageBox_; }
+  void SetShowLog(TShowLog showLog) { showLog_ = std::move(showLog); }
+
+  TKorvanStackDeviceIngraRec& IngraRec() { return *ingraRec_; }
+  TKorvanStackDeviceOutraRec& OutraRec() { return *outraRec_; }
+
+  // Disconnects both modules and frees the records; the destructor does it
+  // when nobody did before.
+  void FormDestroy();
+
+ signals:
+  void Closed();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void FormCreate();
+  void UpdateControls();
+  void btnIngraConnectClick();
+  void btnIngraDisconnectClick();
+  void btnIngraLoadClick();
+  void btnIngraSaveClick();
+  void btnOutraConnectClick();
+  void btnOutraDisconnectClick();
+  void btnOutraLoadClick();
+  void btnOutraSaveClick();
+  void cbbOutraMeasureRangeChange();
+  void chbOutraWatchDog1EnabledClick();
+  void pnlButtonsMouseDown(QMouseEvent* event);
+  void btnCloseClick();
+
+  // Connects a signal to a handler behind the guard.
+  template <class Sender, class Signal>
+  void Bind(Sender* sender, Signal signal, void (TfMain::*handler)());
+  void Show(const std::string& text) { sink_->ShowMessage(text); }
+
+  std::unique_ptr<Ui::TfMain> ui;
+  std::unique_ptr<TKorvanStackDeviceIngraRec> ingraRec_;
+  std::unique_ptr<TKorvanStackDeviceOutraRec> outraRec_;
+  TMessageBoxSink messageBox_{this};
+  IMessageSink* sink_ = &messageBox_;
+  IConnectionDialog* connectionDialog_ = nullptr;
+  TShowLog showLog_;
+};
+
+}  // namespace duomat

@@ -1,0 +1,16 @@
+#pragma once
+#include <string>
+
+namespace duomat {
+
+// What the main window needs of the connection dialog: show the module's
+// connection string and give back a new one. The window depends on this
+// alone, so a test can answer in place of the modal dialog.
+class IConnectionDialog {
+ public:
+  virtual ~IConnectionDialog() = default;
+  // True with the string replaced on "Ok"; false, the string untouched, otherwise.
+  virtual bool Execute(std::string& connectionString) = 0;
+};
+
+}  // namespace duomat

@@ -1,0 +1,79 @@
+// The program duomat as a process: its switches without a display, and a
+// signal that closes the window and ends it cleanly.
+#include <QProcess>
+#include <QtTest>
+
+#include <csignal>
+#include <fstream>
+
+#include "support/TWait.h"
+
+namespace {
+
+QProcessEnvironment Environment(bool display) {
+  static QTemporaryDir machine;  // no ports, no devices: the dialog's scan finds nothing of the machine's
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+  for (const char* name : {"DUOMAT_PORT_DIR", "DUOMAT_DEV_DIR", "DUOMAT_SYSFS_ROOT"}) env.insert(name, machine.path());
+  if (display) env.insert("QT_QPA_PLATFORM", "offscreen");
+  return env;
+}
+
+// Whether the process has its own handler for the signal yet.
+bool Catches(qint64 pid, int signal) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("SigCgt:", 0) == 0) return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1;
+  return false;
+}
+
+}  // namespace
+
+class DuomatTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void switchesNeedNoDisplay_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("output");
+    QTest::newRow("version") << QStringList{"--version"} << 0 << "duomat 1.";
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "--ingra CONNECTION";
+    QTest::newRow("missing value") << QStringList{"--outra"} << 2 << "--outra needs a connection string";
+  }
+  void switchesNeedNoDisplay() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, output);
+    QProcess p;
+    p.setProcessEnvironment(Environment(false));
+    p.start(DUOMAT_PATH, arguments);
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), status);
+    QVERIFY(QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).contains(output));
+  }
+
+  void aSignalClosesTheWindowAndEndsCleanly_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGINT") << SIGINT;
+  }
+  void aSignalClosesTheWindowAndEndsCleanly() {
+    QFETCH(int, signal);
+    QProcess p;
+    p.setProcessEnvironment(Environment(true));
+    p.start(DUOMAT_PATH, {"--ingra", "provider=TCP_CLIENT;host=127.0.0.1;port=1", "DST"});
+    QVERIFY(p.waitForStarted(30000));
+    QVERIFY(korvan::test::WaitUntil([&] { return Catches(p.processId(), signal); }, std::chrono::seconds(30)));
+    ::kill(static_cast<pid_t>(p.processId()), signal);
+    const bool finished = p.waitForFinished(30000);
+    if (!finished) p.kill();
+    QVERIFY(finished);
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 0);
+  }
+};
+
+QTEST_GUILESS_MAIN(DuomatTest)
+#include "duomat_test.moc"
