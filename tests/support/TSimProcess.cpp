@@ -107,18 +107,4 @@ TPortDir::~TPortDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-THidDir::THidDir() {
-  char pattern[] = "/tmp/duomat-hid-XXXXXX";
-  if (char* dir = mkdtemp(pattern)) path_ = dir;
-  setenv("DUOMAT_SYSFS_ROOT", (path_ + "/sys").c_str(), 1);
-  setenv("DUOMAT_DEV_DIR", (path_ + "/dev").c_str(), 1);
-}
-
-THidDir::~THidDir() {
-  unsetenv("DUOMAT_SYSFS_ROOT");
-  unsetenv("DUOMAT_DEV_DIR");
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
 }  // namespace korvan::test

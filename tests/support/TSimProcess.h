@@ -3,6 +3,8 @@
 #include <sys/types.h>
 #include <vector>
 
+#include "support/TDeviceTree.h"
+
 namespace korvan::test {
 
 // A korvan-sim process for one test: started with the given options, waited
@@ -43,18 +45,6 @@ class TPortDir {
   ~TPortDir();
   const std::string& Path() const { return path_; }
   std::string Link(int comPort) const { return path_ + "/COM" + std::to_string(comPort); }
-
- private:
-  std::string path_;
-};
-
-// A temporary tree for simulated HID devices: DIR/sys set as
-// DUOMAT_SYSFS_ROOT and DIR/dev as DUOMAT_DEV_DIR while it lives.
-class THidDir {
- public:
-  THidDir();
-  ~THidDir();
-  const std::string& Path() const { return path_; }
 
  private:
   std::string path_;

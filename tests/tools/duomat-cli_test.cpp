@@ -23,10 +23,10 @@
 
 #include "protocol/uKorvan97.h"
 #include "support/TComPorts.h"
-#include "support/TFtdiDir.h"
+#include "support/TDeviceTree.h"
 #include "support/TSimProcess.h"
 
-using korvan::test::THidDir;
+using korvan::test::TDeviceTree;
 using korvan::test::TPortDir;
 using korvan::test::TSimProcess;
 using nlohmann::json;
@@ -301,8 +301,8 @@ class TSimulatedModule {
 
  private:
   std::optional<TPortDir> dir_;  // outlives the simulator, which removes its link
-  std::optional<THidDir> hidDir_;
-  std::optional<korvan::test::TFtdiDir> ftdi_;
+  std::optional<TDeviceTree> hidDir_;
+  std::optional<korvan::test::TDeviceTree> ftdi_;
   std::unique_ptr<TSimProcess> sim_;
   std::string connection_;
 };
@@ -876,14 +876,17 @@ TEST(CliPorts, ListsThePresentPortsWithTheirPathsInTextAndJson) {
   EXPECT_EQ(j["usb"], json::array());
 }
 
-TEST(CliPorts, ListsTheHidDevicesWithTheirDecimalIds) {
-  THidDir dir;
-  TSimProcess sim({"--module", "ingra", "--hid", dir.Path(), "--serial", "S1", "--vid", "1240", "--pid", "63"});
-  ASSERT_TRUE(sim.Started());
+TEST(CliPorts, ListsTheUsbConvertersAndTheHidDevices) {
+  TDeviceTree dir;
+  TSimProcess hid({"--module", "ingra", "--hid", dir.Path(), "--serial", "S1", "--vid", "1240", "--pid", "63"});
+  TSimProcess ftdi({"--module", "outra", "--ftdi", dir.Path(), "--serial", "FT123456"});
+  ASSERT_TRUE(hid.Started() && ftdi.Started());
   const TRun r = RunCli({"ports"});
   EXPECT_EQ(r.Status, 0) << r;
+  EXPECT_NE(r.Out.find("\nusb  FT123456  FT232R USB UART\n"), std::string::npos) << r;
   EXPECT_NE(r.Out.find("\nhid  vid=1240 pid=63  S1  korvan-sim\n"), std::string::npos) << r;
   const json j = JsonOf(RunCli({"ports", "--json"}));
+  EXPECT_EQ(j["usb"], json::parse(R"([{"serial":"FT123456","description":"FT232R USB UART"}])")) << j;
   EXPECT_EQ(j["hid"], json::parse(R"([{"vid":1240,"pid":63,"serial":"S1","product":"korvan-sim"}])")) << j;
 }
 

@@ -10,7 +10,7 @@
 #include "comm/uCI_TransportRegistry.h"
 #include "protocol/uKorvan97.h"
 #include "protocol/uKorvanModules.h"
-#include "support/TFtdiDir.h"
+#include "support/TDeviceTree.h"
 #include "support/TSimProcess.h"
 #include "support/TWait.h"
 #include "transports/uCI_FTDIInterface.h"
@@ -18,7 +18,7 @@
 
 using namespace korvan;
 using namespace korvan::transport;
-using korvan::test::TFtdiDir;
+using korvan::test::TDeviceTree;
 using korvan::test::TSimProcess;
 using korvan::test::WaitUntil;
 
@@ -64,7 +64,7 @@ class FTDIInterface : public ::testing::Test {
     return frame.empty() ? std::string() : ParsePacket(frame).data;
   }
 
-  TFtdiDir dir_;
+  TDeviceTree dir_;
   std::vector<std::unique_ptr<TSimProcess>> sims_;  // end before the folder goes
 };
 

@@ -22,7 +22,7 @@ using namespace korvan;
 using namespace korvan::transport;
 using korvan::sim::THidIdentity;
 using korvan::sim::THidSimDevice;
-using korvan::test::THidDir;
+using korvan::test::TDeviceTree;
 using korvan::test::TSimProcess;
 using korvan::test::WaitUntil;
 
@@ -87,7 +87,7 @@ class HidTransport : public ::testing::Test {
     return hid_->Open() && peer.Accept();
   }
 
-  THidDir dir_;
+  TDeviceTree dir_;
   std::unique_ptr<TRawPeer> a_ = std::make_unique<TRawPeer>(dir_.Path(), "A");
   std::unique_ptr<TRawPeer> b_ = std::make_unique<TRawPeer>(dir_.Path(), "B");
   TRef<TCommunicationHIDInterface> hid_ = CreateObject<TCommunicationHIDInterface>();
@@ -223,7 +223,7 @@ TEST(HidReportDescriptor, GivesTheLongestReportOfEachDirectionWithItsIdByte) {
 
 TEST(HidThroughTheWrapper, ReachesTheChosenSimulatorAndGoesInactiveWhenItEnds) {
   korvan::InitializeModules();
-  THidDir dir;
+  TDeviceTree dir;
   TSimProcess first({"--module", "ingra", "--codes", "2,2,2,2", "--hid", dir.Path(), "--serial", "S1"});
   ASSERT_TRUE(first.Started());
   auto last = std::make_unique<TSimProcess>(

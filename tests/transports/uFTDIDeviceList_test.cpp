@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "support/TFtdiDir.h"
+#include "support/TDeviceTree.h"
 #include "tools/korvan-sim/uFtdiTree.h"
 #include "transports/uFTDIDeviceList.h"
 
@@ -8,7 +8,7 @@ using namespace korvan;
 using namespace korvan::transport;
 
 TEST(FTDIDeviceList, ListsTheKernelsConvertersWithTheirDescriptionsAndSerialNumbers) {
-  test::TFtdiDir dir;
+  test::TDeviceTree dir;
   sim::WriteFtdiTree(dir.Path(), {"FT123456", "FT232R USB UART", "1-1", "ttyUSB0", "6001"}, "/dev/null");
   sim::WriteFtdiTree(dir.Path(), {"FTX9", "FT230X Basic UART", "1-2", "ttyUSB1", "6015"}, "/dev/null");
   ASSERT_EQ(FTDIDeviceCount(), 2);
@@ -38,7 +38,7 @@ TEST(FTDIDeviceList, ListsTheKernelsConvertersWithTheirDescriptionsAndSerialNumb
 }
 
 TEST(FTDIDeviceList, IsEmptyWithoutConvertersOrLibrary) {
-  test::TFtdiDir dir;
+  test::TDeviceTree dir;
   EXPECT_EQ(FTDIDeviceCount(), 0);
   std::string text = "x";
   EXPECT_FALSE(FTDIDeviceDescriptionText(0, text));

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "app/uComPortScannerCore.h"
+#include "transports/uFTDIDeviceList.h"
 
 namespace duomat::cli {
 
@@ -41,6 +42,7 @@ std::string PortsText(const std::vector<TListedPort>& ports) {
     denied = denied || p.State == "no access";
   }
   if (ports.empty()) text += "No serial ports found.\n";
+  for (const auto& d : korvan::transport::FTDIDevices()) text += "usb  " + d.SerialNumber + "  " + d.Description + "\n";
   if (denied)
     text +=
         "Ports marked \"no access\" need membership in the group that owns them (usually dialout):\n"
@@ -52,7 +54,10 @@ nlohmann::ordered_json PortsJson(const std::vector<TListedPort>& ports) {
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
   for (const TListedPort& p : ports)
     list.push_back({{"port", p.Port}, {"path", p.Path}, {"target", p.Target}, {"state", p.State}});
-  return {{"ports", list}, {"usb", nlohmann::ordered_json::array()}};
+  nlohmann::ordered_json usb = nlohmann::ordered_json::array();
+  for (const auto& d : korvan::transport::FTDIDevices())
+    usb.push_back({{"serial", d.SerialNumber}, {"description", d.Description}});
+  return {{"ports", list}, {"usb", usb}};
 }
 
 }  // namespace duomat::cli

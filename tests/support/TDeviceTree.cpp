@@ -1,4 +1,4 @@
-#include "support/TFtdiDir.h"
+#include "support/TDeviceTree.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -7,8 +7,8 @@
 
 namespace korvan::test {
 
-TFtdiDir::TFtdiDir(const std::string& library) {
-  char pattern[] = "/tmp/duomat-ftdi-XXXXXX";
+TDeviceTree::TDeviceTree(const std::string& library) {
+  char pattern[] = "/tmp/duomat-devices-XXXXXX";
   if (char* dir = mkdtemp(pattern)) path_ = dir;
   setenv("DUOMAT_SYSFS_ROOT", (path_ + "/sys").c_str(), 1);
   setenv("DUOMAT_DEV_DIR", (path_ + "/dev").c_str(), 1);
@@ -17,7 +17,7 @@ TFtdiDir::TFtdiDir(const std::string& library) {
   transport::D2XX().Reload();
 }
 
-TFtdiDir::~TFtdiDir() {
+TDeviceTree::~TDeviceTree() {
   unsetenv("DUOMAT_SYSFS_ROOT");
   unsetenv("DUOMAT_DEV_DIR");
   setenv("DUOMAT_D2XX_LIBRARY", "/nonexistent/libftd2xx.so", 1);

@@ -1,0 +1,22 @@
+#pragma once
+#include <string>
+
+namespace korvan::test {
+
+// A temporary folder for simulated USB converters and HID devices: DIR/sys
+// as DUOMAT_SYSFS_ROOT, DIR/dev as DUOMAT_DEV_DIR, and the given D2XX library
+// (none by default, never the machine's) loaded into the access layer.
+// Undone on destruction.
+class TDeviceTree {
+ public:
+  explicit TDeviceTree(const std::string& library = std::string());
+  ~TDeviceTree();
+  TDeviceTree(const TDeviceTree&) = delete;
+  TDeviceTree& operator=(const TDeviceTree&) = delete;
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+}  // namespace korvan::test
