@@ -432,7 +432,7 @@ class TKorvanStackDeviceSignatures : public ::testing::Test {
   }
 
   TMessageCapture messages_;
-  TRef<TModuleLine> line_ = CreateObject<TModuleLine>();
+  TRef<TTestLine> line_ = CreateObject<TTestLine>();
   TRef<TKorvanStack> stack_ = CreateObject<TKorvanStack>();
   TRef<TProbeDevice> device_ = CreateObject<TProbeDevice>(uint8_t{0x31});
   TKorvanFormat97 answer_;

@@ -37,7 +37,7 @@ std::string EightByteFrame() {
 class TKorvanStackTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    line_ = CreateObject<TModuleLine>();
+    line_ = CreateObject<TTestLine>();
     ASSERT_TRUE(line_->Open());
     stack_ = CreateObject<TKorvanStack>();
     stack_->SetCommInterface(line_.get());
@@ -68,7 +68,7 @@ class TKorvanStackTest : public ::testing::Test {
     line_->SetPeer([answer](const std::string& written) { return answer(ParsePacket(written)); });
   }
 
-  TRef<TModuleLine> line_;
+  TRef<TTestLine> line_;
   TRef<TKorvanStack> stack_;
   std::vector<TRef<TRecordingDevice>> devices_;
 };
@@ -418,7 +418,7 @@ TEST_F(TKorvanStackTest, AttachingMovesTheHandlerAndEmptiesTheReceiveBuffer) {
   // A partial frame of one line must not join bytes of the next.
   stack_->ProcessReceived(Frame(0x31, 1, 0, "partial").substr(0, 6));
   ASSERT_EQ(stack_->BufferedCount(), 6u);
-  auto other = CreateObject<TModuleLine>();
+  auto other = CreateObject<TTestLine>();
   ASSERT_TRUE(other->Open());
   stack_->SetCommInterface(other.get());
   EXPECT_EQ(stack_->BufferedCount(), 0u);
