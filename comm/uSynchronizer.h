@@ -73,6 +73,8 @@ class TMultiReadExclusiveWriteSynchronizerExtended {
   // Only while no other thread can use the lock yet (construction).
   void SetName(std::string name) { name_ = std::move(name); }
   int ReadCount() const { return readCount_.load(); }
+  // The calling thread holds the write lock.
+  bool HeldByThisThread() { return inner_.IsWriterThisThread(); }
   int WriteDepth() const { return writeDepth_.load(); }
 
  private:

@@ -13,4 +13,9 @@ void AdvanceTickCount(uint32_t milliseconds);
 // Sleeps the calling thread.
 void SleepMs(uint32_t milliseconds);
 
+// Test seam for single-threaded, deterministic runs (the fuzz targets): while
+// on, the tick count stands at `start` and moves only when SleepMs is called,
+// by exactly the time asked, without sleeping. Off by default.
+void SetSimulatedTime(bool on, uint32_t start = 0);
+
 }  // namespace korvan

@@ -75,18 +75,26 @@ TRef<ci::ICommunicationInterface> TKorvanStack::GetCommInterface() {
 }
 
 void TKorvanStack::SetCommInterface(ci::ICommunicationInterface* commInterface) {
-  TRef<ci::ICommunicationInterface> old;
+  // A device may detach us while we route, with our lock held on this thread.
+  const bool locked = Lock().HeldByThisThread();
+  std::vector<TRef<ci::ICommunicationInterface>> left;
   {
     TWriteLock guard(Lock());
-    if (comm_.get() == commInterface) return;
-    buffer_.clear();
-    old = std::move(comm_);
-    comm_ = commInterface;
+    if (comm_.get() == commInterface && (locked || left_.empty())) return;
+    if (comm_.get() != commInterface) {
+      buffer_.clear();
+      if (comm_) left_.push_back(std::move(comm_));
+      comm_ = commInterface;
+    }
+    if (!locked) left.swap(left_);
   }
-  // Outside our lock: clearing waits for a handler call in progress on the
-  // receive thread, and that call waits for our lock.
-  if (old) old->SetOnDataRcv(ci::TCiNotifyEvent());
-  if (commInterface) commInterface->SetOnDataRcv(ci::TCiNotifyEvent::Bind<&TKorvanStack::icDataRcv>(this));
+  const auto handler = ci::TCiNotifyEvent::Bind<&TKorvanStack::icDataRcv>(this);
+  if (commInterface) commInterface->SetOnDataRcv(handler);
+  // Clearing waits for a handler call in progress on the receive thread, and
+  // that call waits for our lock: so never while we hold it. Until then our
+  // handler stays on the line we left and ignores it.
+  for (const auto& old : left)
+    if (old.get() != commInterface && old->GetOnDataRcv() == handler) old->SetOnDataRcv(ci::TCiNotifyEvent());
 }
 
 void TKorvanStack::Send(uint8_t ADR, uint8_t SIG, uint8_t code, const std::string& data) {

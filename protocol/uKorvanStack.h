@@ -71,6 +71,8 @@ class TKorvanStack : public TNodedInterface, public virtual IKorvanStack {
 
   std::string buffer_;
   TRef<ci::ICommunicationInterface> comm_;
+  // Lines left while our lock was held, whose handler is still ours.
+  std::vector<TRef<ci::ICommunicationInterface>> left_;
 };
 
 }  // namespace korvan

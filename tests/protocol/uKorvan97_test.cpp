@@ -6,24 +6,13 @@
 #include <random>
 #include <vector>
 
+#include "support/THex.h"
+
 using namespace korvan;
+using korvan::test::Bytes;
+using korvan::test::Hex;
 
 namespace {
-std::string Hex(std::string_view bytes) {
-  static const char* digits = "0123456789ABCDEF";
-  std::string s;
-  for (unsigned char c : bytes) {
-    if (!s.empty()) s += ' ';
-    s += digits[c >> 4];
-    s += digits[c & 15];
-  }
-  return s;
-}
-std::string Bytes(std::initializer_list<int> values) {
-  std::string s;
-  for (int v : values) s += static_cast<char>(v);
-  return s;
-}
 // The 8-bit sum of the bytes, computed apart from the code under test.
 uint8_t Sum(std::string_view bytes) {
   return static_cast<uint8_t>(std::accumulate(bytes.begin(), bytes.end(), 0u,

@@ -19,6 +19,7 @@
 #include "protocol/uKorvanModules.h"
 #include "protocol/uKorvanStack.h"
 #include "protocol/uKorvanStackDevice.h"
+#include "support/THex.h"
 #include "support/TTestLine.h"
 #include "tools/korvan-sim/uFrameCutter.h"
 #include "tools/korvan-sim/uModuleModel.h"
@@ -41,75 +42,6 @@ inline long long MsSince(TestClock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(TestClock::now() - start).count();
 }
 
-inline std::string Hex(std::string_view bytes) {
-  static const char* digits = "0123456789ABCDEF";
-  std::string s;
-  for (unsigned char c : bytes) {
-    if (!s.empty()) s += ' ';
-    s += digits[c >> 4];
-    s += digits[c & 15];
-  }
-  return s;
-}
-
-inline std::string Bytes(std::initializer_list<int> values) {
-  std::string s;
-  for (int v : values) s += static_cast<char>(v);
-  return s;
-}
-
-// The frames in a byte stream, in order; bytes that are not whole valid
-// frames fail the test.
-inline std::vector<TKorvanFormat97> ParseFrames(std::string bytes) {
-  std::vector<TKorvanFormat97> frames;
-  while (!bytes.empty()) {
-    const std::string frame = ExtractPacket(bytes, true);
-    if (frame.empty() || CheckPacket(frame) != 0) {
-      ADD_FAILURE() << "not a valid frame: " << Hex(bytes);
-      break;
-    }
-    frames.push_back(ParsePacket(frame));
-  }
-  return frames;
-}
-
-// A test line whose received bytes can be read the moment they arrive, even
-// while their announcement still waits on the line's thread. A stack in a
-// transaction holds its lock and its OnDataRcv handler waits for it there;
-// a real line goes on receiving meanwhile, and so must the module behind it.
-class TModuleLine : public TTestLine {
- public:
-  // Bytes from the module. Read after anything queued with Receive, so one
-  // line should get its bytes one way only.
-  void Arrive(const std::string& bytes) {
-    {
-      std::lock_guard<std::mutex> lock(arrivedMutex_);
-      arrived_ += bytes;
-    }
-    Receive(std::string());  // the announcement only
-  }
-
-  int InputCount() override {
-    std::lock_guard<std::mutex> lock(arrivedMutex_);
-    return TTestLine::InputCount() + static_cast<int>(arrived_.size());
-  }
-
-  // The requests written so far, parsed.
-  std::vector<TKorvanFormat97> Requests() { return ParseFrames(WrittenBytes()); }
-
- protected:
-  void InternalRead(std::string& Data) override {
-    TTestLine::InternalRead(Data);
-    std::lock_guard<std::mutex> lock(arrivedMutex_);
-    Data += arrived_;
-    arrived_.clear();
-  }
-
- private:
-  std::mutex arrivedMutex_;
-  std::string arrived_;
-};
-
 // Plays a simulated module behind a line, on a thread of its own: cuts the
 // requests out of what is written, answers each with the model and puts the
 // answer's pieces on the line, each after its pause.
@@ -118,7 +50,7 @@ class TModulePeer {
   // The module gives up on an unfinished request after this much quiet.
   static constexpr auto InterByteTimeout = std::chrono::milliseconds(50);
 
-  TModulePeer(TModuleLine& line, sim::TModuleModel& model) : line_(line), model_(model) {
+  TModulePeer(TTestLine& line, sim::TModuleModel& model) : line_(line), model_(model) {
     line_.SetPeer([shared = shared_](const std::string& written) {
       {
         std::lock_guard<std::mutex> lock(shared->mutex);
@@ -201,7 +133,7 @@ class TModulePeer {
     return true;
   }
 
-  TModuleLine& line_;
+  TTestLine& line_;
   sim::TModuleModel& model_;
   std::shared_ptr<TShared> shared_ = std::make_shared<TShared>();
   sim::TFrameCutter cutter_;  // the module thread's only
@@ -283,7 +215,7 @@ template <class TModel, class TDevice>
 class TModuleTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    line_ = CreateObject<TModuleLine>();
+    line_ = CreateObject<TTestLine>();
     ASSERT_TRUE(line_->Open());
     peer_ = std::make_unique<TModulePeer>(*line_, model_);
     stack_ = CreateObject<TKorvanStack>();
@@ -313,7 +245,7 @@ class TModuleTest : public ::testing::Test {
   std::vector<TKorvanFormat97> Requests() { return line_->Requests(); }
 
   TModel model_;  // outlives the peer that plays it
-  TRef<TModuleLine> line_;
+  TRef<TTestLine> line_;
   std::unique_ptr<TModulePeer> peer_;
   TRef<TKorvanStack> stack_;
   TRef<TDevice> device_;

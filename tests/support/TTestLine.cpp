@@ -1,6 +1,10 @@
 #include "support/TTestLine.h"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
+
+#include "support/THex.h"
 
 namespace korvan::test {
 
@@ -62,6 +66,29 @@ void TTestLine::Receive(const std::string& data) {
     arriving_.push_back(data);
   }
   cv_.notify_all();
+}
+
+void TTestLine::Arrive(const std::string& data) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    arrived_ += data;
+    arriving_.emplace_back();  // the announcement only
+  }
+  cv_.notify_all();
+}
+
+std::vector<TKorvanFormat97> TTestLine::Requests() {
+  std::string bytes = WrittenBytes();
+  std::vector<TKorvanFormat97> frames;
+  while (!bytes.empty()) {
+    const std::string frame = ExtractPacket(bytes, true);
+    if (frame.empty() || CheckPacket(frame) != 0) {
+      ADD_FAILURE() << "not a valid frame: " << Hex(bytes);
+      break;
+    }
+    frames.push_back(ParsePacket(frame));
+  }
+  return frames;
 }
 
 void TTestLine::SetPeer(TPeer peer) {
@@ -129,12 +156,13 @@ bool TTestLine::GetActive() {
 
 int TTestLine::InputCount() {
   std::lock_guard<std::mutex> lock(mutex_);
-  return static_cast<int>(input_.size());
+  return static_cast<int>(input_.size() + arrived_.size());
 }
 
 void TTestLine::ClearInput() {
   std::lock_guard<std::mutex> lock(mutex_);
   input_.clear();
+  arrived_.clear();
 }
 
 std::string TTestLine::GetConfiguration() {
@@ -169,8 +197,9 @@ int TTestLine::InternalWrite(const std::string& Data) {
 
 void TTestLine::InternalRead(std::string& Data) {
   std::lock_guard<std::mutex> lock(mutex_);
-  Data = std::move(input_);
+  Data = std::move(input_) + arrived_;
   input_.clear();
+  arrived_.clear();
 }
 
 bool TTestLine::InternalSetConfiguration(const std::string& S) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "comm/uci_ICommunicationInterfaceDataSpy.h"
+#include "protocol/uKorvan97.h"
 
 namespace korvan::test {
 
@@ -15,6 +16,11 @@ namespace korvan::test {
 // written is recorded and may be answered by a peer; what the line
 // "receives" is queued for Read and announced with DoDataRcv from the line's
 // own thread, as a real line's receive thread would.
+//
+// Bytes may also Arrive: readable at once, while only their announcement
+// waits on the line's thread. A stack in a transaction holds its lock and its
+// OnDataRcv handler waits for it there; a real line goes on receiving
+// meanwhile, and so must a module behind it.
 class TTestLine : public ci::TCommunicationInterfaceDataSpy {
  public:
   // Gets every written chunk on the line's thread; whatever it returns is received.
@@ -28,9 +34,14 @@ class TTestLine : public ci::TCommunicationInterfaceDataSpy {
 
   // Queues bytes as if they arrived from the line.
   void Receive(const std::string& data);
+  // Bytes readable at once, announced later. Read after anything queued with
+  // Receive, so one line should get its bytes one way only.
+  void Arrive(const std::string& data);
   void SetPeer(TPeer peer);
   std::vector<std::string> Written();
   std::string WrittenBytes();
+  // The frames written so far, parsed; bytes that are not whole valid frames fail the test.
+  std::vector<TKorvanFormat97> Requests();
   void ClearWritten();
 
   void SetOpenResult(bool result);
@@ -73,6 +84,7 @@ class TTestLine : public ci::TCommunicationInterfaceDataSpy {
   int configurationCalls_ = 0;
   std::string configuration_;
   std::string input_;                 // waiting for Read
+  std::string arrived_;               // readable, announced through arriving_
   std::deque<std::string> arriving_;  // not yet announced
   std::deque<std::string> toPeer_;    // written, not yet answered
   std::vector<std::string> written_;

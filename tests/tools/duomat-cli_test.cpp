@@ -24,8 +24,12 @@
 #include "protocol/uKorvan97.h"
 #include "support/TComPorts.h"
 #include "support/TDeviceTree.h"
+#include "support/THex.h"
 #include "support/TSimProcess.h"
 
+using korvan::test::Bytes;
+using korvan::test::BytesOfHex;
+using korvan::test::Hex;
 using korvan::test::TDeviceTree;
 using korvan::test::TPortDir;
 using korvan::test::TSimProcess;
@@ -140,31 +144,6 @@ std::set<std::string> Keys(const json& j) {
 }
 
 // ---- The log of --log -------------------------------------------------------
-
-std::string Hex(std::string_view bytes) {
-  static const char* digits = "0123456789ABCDEF";
-  std::string s;
-  for (unsigned char c : bytes) {
-    if (!s.empty()) s += ' ';
-    s += digits[c >> 4];
-    s += digits[c & 15];
-  }
-  return s;
-}
-
-std::string Bytes(std::initializer_list<int> values) {
-  std::string s;
-  for (int v : values) s += static_cast<char>(v);
-  return s;
-}
-
-std::string BytesOfHex(const std::string& hex) {
-  std::string bytes;
-  std::istringstream in(hex);
-  std::string pair;
-  while (in >> pair) bytes += static_cast<char>(std::stoi(pair, nullptr, 16));
-  return bytes;
-}
 
 // Standard error split into frames written, bytes read, and everything else.
 struct TTraffic {

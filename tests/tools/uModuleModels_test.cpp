@@ -8,29 +8,15 @@
 #include "protocol/uKorvan97.h"
 #include "tools/korvan-sim/uFrameCutter.h"
 #include "tools/korvan-sim/uIngraModel.h"
+#include "support/THex.h"
 #include "tools/korvan-sim/uOutraModel.h"
 
 using namespace korvan;
+using korvan::test::Bytes;
+using korvan::test::Hex;
 using namespace korvan::sim;
 
 namespace {
-
-std::string Hex(std::string_view bytes) {
-  static const char* digits = "0123456789ABCDEF";
-  std::string s;
-  for (unsigned char c : bytes) {
-    if (!s.empty()) s += ' ';
-    s += digits[c >> 4];
-    s += digits[c & 15];
-  }
-  return s;
-}
-
-std::string Bytes(std::initializer_list<int> values) {
-  std::string s;
-  for (int v : values) s += static_cast<char>(v);
-  return s;
-}
 
 constexpr uint8_t Adr = 0x31;
 constexpr uint8_t Sig = 0x5C;
