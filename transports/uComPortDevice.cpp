@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
@@ -39,6 +40,13 @@ std::string PortText(const char* format, int port) {
 }
 
 bool IsGoneError(int e) { return e == EIO || e == ENXIO || e == ENODEV; }
+
+// The kernel's modem-line counters, where the line has them (a pseudo-terminal
+// has none): a pulse shorter than a look's period still counts.
+bool ReadLineCounters(int fd, serial_icounter_struct& counters) {
+  counters = serial_icounter_struct{};
+  return fd >= 0 && ioctl(fd, TIOCGICOUNT, &counters) == 0;
+}
 
 // A line without modem control (a pseudo-terminal) refuses with ENOTTY or
 // EINVAL; that is not an error. Anything else is.
@@ -208,16 +216,24 @@ void TComPortDevice::TSession::TransmitLoop() {
 
 void TComPortDevice::TSession::EventLoop(THandlerGate& gate) {
   uint32_t lastModem = Modem();
+  serial_icounter_struct lastCounts{};
+  bool counted;
+  {
+    std::lock_guard<std::mutex> lock(inputMutex);
+    counted = ReadLineCounters(fd, lastCounts);
+  }
   while (!stop.load()) {
     int line;
     {
       std::lock_guard<std::mutex> lock(inputMutex);
       line = fd;
     }
-    // A line that has gone would report its hang-up on every poll.
+    // A line that has gone would report its hang-up on every poll. Data and
+    // wake-ups are events; only modem lines have none, so only a line with
+    // counters is looked at periodically.
     const bool watchLine = line >= 0 && !gone.load();
     pollfd fds[2] = {{eventFd, POLLIN, 0}, {line, POLLIN, 0}};
-    const int r = poll(fds, watchLine ? 2 : 1, watchLine ? PollTimeoutMs : -1);
+    const int r = poll(fds, watchLine ? 2 : 1, watchLine && counted ? PollTimeoutMs : -1);
     if (stop.load()) break;
     if (r < 0) {
       if (errno != EINTR) std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -240,6 +256,19 @@ void TComPortDevice::TSession::EventLoop(THandlerGate& gate) {
     if (changed & MS_DSR_ON) mask |= EV_DSR;
     if (changed & MS_RING_ON) mask |= EV_RING;
     if (changed & MS_RLSD_ON) mask |= EV_RLSD;
+    serial_icounter_struct counts{};
+    bool nowCounted;
+    {
+      std::lock_guard<std::mutex> lock(inputMutex);
+      nowCounted = counted && ReadLineCounters(fd, counts);
+    }
+    if (nowCounted) {
+      if (counts.cts != lastCounts.cts) mask |= EV_CTS;
+      if (counts.dsr != lastCounts.dsr) mask |= EV_DSR;
+      if (counts.rng != lastCounts.rng) mask |= EV_RING;
+      if (counts.dcd != lastCounts.dcd) mask |= EV_RLSD;
+      lastCounts = counts;
+    }
     if (mask && !Report(gate, evLine, mask)) break;
     if (r == 0) {
       const int count = QueueCount();

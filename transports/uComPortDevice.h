@@ -42,6 +42,7 @@ class TComPortDevice {
   // Called on the event thread; never once a close has begun.
   using THandler = std::function<void(int kind, uint32_t data)>;
 
+  // At most this long between looks at a line's modem-line counters.
   static constexpr int PollTimeoutMs = 200;
   static constexpr int ThreadStartTimeoutMs = 3000;
   static constexpr int PurgeTimeoutMs = 2000;

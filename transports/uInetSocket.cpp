@@ -271,6 +271,16 @@ bool TInetSocketCore::SetKeepAlive(bool on, uint32_t idleMs, uint32_t intervalMs
   return setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &value, sizeof value) == 0;
 }
 
+bool TInetSocketCore::SetNoDelay() {
+  const int one = 1;
+  return setsockopt(fd_.load(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one) == 0;
+}
+
+bool TInetSocketCore::Pending() {
+  pollfd p{fd_.load(), POLLIN, 0};
+  return p.fd >= 0 && poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
+}
+
 bool TInetSocketCore::PeerClosed() {
   const int fd = fd_.load();
   if (fd < 0) return false;
@@ -284,7 +294,30 @@ bool TInetSocketCore::PeerClosed() {
 
 // ---- TInetSocketCoreExtended -----------------------------------------------
 
-TInetSocketCoreExtended::TInetSocketCoreExtended() : lock_("TInetSocketCoreExtended") {}
+TInetSocketCoreExtended::TInetSocketCoreExtended()
+    : lock_("TInetSocketCoreExtended"), wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+TInetSocketCoreExtended::~TInetSocketCoreExtended() {
+  if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+void TInetSocketCoreExtended::Wake() {
+  const uint64_t one = 1;
+  const ssize_t n = ::write(wakeFd_, &one, sizeof one);
+  (void)n;
+}
+
+int TInetSocketCoreExtended::ReceiveHandle() {
+  TReadLock guard(lock_);
+  const bool open = core_.Kind() == InetSocketDatagram ? core_.Bound() : core_.Connected();
+  return open ? core_.Handle() : -1;
+}
+
+bool TInetSocketCoreExtended::Pending() {
+  TReadLock guard(lock_);
+  std::lock_guard<std::recursive_mutex> r(receive_);
+  return core_.Pending();
+}
 
 bool TInetSocketCoreExtended::Allocate(int kind) {
   TWriteLock guard(lock_);
@@ -293,6 +326,12 @@ bool TInetSocketCoreExtended::Allocate(int kind) {
 }
 
 bool TInetSocketCoreExtended::Close(bool graceful) {
+  // The work thread may wait on the handle: woken, it lets go of it, and the
+  // socket is really closed.
+  struct TWakeAfter {
+    TInetSocketCoreExtended* core;
+    ~TWakeAfter() { core->Wake(); }
+  } wake{this};
   if (!graceful) {
     TWriteLock guard(lock_);
     return core_.Close();
@@ -317,7 +356,10 @@ bool TInetSocketCoreExtended::Close(bool graceful) {
 bool TInetSocketCoreExtended::Bind() {
   TWriteLock guard(lock_);
   const bool ok = core_.Bind();
-  if (ok) core_.SetBroadcast(false);
+  if (ok) {
+    core_.SetBroadcast(false);
+    Wake();  // a socket to watch now
+  }
   return ok;
 }
 
@@ -331,8 +373,10 @@ bool TInetSocketCoreExtended::Connect(int timeoutMs) {
     // The next open starts on a fresh socket.
     std::lock_guard<std::recursive_mutex> a(allocation_);
     core_.Close();
-  } else if (keepAliveOn_ && !core_.SetKeepAlive(true, keepAliveTime_, keepAliveInterval_)) {
-    keepAliveOn_ = false;
+  } else {
+    core_.SetNoDelay();
+    if (keepAliveOn_ && !core_.SetKeepAlive(true, keepAliveTime_, keepAliveInterval_)) keepAliveOn_ = false;
+    Wake();  // a socket to watch now
   }
   return ok;
 }
@@ -559,8 +603,16 @@ void TInetSocketWorkThread::Prepare(int kind) {
 }
 
 void TInetSocketWorkThread::RequestClose() {
-  TWriteLock guard(core_->Lock());
-  closeRequest_.store(true);
+  {
+    TWriteLock guard(core_->Lock());
+    closeRequest_.store(true);
+  }
+  core_->Wake();
+}
+
+void TInetSocketWorkThread::Terminate() {
+  terminated_.store(true);
+  core_->Wake();
 }
 
 void TInetSocketWorkThread::ResetIdleTimer() { idleStamp_.store(GetTickCount()); }
@@ -571,8 +623,22 @@ void TInetSocketWorkThread::Execute() {
   while (!terminated_.load()) {
     try {
       if (closeRequest_.load()) DoInternalClose();
-      DoDataReceive();
-      if (core_->IsConnected()) KeepAliveStep();
+      // Asleep until the socket has something or someone wakes us (a close
+      // to carry out, a socket to watch, the end); nothing needs a timer.
+      const int fd = core_->ReceiveHandle();
+      pollfd p[2] = {{core_->WakeHandle(), POLLIN, 0}, {fd, POLLIN, 0}};
+      const int r = poll(p, fd >= 0 ? 2 : 1, -1);
+      if (terminated_.load()) break;
+      if (r < 0) {
+        if (errno != EINTR) SleepMs(10);
+        continue;
+      }
+      if (p[0].revents & POLLIN) {
+        uint64_t wakes;
+        const ssize_t n = ::read(core_->WakeHandle(), &wakes, sizeof wakes);
+        (void)n;
+      }
+      if (fd >= 0 && p[1].revents) DoDataReceive();
     } catch (const Exception& e) {
       DoInternalError("Execute", e.what(), e.ClassName());
       closeRequest_.store(true);
@@ -583,7 +649,6 @@ void TInetSocketWorkThread::Execute() {
       DoInternalError("Execute", "unknown exception", "");
       closeRequest_.store(true);
     }
-    SleepMs(CycleMs);
   }
 }
 
@@ -602,16 +667,28 @@ void TInetSocketWorkThread::DoInternalClose() {
 }
 
 void TInetSocketWorkThread::DoDataReceive() {
-  TInetSocketPacket packet;
-  {
-    TReadLock guard(core_->Lock());
-    if (!core_->Receive(packet.data, packet.host, packet.port) || packet.data.empty()) {
-      // A stream that is readable with nothing to read has ended: close it
-      // now rather than when the keep-alive finally notices.
-      if (core_->PeerClosed()) closeRequest_.store(true);
-      return;
+  // A stream delivers everything that has arrived; a datagram socket every
+  // pending datagram, in arrival order, each as a packet of its own.
+  for (;;) {
+    TInetSocketPacket packet;
+    bool more = false;
+    {
+      TReadLock guard(core_->Lock());
+      if (!core_->Receive(packet.data, packet.host, packet.port) || packet.data.empty()) {
+        // Readable with nothing to read, or an error or hang-up: the peer is
+        // gone (it ended the stream, or the kernel's keep-alive gave up).
+        if (core_->PeerClosed()) closeRequest_.store(true);
+        if (core_->Kind() != InetSocketDatagram || !core_->Pending()) return;
+        continue;  // an empty datagram, with more behind it
+      }
+      more = core_->Kind() == InetSocketDatagram && core_->Pending();
     }
+    Deliver(packet);
+    if (!more || terminated_.load()) return;
   }
+}
+
+void TInetSocketWorkThread::Deliver(TInetSocketPacket& packet) {
   try {
     queue_->Push(packet);
     if (events_ && !terminated_.load()) events_->DataReceive(owner_, packet);
@@ -621,17 +698,6 @@ void TInetSocketWorkThread::DoDataReceive() {
     DoInternalError("DoDataReceive", e.what(), ClassNameOf(typeid(e)));
   }
   ResetIdleTimer();
-}
-
-void TInetSocketWorkThread::KeepAliveStep() {
-  TWriteLock guard(core_->Lock());
-  if (!core_->KeepAliveOn() || !core_->IsConnected()) return;
-  const uint32_t idle = GetTickCount() - idleStamp_.load();
-  if (idle < core_->KeepAliveTime()) return;
-  if (core_->Send(std::string(), 0))
-    ResetIdleTimer();
-  else
-    closeRequest_.store(true);
 }
 
 void TInetSocketWorkThread::DoInternalError(const std::string& operation, const std::string& message,

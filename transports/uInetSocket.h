@@ -15,8 +15,9 @@
 
 // The system's thin socket library over POSIX sockets: a socket object whose
 // settings may change at any time, opening by bind or by connect with a
-// time-out, and a work thread per socket that polls for data every 10 ms.
-// Sockets are non-blocking; every wait has a deadline and can be aborted.
+// time-out, and a work thread per socket that sleeps in poll() until data,
+// a close or a change wakes it. Sockets are non-blocking; every wait has a
+// deadline and can be aborted; keep-alive probing is the kernel's.
 namespace korvan::transport {
 
 enum : int { InetSocketStream = 0, InetSocketDatagram = 1 };
@@ -65,9 +66,14 @@ class TInetSocketCore {
   bool ReceiveFrom(std::string& bytes, std::string& host, int& port);
   bool SetBroadcast(bool on);
   bool SetKeepAlive(bool on, uint32_t idleMs, uint32_t intervalMs);
+  // Small frames go out at once instead of waiting for the peer's acknowledgement.
+  bool SetNoDelay();
   // Readable with nothing to read: the peer ended the stream (or it broke).
   bool PeerClosed();
+  // Something is waiting to be received (a datagram, possibly empty).
+  bool Pending();
 
+  int Handle() const { return fd_.load(); }
   int Kind() const { return kind_; }
   bool Bound() const { return bound_.load(); }
   bool Connected() const { return connected_.load(); }
@@ -93,6 +99,7 @@ class TInetSocketCore {
 class TInetSocketCoreExtended {
  public:
   TInetSocketCoreExtended();
+  ~TInetSocketCoreExtended();
 
   bool Allocate(int kind);
   bool Close(bool graceful);
@@ -107,6 +114,13 @@ class TInetSocketCoreExtended {
   uint32_t KeepAliveTime();
   uint32_t KeepAliveInterval();
   bool PeerClosed();
+  bool Pending();
+  // The descriptor the work thread waits on: a connected stream or a bound
+  // datagram socket; -1 when there is nothing to receive from.
+  int ReceiveHandle();
+  // Wakes the work thread: a close to carry out, or a socket to watch now.
+  void Wake();
+  int WakeHandle() const { return wakeFd_; }
 
   std::string GetLocalAddress();
   void SetLocalAddress(const std::string& v);
@@ -128,6 +142,7 @@ class TInetSocketCoreExtended {
   TMultiReadExclusiveWriteSynchronizerExtended lock_;
   std::recursive_mutex receive_, send_, allocation_;
   std::atomic<int> closing_{0};
+  int wakeFd_ = -1;
   bool keepAliveOn_ = false;
   uint32_t keepAliveTime_ = 0;
   uint32_t keepAliveInterval_ = 0;
@@ -202,19 +217,17 @@ class TInetSocketEventsSync : public TMyInterfacedObject,
   TInetSocketInternalErrorEvent onInternalError_;
 };
 
-// Polls its socket every 10 ms: carries out requested closes, delivers
-// received data, and keeps an idle connection alive.
+// Waits in poll() on its socket and a wake-up eventfd, with no time-out:
+// carries out requested closes and delivers received data as it arrives.
 // It owns itself while it runs, so that a socket object destroyed from a
 // handler on this thread can let it finish on its own.
 class TInetSocketWorkThread : public std::enable_shared_from_this<TInetSocketWorkThread> {
  public:
-  static constexpr int CycleMs = 10;
-
   TInetSocketWorkThread(TInetSocketCustom* owner, TRef<IInetSocketEvents> events);
   ~TInetSocketWorkThread();
 
   void Start();
-  void Terminate() { terminated_.store(true); }
+  void Terminate();
   void WaitFor();
   // Lets the thread end on its own (the caller is that thread).
   void Detach();
@@ -233,7 +246,7 @@ class TInetSocketWorkThread : public std::enable_shared_from_this<TInetSocketWor
   void Execute();
   void DoInternalClose();
   void DoDataReceive();
-  void KeepAliveStep();
+  void Deliver(TInetSocketPacket& packet);
   void DoInternalError(const std::string& operation, const std::string& message, const std::string& className);
 
   TInetSocketCustom* owner_;
