@@ -659,8 +659,11 @@ TEST_F(SerialPortLine, AHandlerOnTheEventThreadMayAskThePortWhileItIsClosed) {
 
 TEST_F(SerialPortLine, ATransportReleasedForTheLastTimeOnItsOwnEventThreadGoesSafely) {
   TRef<TCommunicationSerialPortInterface> last = CreateObject<TCommunicationSerialPortInterface>();
-  std::atomic<bool> dropped{false};
+  std::atomic<bool> opened{false}, dropped{false};
   OnRead = [&](const std::string&) {
+    // The open is over before the bytes come; the wait says so to TSan,
+    // which cannot see the pseudo-terminal order them.
+    WaitUntil([&] { return opened.load(); });
     if (dropped.load()) return;
     last = nullptr;  // the test's was the only other reference
     dropped.store(true);
@@ -668,6 +671,7 @@ TEST_F(SerialPortLine, ATransportReleasedForTheLastTimeOnItsOwnEventThreadGoesSa
   last->GetDataReadSlots()->Subscribe(ReadHandler(), nullptr, nullptr);
   last->SetConfiguration(PortString(3));
   ASSERT_TRUE(last->Open());
+  opened.store(true);
   ASSERT_TRUE(peer.Send("bye"));
   // Gone once the port is free again (ASan reports any use of freed memory).
   EXPECT_TRUE(WaitUntil([&] { return dropped.load() && port->Open(); }));

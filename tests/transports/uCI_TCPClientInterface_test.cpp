@@ -251,7 +251,9 @@ TEST_F(TCommunicationTCPClientInterfaceTest, AnIdleTimeBeyondWhatTheKernelTakesS
 // ---- Nothing blocks for ever -------------------------------------------------------
 
 namespace {
-const std::string kFlood(32 * 1024 * 1024, 'f');  // more than both socket buffers hold
+// More than both socket buffers hold while the peer reads nothing (its
+// receive buffer does not grow then).
+const std::string kFlood(16 * 1024 * 1024, 'f');
 }
 
 TEST_F(TCommunicationTCPClientInterfaceTest, APeerThatStopsReadingFailsTheWriteAtItsDeadlineAndClosesIt) {
