@@ -252,7 +252,12 @@ void TCommunicationWrapperInterface::ReceiveHandler(transport::ICommunicationInt
   // it. Released before the pass, so a destruction elsewhere still waits.
   TKeepAlive self(this);
   if (!self.Held()) return;
-  NameThread("CI Data Receive Thread");
+  // Once per thread, not per chunk.
+  static thread_local bool named = false;
+  if (!named) {
+    NameThread("CI Data Receive Thread");
+    named = true;
+  }
   DoDataRcv();
 }
 

@@ -5,6 +5,7 @@
 
 #include "comm/uci_ConnectionString.h"
 #include "platform/uTickCount.h"
+#include "transports/uSelfReference.h"
 
 namespace korvan::transport {
 
@@ -265,7 +266,8 @@ int TCommunicationSerialPortInterface::InputCount() {
 
 void TCommunicationSerialPortInterface::CheckPortHealth() {
   try {
-    if (device_->IsOpen() && device_->InputQueueCount() < 0) {
+    // The event thread may have found the line gone already.
+    if (device_->InputQueueCount() < 0 || device_->Vanished()) {
       std::lock_guard<std::mutex> lock(closeLock_);
       device_->Close();
     }
@@ -347,6 +349,10 @@ int TCommunicationSerialPortInterface::ReadInBufSize() { return device_->GetInBu
 void TCommunicationSerialPortInterface::WriteInBufSize(int value) { device_->SetInBufSize(value); }
 
 void TCommunicationSerialPortInterface::ReceiveHandler(int kind, uint32_t data) {
+  // A handler below may drop the last reference; this one then frees us once
+  // the handler has returned (the device lets a close on its own thread be).
+  TSelfReference self(this);
+  if (!self.Held()) return;
   if (kind == TComPortDevice::evLine) {
     static const struct {
       uint32_t event;

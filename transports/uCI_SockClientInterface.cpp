@@ -1,6 +1,7 @@
 #include "transports/uCI_SockClientInterface.h"
 
 #include "comm/uci_ConnectionString.h"
+#include "transports/uSelfReference.h"
 
 namespace korvan::transport {
 
@@ -11,14 +12,25 @@ TCommunicationSockClientInterface::TCommunicationSockClientInterface() : socket_
 }
 
 TCommunicationSockClientInterface::~TCommunicationSockClientInterface() {
-  socket_->SetOnDataReceive(TInetSocketDataReceiveEvent());
-  socket_->SetOnDisconnect(TInetSocketDisconnectEvent());
-  socket_->SetOnInternalError(TInetSocketInternalErrorEvent());
+  // On the work thread (the last reference went in a handler there) the
+  // handlers may not be touched; the socket tells the thread to call none again.
+  if (!socket_->OnWorkThread()) {
+    socket_->SetOnDataReceive(TInetSocketDataReceiveEvent());
+    socket_->SetOnDisconnect(TInetSocketDisconnectEvent());
+    socket_->SetOnInternalError(TInetSocketInternalErrorEvent());
+  }
   socket_.reset();
 }
 
 void TCommunicationSockClientInterface::SocketDataReceive(TInetSocketCustom*, const TInetSocketPacket& Packet) {
-  DoReadString(Packet.data);
+  // A data-read handler may drop the last reference: we go after it returns.
+  TSelfReference self(this);
+  if (self.Held()) DoReadString(Packet.data);
+}
+
+bool TCommunicationSockClientInterface::Close(bool Force) {
+  if (Force) socket_->Abort();
+  return TCommunicationInternalBufferInterface::Close(Force);
 }
 
 std::string TCommunicationSockClientInterface::GetConfiguration() {
@@ -46,7 +58,7 @@ bool TCommunicationSockClientInterface::InternalSetConfiguration(const std::stri
 }
 
 int TCommunicationSockClientInterface::InternalWriteString(const std::string& S) {
-  if (socket_->Send(S)) return static_cast<int>(S.size());
+  if (socket_->Send(S, SendTimeout())) return static_cast<int>(S.size());
   DoError("InternalWriteString", {S}, InetSocketLastError());
   return 0;
 }

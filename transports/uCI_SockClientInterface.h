@@ -18,6 +18,9 @@ class TCommunicationSockClientInterface : public TCommunicationInternalBufferInt
   std::string GetConfiguration() override;
   std::string GetIdentity() override;
   void ClearOutput() override {}  // sends are not queued
+  // A forced close first cuts a connect or send in progress short: that
+  // operation holds the lock the close needs.
+  bool Close(bool Force) override;
 
   std::string GetHost();
   void SetHost(const std::string& v);
@@ -32,8 +35,10 @@ class TCommunicationSockClientInterface : public TCommunicationInternalBufferInt
 
  protected:
   bool InternalSetConfiguration(const std::string& S) override;
-  // One send; a failure is reported as "InternalWriteString" with errno.
+  // One send within SendTimeout; a failure is reported as
+  // "InternalWriteString" with errno.
   int InternalWriteString(const std::string& S) override;
+  virtual int SendTimeout() { return TInetSocketCustom::DefaultSendTimeoutMs; }
   bool InternalClose(bool Force) override;
   // Only the data goes to the buffer; the sender is not kept.
   void SocketDataReceive(TInetSocketCustom* Sender, const TInetSocketPacket& Packet);

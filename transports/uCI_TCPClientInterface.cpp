@@ -11,14 +11,15 @@ TCommunicationTCPClientInterface::TCommunicationTCPClientInterface() {
 
 TCommunicationTCPClientInterface::~TCommunicationTCPClientInterface() {
   try {
-    if (Socket().IsConnected()) Close(true);
+    if (Socket().Active()) Close(true);
   } catch (...) {
   }
 }
 
 bool TCommunicationTCPClientInterface::GetActive() {
   TReadLock guard(Lock());
-  return Socket().IsConnected();
+  // Without the work-thread rule: also asked by a handler on that thread.
+  return Socket().Active();
 }
 
 std::string TCommunicationTCPClientInterface::GetConfiguration() {
@@ -47,6 +48,10 @@ bool TCommunicationTCPClientInterface::InternalSetConfiguration(const std::strin
     return false;
   }
   return true;
+}
+
+int TCommunicationTCPClientInterface::SendTimeout() {
+  return connectionTimeout_ > 0 ? connectionTimeout_ : TInetSocketCustom::DefaultSendTimeoutMs;
 }
 
 int TCommunicationTCPClientInterface::GetConnectionTimeout() {

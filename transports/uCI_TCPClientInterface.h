@@ -27,6 +27,8 @@ class TCommunicationTCPClientInterface : public TCommunicationSockClientInterfac
  protected:
   bool InternalOpen() override;
   bool InternalSetConfiguration(const std::string& S) override;
+  // The connection time-out, or the default when that is 0 or negative.
+  int SendTimeout() override;
 
  private:
   int connectionTimeout_ = DefaultConnectionTimeout;

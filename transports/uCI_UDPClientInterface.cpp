@@ -6,14 +6,14 @@ TCommunicationUDPClientInterface::TCommunicationUDPClientInterface() { Socket().
 
 TCommunicationUDPClientInterface::~TCommunicationUDPClientInterface() {
   try {
-    if (Socket().IsBound()) Close(true);
+    if (Socket().Active()) Close(true);
   } catch (...) {
   }
 }
 
 bool TCommunicationUDPClientInterface::GetActive() {
   TReadLock guard(Lock());
-  return Socket().IsBound();
+  return Socket().Active();  // see the TCP client
 }
 
 bool TCommunicationUDPClientInterface::InternalOpen() {

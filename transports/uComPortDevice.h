@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -33,12 +34,15 @@ constexpr uint32_t EV_RING = 0x0100;
 // One serial port: open with exclusive access, line settings applied at
 // once while open, a transmit thread that drains a ring buffer so writes
 // never block, and an event thread that reports what happens on the line.
+// Each open is a session that its threads share, so a device may be closed
+// or destroyed from its own event thread.
 class TComPortDevice {
  public:
   enum TEventKind { evTxEmpty = 0, evLine = 1, evData = 2, evError = 3 };
-  // Called on the event thread; never while the device closes.
+  // Called on the event thread; never once a close has begun.
   using THandler = std::function<void(int kind, uint32_t data)>;
 
+  // At most this long between looks at a line's modem-line counters.
   static constexpr int PollTimeoutMs = 200;
   static constexpr int ThreadStartTimeoutMs = 3000;
   static constexpr int PurgeTimeoutMs = 2000;
@@ -50,7 +54,10 @@ class TComPortDevice {
 
   void Open();  // throws EComPortError with the failure's text
   void Close();
-  bool IsOpen() const { return open_.load(); }
+  // Open and not found gone by the event thread.
+  bool IsOpen();
+  // Open, but the line has gone (an unplugged adapter, a closed pseudo-terminal master).
+  bool Vanished();
 
   // Takes the bytes whole or not at all.
   void Write(const std::string& bytes);
@@ -62,6 +69,7 @@ class TComPortDevice {
   // MS_* bits; 0 on a closed port or a line without modem control.
   uint32_t ModemStatus();
 
+  // Replacing the handler waits for a call in progress on another thread.
   void SetHandler(THandler handler);
 
   TLineSettings Settings();
@@ -74,6 +82,7 @@ class TComPortDevice {
   bool GetRTS();
   void SetRTS(bool on);
   int GetPort();
+  // Reopens an open device when the number changes; the same number changes nothing.
   void SetPort(int port);
   int GetInBufSize();
   void SetInBufSize(int size);
@@ -82,13 +91,13 @@ class TComPortDevice {
   // Free space of the transmit ring buffer.
   int TransmitFree();
 
+  struct TSession;
+  struct THandlerGate;
+
  private:
+  std::shared_ptr<TSession> Session();
   void ApplySettings();  // under settingsMutex_
-  void ApplyControlLines();
-  void TransmitLoop();
-  void EventLoop();
-  void Signal(uint64_t bits);
-  void StopThreads();
+  void ChangeControlLine(bool TComPortDevice::*line, bool on);
 
   std::mutex settingsMutex_;
   TLineSettings settings_;
@@ -98,28 +107,10 @@ class TComPortDevice {
   int inBufSize_ = 10000000;
   int outBufSize_ = 10000000;
 
-  std::mutex inputMutex_;  // reads, queue counts, closing
-  int fd_ = -1;
-  int eventFd_ = -1;  // wakes the event thread: stop or transmit buffer empty
-  std::atomic<bool> open_{false};
-  std::atomic<bool> active_{false};
-  std::atomic<bool> gone_{false};
-
-  std::mutex handlerMutex_;
-  THandler handler_;
-
-  // Transmit ring buffer.
-  std::mutex txMutex_;
-  std::mutex writingMutex_;  // held only around one write() call
-  std::condition_variable txCv_;
-  std::vector<char> ring_;
-  size_t ringHead_ = 0;
-  size_t ringCount_ = 0;
-  uint64_t purgeGeneration_ = 0;
-  bool txStop_ = false;
-  std::thread txThread_;
-  std::thread eventThread_;
-  std::atomic<bool> eventStop_{false};
+  std::recursive_mutex stateMutex_;  // open, close, reopen: one at a time
+  std::mutex sessionMutex_;          // the pointer below
+  std::shared_ptr<TSession> session_;
+  std::shared_ptr<THandlerGate> gate_;
 };
 
 }  // namespace korvan::transport

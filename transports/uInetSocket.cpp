@@ -1,5 +1,6 @@
 #include "transports/uInetSocket.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -30,7 +31,17 @@ bool ToAddress(const std::string& host, int port, sockaddr_in& a) {
   return true;
 }
 
-int Seconds(uint32_t ms) { return static_cast<int>(std::max<uint32_t>(1, (ms + 999) / 1000)); }
+// Whole seconds, rounded up, within what the kernel accepts (1 to 32767).
+int Seconds(uint32_t ms) {
+  const uint64_t seconds = (static_cast<uint64_t>(ms) + 999) / 1000;
+  return static_cast<int>(std::clamp<uint64_t>(seconds, 1, 32767));
+}
+
+// Copies errno across clean-up that may change it.
+struct TKeepErrno {
+  int saved = errno;
+  ~TKeepErrno() { errno = saved; }
+};
 }  // namespace
 
 int InetSocketLastError() { return errno; }
@@ -49,9 +60,9 @@ bool TInetSocketCore::Allocate(int kind) {
   if (IsAllocated()) Close();
   int fd = -1;
   if (kind == InetSocketStream)
-    fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
   else if (kind == InetSocketDatagram)
-    fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+    fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_UDP);
   else
     return false;
   fd_.store(fd);
@@ -125,16 +136,14 @@ bool TInetSocketCore::Connect(int timeoutMs) {
     connected_.store(false);
     return false;
   }
-  // Non-blocking, so that an abort (a close from another thread) ends it.
-  const int flags = fcntl(fd, F_GETFL);
-  fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+  // Non-blocking (from allocation), so that an abort or the deadline ends it.
   bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
   if (!ok && errno == EINPROGRESS) {
     TTimer deadline;
     deadline.Start(static_cast<uint32_t>(std::max(timeoutMs, 0)));
     for (;;) {
       pollfd p[2] = {{fd, POLLOUT, 0}, {abortFd_, POLLIN, 0}};
-      const int wait = timeoutMs < 0 ? 1000 : static_cast<int>(std::max<int64_t>(0, deadline.Remaining()));
+      const int wait = timeoutMs < 0 ? -1 : static_cast<int>(std::max<int64_t>(0, deadline.Remaining()));
       const int r = poll(p, 2, wait);
       if (r < 0 && errno == EINTR) continue;
       if (p[1].revents & POLLIN) {
@@ -155,7 +164,6 @@ bool TInetSocketCore::Connect(int timeoutMs) {
       }
     }
   }
-  fcntl(fd, F_SETFL, flags);
   if (ok) {
     sockaddr_in b{};
     socklen_t len = sizeof b;
@@ -165,9 +173,32 @@ bool TInetSocketCore::Connect(int timeoutMs) {
   return ok;
 }
 
-bool TInetSocketCore::Send(const std::string& bytes) {
-  const ssize_t n = ::send(fd_.load(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
-  return n >= 0 && static_cast<size_t>(n) == bytes.size();
+bool TInetSocketCore::Send(const std::string& bytes, int timeoutMs) {
+  const int fd = fd_.load();
+  TTimer deadline;
+  deadline.Start(static_cast<uint32_t>(std::max(timeoutMs, 0)));
+  size_t done = 0;
+  for (;;) {
+    // A half-sent frame would spoil the peer's framing: go on until all is sent.
+    const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n >= 0) {
+      done += static_cast<size_t>(n);
+      if (done == bytes.size()) return true;
+      continue;
+    }
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+    const int64_t left = deadline.Remaining();
+    if (left <= 0) {
+      errno = ETIMEDOUT;
+      return false;
+    }
+    pollfd p[2] = {{fd, POLLOUT, 0}, {abortFd_, POLLIN, 0}};
+    if (poll(p, 2, static_cast<int>(left)) > 0 && (p[1].revents & POLLIN)) {
+      errno = ECONNABORTED;
+      return false;
+    }
+  }
 }
 
 bool TInetSocketCore::SendTo(const std::string& bytes, const std::string& host, int port) {
@@ -176,8 +207,8 @@ bool TInetSocketCore::SendTo(const std::string& bytes, const std::string& host, 
     errno = EDESTADDRREQ;
     return false;
   }
-  const ssize_t n =
-      ::sendto(fd_.load(), bytes.data(), bytes.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&a), sizeof a);
+  const ssize_t n = ::sendto(fd_.load(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT,
+                             reinterpret_cast<const sockaddr*>(&a), sizeof a);
   return n >= 0 && static_cast<size_t>(n) == bytes.size();
 }
 
@@ -226,12 +257,28 @@ bool TInetSocketCore::SetBroadcast(bool on) {
 
 bool TInetSocketCore::SetKeepAlive(bool on, uint32_t idleMs, uint32_t intervalMs) {
   const int fd = fd_.load();
-  const int value = on ? 1 : 0;
-  if (setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &value, sizeof value) != 0) return false;
-  if (!on) return true;
-  const int idle = Seconds(idleMs), interval = Seconds(intervalMs);
-  return setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle) == 0 &&
-         setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval) == 0;
+  const int off = 0, value = on ? 1 : 0;
+  if (on) {
+    // The times first: a refused one must not leave keep-alive half set.
+    const int idle = Seconds(idleMs), interval = Seconds(intervalMs);
+    if (setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle) != 0 ||
+        setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval) != 0) {
+      TKeepErrno keep;
+      setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &off, sizeof off);
+      return false;
+    }
+  }
+  return setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &value, sizeof value) == 0;
+}
+
+bool TInetSocketCore::SetNoDelay() {
+  const int one = 1;
+  return setsockopt(fd_.load(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one) == 0;
+}
+
+bool TInetSocketCore::Pending() {
+  pollfd p{fd_.load(), POLLIN, 0};
+  return p.fd >= 0 && poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
 }
 
 bool TInetSocketCore::PeerClosed() {
@@ -245,41 +292,32 @@ bool TInetSocketCore::PeerClosed() {
   return ::recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
 }
 
-// ---- TInetSocketConnectThread ----------------------------------------------
-
-bool TInetSocketConnectThread::Connect(TInetSocketCore& core, int timeoutMs) {
-  std::atomic<bool> running{true};
-  bool result = false;
-  int error = 0;
-  std::thread thread([&] {
-    NameThread("InetSocket conn");
-    result = core.Connect(-1);
-    error = errno;
-    running.store(false);
-  });
-  TTimer deadline;
-  deadline.Start(static_cast<uint32_t>(std::max(timeoutMs, 0)));
-  while (!deadline.Expired() && running.load()) SleepMs(20);
-  bool ok;
-  if (running.load()) {
-    // Give up: the abort makes the pending connect fail.
-    core.Abort();
-    thread.join();
-    core.Shutdown(true, false);
-    core.Close();
-    ok = false;
-    error = ETIMEDOUT;
-  } else {
-    thread.join();
-    ok = result;
-  }
-  errno = error;
-  return ok;
-}
-
 // ---- TInetSocketCoreExtended -----------------------------------------------
 
-TInetSocketCoreExtended::TInetSocketCoreExtended() : lock_("TInetSocketCoreExtended") {}
+TInetSocketCoreExtended::TInetSocketCoreExtended()
+    : lock_("TInetSocketCoreExtended"), wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+TInetSocketCoreExtended::~TInetSocketCoreExtended() {
+  if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+void TInetSocketCoreExtended::Wake() {
+  const uint64_t one = 1;
+  const ssize_t n = ::write(wakeFd_, &one, sizeof one);
+  (void)n;
+}
+
+int TInetSocketCoreExtended::ReceiveHandle() {
+  TReadLock guard(lock_);
+  const bool open = core_.Kind() == InetSocketDatagram ? core_.Bound() : core_.Connected();
+  return open ? core_.Handle() : -1;
+}
+
+bool TInetSocketCoreExtended::Pending() {
+  TReadLock guard(lock_);
+  std::lock_guard<std::recursive_mutex> r(receive_);
+  return core_.Pending();
+}
 
 bool TInetSocketCoreExtended::Allocate(int kind) {
   TWriteLock guard(lock_);
@@ -288,6 +326,12 @@ bool TInetSocketCoreExtended::Allocate(int kind) {
 }
 
 bool TInetSocketCoreExtended::Close(bool graceful) {
+  // The work thread may wait on the handle: woken, it lets go of it, and the
+  // socket is really closed.
+  struct TWakeAfter {
+    TInetSocketCoreExtended* core;
+    ~TWakeAfter() { core->Wake(); }
+  } wake{this};
   if (!graceful) {
     TWriteLock guard(lock_);
     return core_.Close();
@@ -312,7 +356,10 @@ bool TInetSocketCoreExtended::Close(bool graceful) {
 bool TInetSocketCoreExtended::Bind() {
   TWriteLock guard(lock_);
   const bool ok = core_.Bind();
-  if (ok) core_.SetBroadcast(false);
+  if (ok) {
+    core_.SetBroadcast(false);
+    Wake();  // a socket to watch now
+  }
   return ok;
 }
 
@@ -320,16 +367,21 @@ bool TInetSocketCoreExtended::Connect(int timeoutMs) {
   TWriteLock guard(lock_);
   if (core_.Connected()) return true;
   if (!core_.IsAllocated() || closing_.load() != 0) return false;
-  const bool ok = timeoutMs < 0 ? core_.Connect(-1) : TInetSocketConnectThread::Connect(core_, timeoutMs);
-  if (ok && keepAliveOn_) {
-    const int saved = errno;
-    if (!core_.SetKeepAlive(true, keepAliveTime_, keepAliveInterval_)) keepAliveOn_ = false;
-    errno = saved;
+  const bool ok = core_.Connect(timeoutMs);
+  TKeepErrno keep;
+  if (!ok) {
+    // The next open starts on a fresh socket.
+    std::lock_guard<std::recursive_mutex> a(allocation_);
+    core_.Close();
+  } else {
+    core_.SetNoDelay();
+    if (keepAliveOn_ && !core_.SetKeepAlive(true, keepAliveTime_, keepAliveInterval_)) keepAliveOn_ = false;
+    Wake();  // a socket to watch now
   }
   return ok;
 }
 
-bool TInetSocketCoreExtended::Send(const std::string& bytes) {
+bool TInetSocketCoreExtended::Send(const std::string& bytes, int timeoutMs) {
   TReadLock guard(lock_);
   std::lock_guard<std::recursive_mutex> s(send_);
   if (!core_.IsAllocated()) {
@@ -337,7 +389,7 @@ bool TInetSocketCoreExtended::Send(const std::string& bytes) {
     return false;
   }
   if (core_.Kind() == InetSocketDatagram) return core_.SendTo(bytes, core_.RemoteHost, core_.RemotePort);
-  return core_.Send(bytes);
+  return core_.Send(bytes, timeoutMs);
 }
 
 bool TInetSocketCoreExtended::Receive(std::string& bytes, std::string& host, int& port) {
@@ -519,10 +571,12 @@ TInetSocketWorkThread::~TInetSocketWorkThread() {
 
 void TInetSocketWorkThread::Start() {
   if (thread_.joinable()) return;
-  thread_ = std::thread([this] {
-    id_.store(std::this_thread::get_id());
+  // The thread's own reference keeps it alive when its owner went from a
+  // handler on it (see Detach).
+  thread_ = std::thread([self = shared_from_this()] {
+    self->id_.store(std::this_thread::get_id());
     NameThread("InetSocket work");
-    Execute();
+    self->Execute();
   });
   // The work-thread rule needs the id before anyone calls in.
   while (id_.load() == std::thread::id{}) std::this_thread::yield();
@@ -532,7 +586,14 @@ void TInetSocketWorkThread::WaitFor() {
   if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
+void TInetSocketWorkThread::Detach() {
+  if (thread_.joinable()) thread_.detach();
+}
+
 void TInetSocketWorkThread::Prepare(int kind) {
+  // A close that a change requested is finished before the next open, so the
+  // open never finds the old connection.
+  DoInternalClose();
   TWriteLock guard(core_->Lock());
   if (!core_->IsAllocated()) {
     core_->Allocate(kind);
@@ -542,8 +603,16 @@ void TInetSocketWorkThread::Prepare(int kind) {
 }
 
 void TInetSocketWorkThread::RequestClose() {
-  TWriteLock guard(core_->Lock());
-  closeRequest_.store(true);
+  {
+    TWriteLock guard(core_->Lock());
+    closeRequest_.store(true);
+  }
+  core_->Wake();
+}
+
+void TInetSocketWorkThread::Terminate() {
+  terminated_.store(true);
+  core_->Wake();
 }
 
 void TInetSocketWorkThread::ResetIdleTimer() { idleStamp_.store(GetTickCount()); }
@@ -554,8 +623,22 @@ void TInetSocketWorkThread::Execute() {
   while (!terminated_.load()) {
     try {
       if (closeRequest_.load()) DoInternalClose();
-      DoDataReceive();
-      if (core_->IsConnected()) KeepAliveStep();
+      // Asleep until the socket has something or someone wakes us (a close
+      // to carry out, a socket to watch, the end); nothing needs a timer.
+      const int fd = core_->ReceiveHandle();
+      pollfd p[2] = {{core_->WakeHandle(), POLLIN, 0}, {fd, POLLIN, 0}};
+      const int r = poll(p, fd >= 0 ? 2 : 1, -1);
+      if (terminated_.load()) break;
+      if (r < 0) {
+        if (errno != EINTR) SleepMs(10);
+        continue;
+      }
+      if (p[0].revents & POLLIN) {
+        uint64_t wakes;
+        const ssize_t n = ::read(core_->WakeHandle(), &wakes, sizeof wakes);
+        (void)n;
+      }
+      if (fd >= 0 && p[1].revents) DoDataReceive();
     } catch (const Exception& e) {
       DoInternalError("Execute", e.what(), e.ClassName());
       closeRequest_.store(true);
@@ -566,7 +649,6 @@ void TInetSocketWorkThread::Execute() {
       DoInternalError("Execute", "unknown exception", "");
       closeRequest_.store(true);
     }
-    SleepMs(CycleMs);
   }
 }
 
@@ -575,7 +657,7 @@ void TInetSocketWorkThread::DoInternalClose() {
     TWriteLock guard(core_->Lock());
     if (closeRequest_.load() && core_->IsAllocated()) {
       core_->Close(false);
-      if (events_) events_->Disconnect(owner_);
+      if (events_ && !terminated_.load()) events_->Disconnect(owner_);
     }
   } catch (const Exception& e) {
     DoInternalError("DoInternalClose", e.what(), e.ClassName());
@@ -585,19 +667,31 @@ void TInetSocketWorkThread::DoInternalClose() {
 }
 
 void TInetSocketWorkThread::DoDataReceive() {
-  TInetSocketPacket packet;
-  {
-    TReadLock guard(core_->Lock());
-    if (!core_->Receive(packet.data, packet.host, packet.port) || packet.data.empty()) {
-      // A stream that is readable with nothing to read has ended: close it
-      // now rather than when the keep-alive finally notices.
-      if (core_->PeerClosed()) closeRequest_.store(true);
-      return;
+  // A stream delivers everything that has arrived; a datagram socket every
+  // pending datagram, in arrival order, each as a packet of its own.
+  for (;;) {
+    TInetSocketPacket packet;
+    bool more = false;
+    {
+      TReadLock guard(core_->Lock());
+      if (!core_->Receive(packet.data, packet.host, packet.port) || packet.data.empty()) {
+        // Readable with nothing to read, or an error or hang-up: the peer is
+        // gone (it ended the stream, or the kernel's keep-alive gave up).
+        if (core_->PeerClosed()) closeRequest_.store(true);
+        if (core_->Kind() != InetSocketDatagram || !core_->Pending()) return;
+        continue;  // an empty datagram, with more behind it
+      }
+      more = core_->Kind() == InetSocketDatagram && core_->Pending();
     }
+    Deliver(packet);
+    if (!more || terminated_.load()) return;
   }
+}
+
+void TInetSocketWorkThread::Deliver(TInetSocketPacket& packet) {
   try {
     queue_->Push(packet);
-    if (events_) events_->DataReceive(owner_, packet);
+    if (events_ && !terminated_.load()) events_->DataReceive(owner_, packet);
   } catch (const Exception& e) {
     DoInternalError("DoDataReceive", e.what(), e.ClassName());
   } catch (const std::exception& e) {
@@ -606,20 +700,9 @@ void TInetSocketWorkThread::DoDataReceive() {
   ResetIdleTimer();
 }
 
-void TInetSocketWorkThread::KeepAliveStep() {
-  TWriteLock guard(core_->Lock());
-  if (!core_->KeepAliveOn() || !core_->IsConnected()) return;
-  const uint32_t idle = GetTickCount() - idleStamp_.load();
-  if (idle < core_->KeepAliveTime()) return;
-  if (core_->Send(std::string()))
-    ResetIdleTimer();
-  else
-    closeRequest_.store(true);
-}
-
 void TInetSocketWorkThread::DoInternalError(const std::string& operation, const std::string& message,
                                             const std::string& className) {
-  if (!events_) return;
+  if (!events_ || terminated_.load()) return;
   try {
     events_->InternalError(owner_, operation, message, className);
   } catch (const std::exception& e) {
@@ -636,20 +719,28 @@ void TInetSocketWorkThread::DoInternalError(const std::string& operation, const 
 TInetSocketCustom::TInetSocketCustom() : TInetSocketCustom(nullptr) {}
 
 TInetSocketCustom::TInetSocketCustom(TRef<IInetSocketEvents> events) : lock_("TInetSocketCustom") {
-  thread_ = std::make_unique<TInetSocketWorkThread>(this, std::move(events));
+  thread_ = std::make_shared<TInetSocketWorkThread>(this, std::move(events));
   kind_ = InetSocketStream;
   thread_->Start();
 }
 
 TInetSocketCustom::~TInetSocketCustom() {
   thread_->Terminate();
-  TWriteLock guard(lock_);
-  thread_->WaitFor();
+  if (OnWorkThread()) {
+    // Destroyed from a handler on the work thread: it cannot wait for itself.
+    // Told to end, it calls no handler again and frees itself when it returns.
+    thread_->Detach();
+  } else {
+    TWriteLock guard(lock_);
+    thread_->WaitFor();
+  }
   thread_.reset();
 }
 
+bool TInetSocketCustom::OnWorkThread() const { return thread_ && thread_->Id() == std::this_thread::get_id(); }
+
 void TInetSocketCustom::CheckNotWorkThread() {
-  if (thread_ && thread_->Id() == std::this_thread::get_id()) throw EInetSocketAccessByWorkThreadDenied();
+  if (OnWorkThread()) throw EInetSocketAccessByWorkThreadDenied();
 }
 
 void TInetSocketCustom::SetKind(int kind) {
@@ -740,7 +831,11 @@ bool TInetSocketCustom::Bind() {
   TWriteLock guard(lock_);
   Prepare();
   if (thread_->Core().IsBound()) return true;
-  return thread_->Core().Bind();
+  if (thread_->Core().Bind()) return true;
+  // No half-open socket: a send would bind it to a port of its own.
+  TKeepErrno keep;
+  thread_->Core().Close(false);
+  return false;
 }
 
 bool TInetSocketCustom::Connect(int timeoutMs) {
@@ -757,24 +852,38 @@ bool TInetSocketCustom::Close(bool graceful) {
   return thread_->Core().Close(false);
 }
 
-bool TInetSocketCustom::Send(const std::string& bytes) {
+void TInetSocketCustom::Abort() { thread_->Core().Abort(); }
+
+bool TInetSocketCustom::Send(const std::string& bytes, int timeoutMs) {
   CheckNotWorkThread();
   TReadLock guard(lock_);
-  const bool ok = thread_->Core().Send(bytes);
-  if (ok) thread_->ResetIdleTimer();
+  TInetSocketCoreExtended& core = thread_->Core();
+  const bool ok = core.Send(bytes, timeoutMs);
+  if (ok) {
+    thread_->ResetIdleTimer();
+  } else if (core.IsConnected()) {
+    // Part of a frame may be out: the peer's framing is spoilt either way.
+    TKeepErrno keep;
+    thread_->RequestClose();
+  }
   return ok;
 }
 
 bool TInetSocketCustom::IsBound() {
   CheckNotWorkThread();
   TReadLock guard(lock_);
-  return thread_->Core().IsBound();
+  return thread_->Core().IsBound() && !thread_->CloseRequested();
 }
 
 bool TInetSocketCustom::IsConnected() {
   CheckNotWorkThread();
   TReadLock guard(lock_);
-  return thread_->Core().IsConnected();
+  return thread_->Core().IsConnected() && !thread_->CloseRequested();
+}
+
+bool TInetSocketCustom::Active() {
+  TInetSocketCoreExtended& core = thread_->Core();
+  return (core.IsBound() || core.IsConnected()) && !thread_->CloseRequested();
 }
 
 bool TInetSocketCustom::SetKeepAlive(bool on, uint32_t idleMs, uint32_t intervalMs) {

@@ -15,7 +15,9 @@
 
 // The system's thin socket library over POSIX sockets: a socket object whose
 // settings may change at any time, opening by bind or by connect with a
-// time-out, and a work thread per socket that polls for data every 10 ms.
+// time-out, and a work thread per socket that sleeps in poll() until data,
+// a close or a change wakes it. Sockets are non-blocking; every wait has a
+// deadline and can be aborted; keep-alive probing is the kernel's.
 namespace korvan::transport {
 
 enum : int { InetSocketStream = 0, InetSocketDatagram = 1 };
@@ -51,19 +53,27 @@ class TInetSocketCore {
   // Blocks until connected, refused, or Abort; `timeoutMs` < 0 waits as long
   // as the platform does.
   bool Connect(int timeoutMs = -1);
-  // Makes a connect in progress on another thread fail at once.
+  // Makes a connect or send in progress on another thread fail at once, and
+  // any later one until the next allocation.
   void Abort();
   // Abort, then wait until that connect has let go of the handle.
   void AbortConnect();
-  bool Send(const std::string& bytes);
+  // Sends every byte within the deadline (partial sends go on); false with
+  // ETIMEDOUT when it passes, ECONNABORTED on an abort.
+  bool Send(const std::string& bytes, int timeoutMs);
   bool SendTo(const std::string& bytes, const std::string& host, int port);
   bool Receive(std::string& bytes);
   bool ReceiveFrom(std::string& bytes, std::string& host, int& port);
   bool SetBroadcast(bool on);
   bool SetKeepAlive(bool on, uint32_t idleMs, uint32_t intervalMs);
+  // Small frames go out at once instead of waiting for the peer's acknowledgement.
+  bool SetNoDelay();
   // Readable with nothing to read: the peer ended the stream (or it broke).
   bool PeerClosed();
+  // Something is waiting to be received (a datagram, possibly empty).
+  bool Pending();
 
+  int Handle() const { return fd_.load(); }
   int Kind() const { return kind_; }
   bool Bound() const { return bound_.load(); }
   bool Connected() const { return connected_.load(); }
@@ -85,30 +95,32 @@ class TInetSocketCore {
   int kind_ = -1;
 };
 
-// Connects on a thread of its own so that the caller can give up.
-class TInetSocketConnectThread {
- public:
-  // The connect's result within the time-out; errno set as the connect left it,
-  // or ETIMEDOUT.
-  static bool Connect(TInetSocketCore& core, int timeoutMs);
-};
-
 // The core behind locks, with the keep-alive settings and the close protocol.
 class TInetSocketCoreExtended {
  public:
   TInetSocketCoreExtended();
+  ~TInetSocketCoreExtended();
 
   bool Allocate(int kind);
   bool Close(bool graceful);
   bool Bind();
+  // A failed connect leaves no socket behind; errno stays the connect's.
   bool Connect(int timeoutMs);
-  bool Send(const std::string& bytes);
+  bool Send(const std::string& bytes, int timeoutMs);
+  void Abort() { core_.Abort(); }
   bool Receive(std::string& bytes, std::string& host, int& port);
   bool SetKeepAlive(bool on, uint32_t idleMs, uint32_t intervalMs);
   bool KeepAliveOn();
   uint32_t KeepAliveTime();
   uint32_t KeepAliveInterval();
   bool PeerClosed();
+  bool Pending();
+  // The descriptor the work thread waits on: a connected stream or a bound
+  // datagram socket; -1 when there is nothing to receive from.
+  int ReceiveHandle();
+  // Wakes the work thread: a close to carry out, or a socket to watch now.
+  void Wake();
+  int WakeHandle() const { return wakeFd_; }
 
   std::string GetLocalAddress();
   void SetLocalAddress(const std::string& v);
@@ -130,6 +142,7 @@ class TInetSocketCoreExtended {
   TMultiReadExclusiveWriteSynchronizerExtended lock_;
   std::recursive_mutex receive_, send_, allocation_;
   std::atomic<int> closing_{0};
+  int wakeFd_ = -1;
   bool keepAliveOn_ = false;
   uint32_t keepAliveTime_ = 0;
   uint32_t keepAliveInterval_ = 0;
@@ -204,22 +217,26 @@ class TInetSocketEventsSync : public TMyInterfacedObject,
   TInetSocketInternalErrorEvent onInternalError_;
 };
 
-// Polls its socket every 10 ms: carries out requested closes, delivers
-// received data, and keeps an idle connection alive.
-class TInetSocketWorkThread {
+// Waits in poll() on its socket and a wake-up eventfd, with no time-out:
+// carries out requested closes and delivers received data as it arrives.
+// It owns itself while it runs, so that a socket object destroyed from a
+// handler on this thread can let it finish on its own.
+class TInetSocketWorkThread : public std::enable_shared_from_this<TInetSocketWorkThread> {
  public:
-  static constexpr int CycleMs = 10;
-
   TInetSocketWorkThread(TInetSocketCustom* owner, TRef<IInetSocketEvents> events);
   ~TInetSocketWorkThread();
 
   void Start();
-  void Terminate() { terminated_.store(true); }
+  void Terminate();
   void WaitFor();
+  // Lets the thread end on its own (the caller is that thread).
+  void Detach();
   std::thread::id Id() const { return id_.load(); }
 
+  // Carries out a requested close first, then allocates if needed.
   void Prepare(int kind);
   void RequestClose();
+  bool CloseRequested() const { return closeRequest_.load(); }
   void ResetIdleTimer();
   void SetQueueMaximum(int maximum);
   TInetSocketCoreExtended& Core() { return *core_; }
@@ -229,7 +246,7 @@ class TInetSocketWorkThread {
   void Execute();
   void DoInternalClose();
   void DoDataReceive();
-  void KeepAliveStep();
+  void Deliver(TInetSocketPacket& packet);
   void DoInternalError(const std::string& operation, const std::string& message, const std::string& className);
 
   TInetSocketCustom* owner_;
@@ -264,9 +281,20 @@ class TInetSocketCustom {
   bool Bind();
   bool Connect(int timeoutMs);
   bool Close(bool graceful);
-  bool Send(const std::string& bytes);
+  // Makes a connect or send in progress fail at once; no lock, no work-thread
+  // rule, so a forced close can reach it while that operation holds the locks.
+  void Abort();
+  // A stream send that fails (deadline passed, peer gone) closes the connection.
+  bool Send(const std::string& bytes, int timeoutMs = DefaultSendTimeoutMs);
+  // False already while a requested close is pending.
   bool IsBound();
   bool IsConnected();
+  // Bound or connected, without the work-thread rule: for an owner's
+  // destructor, which may run on the work thread.
+  bool Active();
+  bool OnWorkThread() const;
+
+  static constexpr int DefaultSendTimeoutMs = 5000;
   bool SetKeepAlive(bool on, uint32_t idleMs, uint32_t intervalMs);
   bool GetKeepAliveOn();
   uint32_t GetKeepAliveTime();
@@ -286,7 +314,7 @@ class TInetSocketCustom {
   void Prepare();
 
   TMultiReadExclusiveWriteSynchronizerExtended lock_;
-  std::unique_ptr<TInetSocketWorkThread> thread_;
+  std::shared_ptr<TInetSocketWorkThread> thread_;
   int kind_ = InetSocketStream;
 };
 

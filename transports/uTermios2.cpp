@@ -12,7 +12,9 @@ bool ApplyLineSettings(int fd, const TLineSettings& s) {
   termios2 t{};
   if (ioctl(fd, TCGETS2, &t) != 0) return false;
 
-  t.c_iflag = 0;  // no XON/XOFF, no parity checking, no translation
+  // No XON/XOFF, no parity checking, no translation; a break is dropped
+  // rather than read as a 0x00 byte.
+  t.c_iflag = IGNBRK;
   t.c_oflag = 0;
   t.c_lflag = 0;
   t.c_cflag &= ~(CBAUD | CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS);

@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <utility>
 
 namespace korvan::transport {
 
@@ -31,12 +32,13 @@ uint32_t TtyModemStatus(int fd) {
   return status;
 }
 
-void TtySetControlLines(int fd, bool dtr, bool rts) {
-  if (fd < 0) return;
-  int bit = TIOCM_DTR;
-  ioctl(fd, dtr ? TIOCMBIS : TIOCMBIC, &bit);
-  bit = TIOCM_RTS;
-  ioctl(fd, rts ? TIOCMBIS : TIOCMBIC, &bit);
+bool TtySetControlLines(int fd, bool dtr, bool rts) {
+  if (fd < 0) return false;
+  for (const auto& [bit, on] : {std::pair{TIOCM_DTR, dtr}, std::pair{TIOCM_RTS, rts}}) {
+    const int value = bit;
+    if (ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &value) != 0 && errno != ENOTTY && errno != EINVAL) return false;
+  }
+  return true;
 }
 
 bool IsTtyGoneError(int error) { return error == EIO || error == ENXIO || error == ENODEV; }

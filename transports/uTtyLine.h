@@ -16,8 +16,10 @@ int OpenTtyExclusive(const std::string& path);
 // without modem control (a pseudo-terminal) reads every line false.
 uint32_t TtyModemStatus(int fd);
 
-// Asserts or clears DTR and RTS; a line without modem control ignores it.
-void TtySetControlLines(int fd, bool dtr, bool rts);
+// Asserts or clears DTR and RTS. A line without modem control (a
+// pseudo-terminal answers ENOTTY or EINVAL) ignores it; false when the device
+// refuses otherwise.
+bool TtySetControlLines(int fd, bool dtr, bool rts);
 
 // errno values that mean the device has gone (an unplugged adapter, a closed
 // pseudo-terminal master) or was never there.

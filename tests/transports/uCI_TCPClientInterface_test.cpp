@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <string>
 
 #include "comm/uCI_Wrapper.h"
@@ -204,10 +207,11 @@ TEST_F(TCommunicationTCPClientInterfaceTest, ChangingThePortOnAnOpenConnectionCl
   TLoopbackListener other;
   ASSERT_TRUE(other.Ready());
   tcp_->SetConfiguration(Loopback(other.Port()));
-  EXPECT_TRUE(WaitUntil([&] { return !tcp_->GetActive(); }, 1s));
+  EXPECT_FALSE(tcp_->GetActive());
   EXPECT_TRUE(WaitForEndOfStream(peer_.Get()));
   EXPECT_EQ(log_->Closed(), 0);
 
+  // At once: the open never reports the old connection as the new one.
   ASSERT_TRUE(tcp_->Open());
   TFd second = other.Accept();
   ASSERT_TRUE(second.Valid());
@@ -237,4 +241,90 @@ TEST_F(TCommunicationTCPClientInterfaceTest, DestroyingAnOpenTransportClosesTheC
   tcp_ = nullptr;
   EXPECT_EQ(log_->Closed(), 1);
   EXPECT_TRUE(WaitForEndOfStream(peer_.Get()));
+}
+
+TEST_F(TCommunicationTCPClientInterfaceTest, AnIdleTimeBeyondWhatTheKernelTakesStillTurnsKeepAliveOn) {
+  ASSERT_NO_FATAL_FAILURE(Open(";KeepAlive=40000000"));  // 40000 s, clamped to 32767
+  EXPECT_TRUE(tcp_->GetKeepAliveOn());
+}
+
+// ---- Nothing blocks for ever -------------------------------------------------------
+
+namespace {
+// More than both socket buffers hold while the peer reads nothing (its
+// receive buffer does not grow then).
+const std::string kFlood(16 * 1024 * 1024, 'f');
+}
+
+TEST_F(TCommunicationTCPClientInterfaceTest, APeerThatStopsReadingFailsTheWriteAtItsDeadlineAndClosesIt) {
+  ASSERT_NO_FATAL_FAILURE(Open(";ConnectionTimeout=300"));
+  const auto start = Clock::now();
+  EXPECT_EQ(tcp_->WriteString(kFlood), 0);
+  EXPECT_LT(MsSince(start), 5000);
+  ASSERT_EQ(log_->ErrorOperations(), (std::vector<std::string>{"InternalWriteString"}));
+  EXPECT_EQ(log_->Errors()[0].code, ETIMEDOUT);
+  EXPECT_FALSE(tcp_->GetActive());
+}
+
+TEST_F(TCommunicationTCPClientInterfaceTest, AForcedCloseEndsAWriteThatWaitsForThePeer) {
+  ASSERT_NO_FATAL_FAILURE(Open());  // a 5000 ms deadline
+  std::atomic<pid_t> writer{0};
+  TBoundedThreads threads;
+  threads.Start([&] {
+    writer.store(static_cast<pid_t>(syscall(SYS_gettid)));
+    EXPECT_EQ(tcp_->WriteString(kFlood), 0);
+  });
+  ASSERT_TRUE(WaitUntil([&] { return writer.load() != 0 && IsBlocked(writer.load()); }));
+  const auto start = Clock::now();
+  EXPECT_TRUE(tcp_->Close(true));
+  EXPECT_LT(MsSince(start), 1000);
+  threads.JoinAll();
+  EXPECT_FALSE(tcp_->GetActive());
+}
+
+TEST_F(TCommunicationTCPClientInterfaceTest, AForcedCloseCutsALongConnectShort) {
+  TFullBacklogListener silent;
+  ASSERT_TRUE(silent.Ready());
+  tcp_->SetConfiguration(Loopback(silent.Port()) + ";ConnectionTimeout=3000");
+  TBoundedThreads threads;
+  threads.Start([&] { EXPECT_FALSE(tcp_->Open()); });
+  ASSERT_TRUE(WaitUntil([&] { return ConnectPendingTo(silent.Port()); }));
+  const auto start = Clock::now();
+  EXPECT_TRUE(tcp_->Close(true));
+  threads.JoinAll();
+  EXPECT_LT(MsSince(start), 1000);  // not the 3000 ms of the connect
+  EXPECT_FALSE(tcp_->GetActive());
+}
+
+// ---- Released from its own thread ---------------------------------------------------
+
+namespace {
+// Drops a transport's last reference from its data-read handler, that is on
+// the socket's work thread.
+class TLastReferenceDropper : public TMyInterfacedObject {
+ public:
+  explicit TLastReferenceDropper(TRef<TCommunicationTCPClientInterface>& last) : last_(last) {}
+  void OnRead(ICommunicationInterface*, const std::string&) {
+    if (dropped_.load()) return;
+    last_ = nullptr;
+    dropped_.store(true);
+  }
+  bool Dropped() const { return dropped_.load(); }
+
+ private:
+  TRef<TCommunicationTCPClientInterface>& last_;
+  std::atomic<bool> dropped_{false};
+};
+}  // namespace
+
+TEST_F(TCommunicationTCPClientInterfaceTest, ATransportReleasedForTheLastTimeOnItsWorkThreadGoesSafely) {
+  ASSERT_NO_FATAL_FAILURE(Open());
+  TRef<TLastReferenceDropper> dropper = CreateObject<TLastReferenceDropper>(tcp_);
+  tcp_->GetDataReadSlots()->Subscribe(TCINotifyStringEvent::Bind<&TLastReferenceDropper::OnRead>(dropper.get()),
+                                      dropper, nullptr);
+  ASSERT_TRUE(SendAll(peer_.Get(), "bye"));
+  // Closed as a destroyed transport closes (ASan reports any use of freed memory).
+  EXPECT_TRUE(WaitForEndOfStream(peer_.Get()));
+  EXPECT_TRUE(dropper->Dropped());
+  EXPECT_TRUE(WaitUntil([&] { return log_->Closed() == 1; }));
 }

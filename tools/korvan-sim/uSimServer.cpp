@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
@@ -211,7 +212,13 @@ void TSimServer::Run() {
         stop_.store(true);
       } else if (p.fd == tcpListen_) {
         const int c = accept4(tcpListen_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (c >= 0) streams_.push_back(new TStream{c, true, {}});
+        if (c >= 0) {
+          // An answer written in pieces (--noise, --split, --notice-first)
+          // must not wait for the client's delayed acknowledgement.
+          const int one = 1;
+          setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+          streams_.push_back(new TStream{c, true, {}});
+        }
       } else if (hid_ && p.fd == hid_->ListenFd()) {
         const int c = accept4(p.fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (c >= 0) streams_.push_back(new TStream{c, true, {}, true});
