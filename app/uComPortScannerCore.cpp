@@ -1,17 +1,18 @@
 #include "app/uComPortScannerCore.h"
 
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include "platform/uThreadName.h"
 #include "transports/uComPortMap.h"
+#include "transports/uTtyLine.h"
 
 namespace duomat {
 
 using korvan::transport::ComPortDevicePath;
 using korvan::transport::ComPortWithoutUart;
+using korvan::transport::IsTtyGoneError;
+using korvan::transport::OpenTtyExclusive;
 
 TComPortProbe ProbeComPort(int n) {
   TComPortProbe r;
@@ -20,28 +21,22 @@ TComPortProbe ProbeComPort(int n) {
     r.Error = ENOENT;
     return r;
   }
-  // Non-blocking: a probe never waits for a carrier.
-  const int fd = ::open(r.Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  // Opened as the serial port opens it: a probe never waits for a carrier,
+  // and a line another program holds is "in use".
+  const int fd = OpenTtyExclusive(r.Path);
   if (fd < 0) {
     r.Error = errno;
-    const bool notFound = r.Error == ENOENT || r.Error == ENODEV || r.Error == ENXIO || r.Error == EIO;
+    const bool notFound = r.Error == ENOENT || IsTtyGoneError(r.Error);
     // A ttyS node without a UART is no port, even when we may not open it.
     r.State = notFound || ComPortWithoutUart(r.Path) ? psAbsent : psNotAvailable;
     return r;
   }
+  ::close(fd);
   if (ComPortWithoutUart(r.Path)) {
-    ::close(fd);
     r.Error = ENODEV;
     return r;
   }
-  // Held by another program: "in use".
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    r.Error = errno;
-    r.State = psNotAvailable;
-  } else {
-    r.State = psFree;
-  }
-  ::close(fd);
+  r.State = psFree;
   return r;
 }
 
