@@ -168,16 +168,6 @@ void TThreadSuspender::Terminate() {
   changed_.notify_all();
 }
 
-bool TThreadSuspender::Suspended() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return suspended_;
-}
-
-bool TThreadSuspender::Parked() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return parked_;
-}
-
 // ---- Scan threads ------------------------------------------------------------
 
 TScanThread::TScanThread(TComPortThreadSharedData& shared, int index)

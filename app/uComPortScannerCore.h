@@ -95,8 +95,6 @@ class TThreadSuspender {
   void CompleteSuspend();
   void Resume();
   void Terminate();
-  bool Suspended() const;
-  bool Parked() const;
 
  private:
   mutable std::mutex mutex_;

@@ -53,11 +53,6 @@ void TFTD2XX::Reload() {
   Load();
 }
 
-bool TFTD2XX::LibraryLoaded() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return library_ != nullptr;
-}
-
 TFTD2XX::THandle* TFTD2XX::Find(FT_HANDLE handle) {
   // The caller serialises every use of one handle with its close (the core's
   // lock), so the entry stays valid after the lock is left.

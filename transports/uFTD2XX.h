@@ -113,7 +113,6 @@ class TFTD2XX {
   // Loads the vendor library again from the environment. Only while no
   // converter is open (tests switch libraries with it).
   void Reload();
-  bool LibraryLoaded();
 
  private:
   struct THandle;
