@@ -20,10 +20,13 @@
 #include <vector>
 
 #include "protocol/uKorvan97.h"
+#include "support/TRunProgram.h"
 #include "support/TSimProcess.h"
 
 using namespace std::chrono_literals;
+using korvan::test::RunProgram;
 using korvan::test::TPortDir;
+using korvan::test::TRun;
 using korvan::test::TSimProcess;
 
 namespace {
@@ -31,60 +34,12 @@ namespace {
 constexpr int kBoundMs = 10000;
 const std::string kIngraIdentification = "Ingra;v1.0;simulated";
 
-struct TRun {
-  int Status = -1;  // exit status, -1 when killed or not started
-  std::string Out;
-  std::string Err;
-};
-
 // Runs korvan-sim to its end with these arguments; one that does not end in
 // time is killed.
 TRun RunSim(const std::vector<std::string>& options) {
-  TRun run;
-  int out[2], err[2];
-  if (pipe2(out, O_CLOEXEC) != 0) return run;
-  if (pipe2(err, O_CLOEXEC) != 0) {
-    close(out[0]);
-    close(out[1]);
-    return run;
-  }
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], STDOUT_FILENO);
-    dup2(err[1], STDERR_FILENO);
-    std::vector<std::string> args = {TSimProcess::BinaryPath()};
-    args.insert(args.end(), options.begin(), options.end());
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  close(out[1]);
-  close(err[1]);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBoundMs);
-  bool outOpen = true, errOpen = true;
-  while ((outOpen || errOpen) && std::chrono::steady_clock::now() < deadline) {
-    pollfd p[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    if (poll(p, 2, 50) <= 0) continue;
-    for (int i = 0; i < 2; ++i) {
-      if (!(p[i].revents & (POLLIN | POLLHUP))) continue;
-      char buffer[4096];
-      const ssize_t n = read(p[i].fd, buffer, sizeof buffer);
-      if (n > 0)
-        (i == 0 ? run.Out : run.Err).append(buffer, static_cast<size_t>(n));
-      else
-        (i == 0 ? outOpen : errOpen) = false;
-    }
-  }
-  close(out[0]);
-  close(err[0]);
-  if (pid < 0) return run;
-  if (outOpen || errOpen) kill(pid, SIGKILL);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
+  std::vector<std::string> args = {TSimProcess::BinaryPath()};
+  args.insert(args.end(), options.begin(), options.end());
+  return RunProgram(std::move(args), std::chrono::milliseconds(kBoundMs));
 }
 
 // Waits, without reaping it, until the process has ended; its exit status,
