@@ -15,19 +15,15 @@ constexpr const char* kFolders[] = {"/ports", "/dev", "/sys"};
 }  // namespace
 
 TComPorts::TComPorts() {
-  char pattern[] = "/tmp/duomat-machine-XXXXXX";
-  if (const char* dir = mkdtemp(pattern)) root_ = dir;
   for (int i = 0; i < 3; ++i) {
-    std::filesystem::create_directories(root_ + kFolders[i]);
-    setenv(kVariables[i], (root_ + kFolders[i]).c_str(), 1);
+    std::filesystem::create_directories(root_.Path() + kFolders[i]);
+    setenv(kVariables[i], (root_.Path() + kFolders[i]).c_str(), 1);
   }
 }
 
 TComPorts::~TComPorts() {
   for (int fd : fds_) close(fd);  // -1 from a failed open does no harm
   for (const char* name : kVariables) unsetenv(name);
-  std::error_code ignored;
-  std::filesystem::remove_all(root_, ignored);
 }
 
 std::string TComPorts::AddTerminal(int comPort, bool held) {
@@ -42,14 +38,16 @@ std::string TComPorts::AddTerminal(int comPort, bool held) {
   return terminal;
 }
 
-void TComPorts::AddDanglingLink(int comPort) { std::filesystem::create_symlink(root_ + "/gone", Link(comPort)); }
+void TComPorts::AddDanglingLink(int comPort) {
+  std::filesystem::create_symlink(root_.Path() + "/gone", Link(comPort));
+}
 
 void TComPorts::AddTtyS(int index, int type) {
   const std::string name = "ttyS" + std::to_string(index);
   std::ofstream(DevDir() + "/" + name).put('\0');
   std::filesystem::permissions(DevDir() + "/" + name, std::filesystem::perms::none);
-  std::filesystem::create_directories(root_ + "/sys/class/tty/" + name);
-  std::ofstream(root_ + "/sys/class/tty/" + name + "/type") << type << "\n";
+  std::filesystem::create_directories(root_.Path() + "/sys/class/tty/" + name);
+  std::ofstream(root_.Path() + "/sys/class/tty/" + name + "/type") << type << "\n";
 }
 
 }  // namespace korvan::test

@@ -2,6 +2,8 @@
 #include <string>
 #include <vector>
 
+#include "support/TTempDir.h"
+
 namespace korvan::test {
 
 // A machine of our own for port probing: temporary DUOMAT_PORT_DIR,
@@ -23,11 +25,11 @@ class TComPorts {
   // with its sysfs type (0: no UART behind it).
   void AddTtyS(int index, int type);
 
-  std::string Link(int comPort) const { return root_ + "/ports/COM" + std::to_string(comPort); }
-  std::string DevDir() const { return root_ + "/dev"; }
+  std::string Link(int comPort) const { return root_.Path() + "/ports/COM" + std::to_string(comPort); }
+  std::string DevDir() const { return root_.Path() + "/dev"; }
 
  private:
-  std::string root_;
+  TTempDir root_{"duomat-machine"};
   std::vector<int> fds_;
 };
 

@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+#include "support/TTempDir.h"
+
 namespace korvan::test {
 
 // A temporary folder for simulated USB converters and HID devices: DIR/sys
@@ -13,10 +15,10 @@ class TDeviceTree {
   ~TDeviceTree();
   TDeviceTree(const TDeviceTree&) = delete;
   TDeviceTree& operator=(const TDeviceTree&) = delete;
-  const std::string& Path() const { return path_; }
+  const std::string& Path() const { return dir_.Path(); }
 
  private:
-  std::string path_;
+  TTempDir dir_{"duomat-devices"};
 };
 
 }  // namespace korvan::test

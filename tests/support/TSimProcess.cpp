@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -96,15 +95,11 @@ int TSimProcess::TcpPort() const { return PortOf("tcp"); }
 int TSimProcess::UdpPort() const { return PortOf("udp"); }
 
 TPortDir::TPortDir() {
-  char pattern[] = "/tmp/duomat-ports-XXXXXX";
-  if (char* dir = mkdtemp(pattern)) path_ = dir;
-  setenv("DUOMAT_PORT_DIR", path_.c_str(), 1);
+  setenv("DUOMAT_PORT_DIR", Path().c_str(), 1);
 }
 
 TPortDir::~TPortDir() {
   unsetenv("DUOMAT_PORT_DIR");
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
 }
 
 }  // namespace korvan::test

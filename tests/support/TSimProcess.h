@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "support/TDeviceTree.h"
+#include "support/TTempDir.h"
 
 namespace korvan::test {
 
@@ -43,11 +44,11 @@ class TPortDir {
  public:
   TPortDir();
   ~TPortDir();
-  const std::string& Path() const { return path_; }
-  std::string Link(int comPort) const { return path_ + "/COM" + std::to_string(comPort); }
+  const std::string& Path() const { return dir_.Path(); }
+  std::string Link(int comPort) const { return Path() + "/COM" + std::to_string(comPort); }
 
  private:
-  std::string path_;
+  TTempDir dir_{"duomat-ports"};
 };
 
 }  // namespace korvan::test
