@@ -2,28 +2,22 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
+#include <filesystem>
 #include <stdexcept>
-#include <sys/stat.h>
 #include <unistd.h>
+
+#include "tools/korvan-sim/uSysfsFile.h"
 
 namespace korvan::sim {
 
 namespace {
 void MakeDirs(const std::string& path) {
-  for (size_t i = 1; i <= path.size(); ++i) {
-    if (i < path.size() && path[i] != '/') continue;
-    const std::string part = path.substr(0, i);
-    if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
-      throw std::runtime_error("cannot create " + part + ": " + std::strerror(errno));
-  }
+  std::error_code error;
+  std::filesystem::create_directories(path, error);
+  if (error) throw std::runtime_error("cannot create " + path + ": " + error.message());
 }
 
-void WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path);
-  out << text << "\n";
-  if (!out) throw std::runtime_error("cannot write " + path);
-}
+void WriteFile(const std::string& path, const std::string& text) { WriteSysfsFile(path, text + "\n"); }
 
 void Link(const std::string& target, const std::string& link) {
   ::unlink(link.c_str());

@@ -5,11 +5,12 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+
+#include "tools/korvan-sim/uSysfsFile.h"
 
 namespace korvan::sim {
 
@@ -22,12 +23,6 @@ std::string Hex(unsigned value, int digits) {
   char text[16];
   std::snprintf(text, sizeof text, "%0*X", digits, value);
   return text;
-}
-
-void WriteFile(const fs::path& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
-  if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 }  // namespace
 
@@ -121,16 +116,18 @@ void THidSimDevice::WriteSysfs(const std::string& sys, THidIdentity identity) {
   const fs::path raw = hid / "hidraw" / name;
   fs::create_directories(raw);
   created_.push_back(usb.string());
-  WriteFile(usb / "manufacturer", identity.Manufacturer + "\n");
-  WriteFile(usb / "product", identity.Product + "\n");
-  WriteFile(usb / "serial", identity.SerialNumber + "\n");
-  WriteFile(hid / "uevent", "DRIVER=hid-generic\nHID_ID=0003:" + Hex(identity.VendorID, 8) + ":" +
-                                Hex(identity.ProductID, 8) + "\nHID_NAME=" + identity.Manufacturer + " " +
-                                identity.Product + "\nHID_PHYS=korvan-sim/input0\nHID_UNIQ=" +
-                                identity.SerialNumber + "\nMODALIAS=hid:b0003g0001v0000" +
-                                Hex(identity.VendorID, 4) + "p0000" + Hex(identity.ProductID, 4) + "\n");
-  WriteFile(hid / "report_descriptor", ReportDescriptor());
-  WriteFile(raw / "uevent", "MAJOR=240\nMINOR=" + std::to_string(number_) + "\nDEVNAME=" + name + "\n");
+  WriteSysfsFile((usb / "manufacturer").string(), identity.Manufacturer + "\n");
+  WriteSysfsFile((usb / "product").string(), identity.Product + "\n");
+  WriteSysfsFile((usb / "serial").string(), identity.SerialNumber + "\n");
+  WriteSysfsFile((hid / "uevent").string(),
+                 "DRIVER=hid-generic\nHID_ID=0003:" + Hex(identity.VendorID, 8) + ":" + Hex(identity.ProductID, 8) +
+                     "\nHID_NAME=" + identity.Manufacturer + " " + identity.Product +
+                     "\nHID_PHYS=korvan-sim/input0\nHID_UNIQ=" + identity.SerialNumber +
+                     "\nMODALIAS=hid:b0003g0001v0000" + Hex(identity.VendorID, 4) + "p0000" +
+                     Hex(identity.ProductID, 4) + "\n");
+  WriteSysfsFile((hid / "report_descriptor").string(), ReportDescriptor());
+  WriteSysfsFile((raw / "uevent").string(),
+                 "MAJOR=240\nMINOR=" + std::to_string(number_) + "\nDEVNAME=" + name + "\n");
   fs::create_directory_symlink("../..", raw / "device");
   // The class entry last: an enumeration never sees a half-written device.
   const fs::path classDir = fs::path(sys) / "class" / "hidraw";
