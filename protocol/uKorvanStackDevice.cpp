@@ -63,7 +63,7 @@ void TKorvanStackDevice::Constructed() {
 void TKorvanStackDevice::Init(uint8_t adr) {
   defaultTimeout_ = DefaultTimeout;
   adr_ = adr;
-  for (auto& slot : slots_) slot = TKorvanStackItemSIG();
+  // The slots are fresh: Init runs only from the constructors.
   TKorvanStackDeviceList::Instance().Add(this);
 }
 

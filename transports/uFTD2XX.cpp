@@ -105,7 +105,7 @@ FT_STATUS TFTD2XX::FT_Close(FT_HANDLE handle) {
 #define DUOMAT_ON_HANDLE(fn, ...)                 \
   THandle* h = Find(handle);                      \
   if (!h) return FT_INVALID_HANDLE;               \
-  return Call(h->backend->fn, h->native, ##__VA_ARGS__)
+  return Call(h->backend->fn, h->native __VA_OPT__(, ) __VA_ARGS__)
 
 FT_STATUS TFTD2XX::FT_SetBaudRate(FT_HANDLE handle, int32_t baud) {
   if (baud < 0) return FT_INVALID_ARGS;

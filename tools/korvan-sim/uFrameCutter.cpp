@@ -40,7 +40,8 @@ void TFrameCutter::Cut(std::vector<std::string>& frames) {
 
 std::vector<std::string> TFrameCutter::Feed(std::string_view bytes) {
   buf_.append(bytes);
-  sums_.reserve(buf_.size() + 1);
+  // No exact reserve here: it would copy the whole table on every chunk, and
+  // a stalled frame start holds up to 64 KiB of it.
   for (char ch : bytes)
     sums_.push_back(static_cast<uint8_t>(sums_.back() + static_cast<uint8_t>(ch)));
   std::vector<std::string> frames;
