@@ -32,29 +32,14 @@ void TTestLine::Stop() {
 void TTestLine::Run() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    cv_.wait(lock, [&] { return stop_ || !arriving_.empty() || !toPeer_.empty(); });
+    cv_.wait(lock, [&] { return stop_ || !arriving_.empty(); });
     if (stop_) return;
     busy_ = true;
-    if (!toPeer_.empty()) {
-      std::string written = std::move(toPeer_.front());
-      toPeer_.pop_front();
-      TPeer peer = peer_;
-      lock.unlock();
-      std::string answer;
-      try {
-        if (peer) answer = peer(written);
-      } catch (...) {
-        // a failing peer answers nothing; the line's thread goes on
-      }
-      lock.lock();
-      if (!answer.empty()) arriving_.push_back(std::move(answer));
-    } else {
-      input_ += arriving_.front();
-      arriving_.pop_front();
-      lock.unlock();
-      DoDataRcv();
-      lock.lock();
-    }
+    input_ += arriving_.front();
+    arriving_.pop_front();
+    lock.unlock();
+    DoDataRcv();
+    lock.lock();
     busy_ = false;
     cv_.notify_all();
   }
@@ -136,7 +121,7 @@ void TTestLine::SetConfigurationResult(bool result) {
 bool TTestLine::WaitIdle(int milliseconds) {
   std::unique_lock<std::mutex> lock(mutex_);
   return cv_.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                      [&] { return arriving_.empty() && toPeer_.empty() && !busy_; });
+                      [&] { return arriving_.empty() && !busy_; });
 }
 
 int TTestLine::InternalCloseCalls() {
@@ -185,13 +170,22 @@ bool TTestLine::InternalClose(bool) {
 }
 
 int TTestLine::InternalWrite(const std::string& Data) {
+  TPeer peer;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!active_) return 0;
     written_.push_back(Data);
-    toPeer_.push_back(Data);
+    peer = peer_;
   }
-  cv_.notify_all();
+  // Handed over at once, as a real line does: the line's thread may be
+  // blocked announcing earlier bytes to a stack that is in this transaction.
+  std::string answer;
+  try {
+    if (peer) answer = peer(Data);
+  } catch (...) {
+    // a failing peer answers nothing
+  }
+  if (!answer.empty()) Receive(answer);
   return static_cast<int>(Data.size());
 }
 

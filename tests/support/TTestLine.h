@@ -23,7 +23,7 @@ namespace korvan::test {
 // meanwhile, and so must a module behind it.
 class TTestLine : public ci::TCommunicationInterfaceDataSpy {
  public:
-  // Gets every written chunk on the line's thread; whatever it returns is received.
+  // Gets every written chunk on the writer's thread; whatever it returns is received.
   using TPeer = std::function<std::string(const std::string& written)>;
 
   TTestLine();
@@ -86,7 +86,6 @@ class TTestLine : public ci::TCommunicationInterfaceDataSpy {
   std::string input_;                 // waiting for Read
   std::string arrived_;               // readable, announced through arriving_
   std::deque<std::string> arriving_;  // not yet announced
-  std::deque<std::string> toPeer_;    // written, not yet answered
   std::vector<std::string> written_;
   TPeer peer_;
   bool busy_ = false;
