@@ -152,6 +152,12 @@ int TCommunicationWrapperInterface::InputCount() {
   return transport_ ? transport_->InputCount() : 0;
 }
 
+bool TCommunicationWrapperInterface::WaitForInput(uint32_t timeoutMs) {
+  // Our lock is not held over the wait: a close must get through.
+  TRef<transport::ICommunicationInterface> transport = GetTransport();
+  return !transport || transport->WaitForInput(timeoutMs);
+}
+
 void TCommunicationWrapperInterface::ClearInput() {
   TWriteLock guard(Lock());
   if (transport_) transport_->ClearInput();

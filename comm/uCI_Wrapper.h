@@ -39,6 +39,7 @@ class TCommunicationWrapperInterface : public TCommunicationInterfaceDataSpy,
   std::string GetConfiguration() override;
   std::string GetIdentity() override;
   int InputCount() override;
+  bool WaitForInput(uint32_t timeoutMs) override;
   void ClearInput() override;
   void ClearOutput() override;
   std::string GetDisplayName() override;
