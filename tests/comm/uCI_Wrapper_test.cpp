@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -234,6 +235,48 @@ TEST_F(WrapperOnLoopback, OnDataRcvRunsOnTheReceiveThreadAndReadsTheData) {
   EXPECT_EQ(reader.data, std::string("a\0b", 3));
   EXPECT_EQ(reader.threadName, ReceiveThreadName);
   EXPECT_NE(CurrentThreadName(), ReceiveThreadName);
+}
+
+TEST_F(WrapperOnLoopback, AFloodWhileOnDataRcvRunsIsMergedIntoOneCallThatReadsItAllInOrder) {
+  struct TSlowReader {
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool release = false;
+    int calls = 0;
+    std::string data;
+    void OnDataRcv(ICommunicationInterface* Sender) {
+      std::unique_lock<std::mutex> lock(mutex);
+      if (++calls == 1) cv.wait(lock, [&] { return release; });
+      std::string chunk;
+      Sender->Read(chunk);
+      data += chunk;
+    }
+  } reader;
+  TRef<TCommunicationWrapperInterface> wrapper =
+      CreateObject<TCommunicationWrapperInterface>("provider=LOOPBACK");
+  wrapper->SetOnDataRcv(TCiNotifyEvent::Bind<&TSlowReader::OnDataRcv>(&reader));
+  ASSERT_TRUE(wrapper->Open());
+  TLoopbackTransport* transport = LoopbackOf(wrapper.get());
+  std::string sent;
+  for (int i = 0; i < 1000; ++i) {
+    const std::string chunk = std::to_string(i) + ",";
+    sent += chunk;
+    transport->Receive(chunk);
+  }
+  ASSERT_TRUE(transport->WaitIdle());
+  {
+    std::lock_guard<std::mutex> lock(reader.mutex);
+    reader.release = true;
+  }
+  reader.cv.notify_all();
+  ASSERT_TRUE(WaitUntil([&] {
+    std::lock_guard<std::mutex> lock(reader.mutex);
+    return reader.data.size() == sent.size();
+  }));
+  std::lock_guard<std::mutex> lock(reader.mutex);
+  EXPECT_EQ(reader.data, sent);
+  // The call that was held, and one notice for everything behind it.
+  EXPECT_LE(reader.calls, 2);
 }
 
 TEST_F(WrapperOnLoopback, DataReceivedWithoutAnOnDataRcvHandlerIsReturnedByTheNextRead) {
