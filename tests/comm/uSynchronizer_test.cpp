@@ -336,3 +336,41 @@ TEST(TWriteLock, BracketsTheScope) {
   EXPECT_EQ(lock.WriteDepth(), 0);
   EXPECT_EQ(lock.ReadCount(), 0);
 }
+
+TEST(TReentrantReadWriteLock, AThreadReadingMoreLocksThanItsTableKeepsEveryDepthAndReleasesThemAll) {
+  // More locks than the per-thread table holds, some read twice; nested in
+  // and out of order across the table and its overflow.
+  constexpr int Count = 20;
+  std::vector<TReentrantReadWriteLock> locks(Count);
+  for (int i = 0; i < Count; ++i) {
+    locks[i].BeginRead();
+    if (i % 3 == 0) locks[i].BeginRead();
+  }
+  for (int i = 0; i < Count; ++i) EXPECT_EQ(locks[i].ReadDepthOfThisThread(), i % 3 == 0 ? 2 : 1) << i;
+  // An upgrade sets this thread's own reads aside, from the table or not.
+  EXPECT_TRUE(locks[0].BeginWrite());
+  EXPECT_TRUE(locks[Count - 1].BeginWrite());
+  locks[0].EndWrite();
+  locks[Count - 1].EndWrite();
+  for (int i = 0; i < Count; i += 2) {
+    EXPECT_TRUE(locks[i].EndRead());
+    if (i % 3 == 0) {
+      EXPECT_TRUE(locks[i].EndRead());
+    }
+  }
+  for (int i = 1; i < Count; i += 2) {
+    EXPECT_TRUE(locks[i].EndRead());
+    if (i % 3 == 0) {
+      EXPECT_TRUE(locks[i].EndRead());
+    }
+  }
+  for (auto& lock : locks) EXPECT_FALSE(lock.EndRead());
+  TBoundedThreads threads;
+  threads.Start([&] {
+    for (auto& lock : locks) {
+      EXPECT_TRUE(lock.BeginWrite());
+      lock.EndWrite();
+    }
+  });
+  threads.JoinAll();
+}
