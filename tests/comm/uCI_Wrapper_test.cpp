@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -250,33 +251,22 @@ TEST_F(WrapperOnLoopback, AFloodWhileOnDataRcvRunsIsMergedIntoOneCallThatReadsIt
       std::string chunk;
       Sender->Read(chunk);
       data += chunk;
+      cv.notify_all();
     }
   } reader;
-  TRef<TCommunicationWrapperInterface> wrapper =
-      CreateObject<TCommunicationWrapperInterface>("provider=LOOPBACK");
+  TRef<TCommunicationWrapperInterface> wrapper = CreateObject<TCommunicationWrapperInterface>("provider=LOOPBACK");
   wrapper->SetOnDataRcv(TCiNotifyEvent::Bind<&TSlowReader::OnDataRcv>(&reader));
   ASSERT_TRUE(wrapper->Open());
-  TLoopbackTransport* transport = LoopbackOf(wrapper.get());
   std::string sent;
-  for (int i = 0; i < 1000; ++i) {
-    const std::string chunk = std::to_string(i) + ",";
-    sent += chunk;
-    transport->Receive(chunk);
-  }
-  ASSERT_TRUE(transport->WaitIdle());
-  {
-    std::lock_guard<std::mutex> lock(reader.mutex);
-    reader.release = true;
-  }
+  for (int i = 0; i < 1000; ++i) sent += std::to_string(i) + ",";
+  for (size_t i = 0; i < sent.size(); i += 4) LoopbackOf(wrapper.get())->Receive(sent.substr(i, 4));
+  ASSERT_TRUE(LoopbackOf(wrapper.get())->WaitIdle());
+  std::unique_lock<std::mutex> lock(reader.mutex);
+  reader.release = true;
   reader.cv.notify_all();
-  ASSERT_TRUE(WaitUntil([&] {
-    std::lock_guard<std::mutex> lock(reader.mutex);
-    return reader.data.size() == sent.size();
-  }));
-  std::lock_guard<std::mutex> lock(reader.mutex);
+  ASSERT_TRUE(reader.cv.wait_for(lock, 10s, [&] { return reader.data.size() == sent.size(); }));
   EXPECT_EQ(reader.data, sent);
-  // The call that was held, and one notice for everything behind it.
-  EXPECT_LE(reader.calls, 2);
+  EXPECT_LE(reader.calls, 2);  // the held call, and one notice for everything behind it
 }
 
 TEST_F(WrapperOnLoopback, DataReceivedWithoutAnOnDataRcvHandlerIsReturnedByTheNextRead) {
@@ -423,17 +413,11 @@ TEST_F(WrapperOnLoopback, TransportFailuresReachOnErrorOnTheReceiveThreadWithThe
   // their order on the receive thread, which may run before or after it.
   ASSERT_TRUE(WaitUntil([&] { return log.Errors().size() == 3; }));
   std::vector<TError> errors = log.Errors();
-  std::vector<TError> fromTransport;
-  int own = 0;
-  for (const TError& e : errors) {
-    if (e.Thread != std::this_thread::get_id()) {
-      fromTransport.push_back(e);
-    } else {
-      EXPECT_EQ(e.Operation, "Open");
-      ++own;
-    }
-  }
-  EXPECT_EQ(own, 1);
+  const auto own = std::stable_partition(errors.begin(), errors.end(),
+                                         [](const TError& e) { return e.Thread == std::this_thread::get_id(); });
+  ASSERT_EQ(own - errors.begin(), 1);
+  EXPECT_EQ(errors[0].Operation, "Open");
+  std::vector<TError> fromTransport(own, errors.end());
   ASSERT_EQ(fromTransport.size(), 2u);
   EXPECT_EQ(fromTransport[0].Operation, "SetConfiguration");
   EXPECT_EQ(fromTransport[0].Args, std::vector<std::string>{"provider=LOOPBACK;port=("});

@@ -338,39 +338,21 @@ TEST(TWriteLock, BracketsTheScope) {
 }
 
 TEST(TReentrantReadWriteLock, AThreadReadingMoreLocksThanItsTableKeepsEveryDepthAndReleasesThemAll) {
-  // More locks than the per-thread table holds, some read twice; nested in
-  // and out of order across the table and its overflow.
-  constexpr int Count = 20;
-  std::vector<TReentrantReadWriteLock> locks(Count);
-  for (int i = 0; i < Count; ++i) {
-    locks[i].BeginRead();
-    if (i % 3 == 0) locks[i].BeginRead();
-  }
-  for (int i = 0; i < Count; ++i) EXPECT_EQ(locks[i].ReadDepthOfThisThread(), i % 3 == 0 ? 2 : 1) << i;
+  std::vector<TReentrantReadWriteLock> locks(20);  // more than the per-thread table holds
+  for (size_t i = 0; i < locks.size(); ++i)
+    for (size_t n = 0; n <= i % 2; ++n) locks[i].BeginRead();
+  for (size_t i = 0; i < locks.size(); ++i) EXPECT_EQ(locks[i].ReadDepthOfThisThread(), 1 + int(i % 2)) << i;
   // An upgrade sets this thread's own reads aside, from the table or not.
-  EXPECT_TRUE(locks[0].BeginWrite());
-  EXPECT_TRUE(locks[Count - 1].BeginWrite());
-  locks[0].EndWrite();
-  locks[Count - 1].EndWrite();
-  for (int i = 0; i < Count; i += 2) {
-    EXPECT_TRUE(locks[i].EndRead());
-    if (i % 3 == 0) {
-      EXPECT_TRUE(locks[i].EndRead());
-    }
+  for (auto* lock : {&locks.front(), &locks.back()}) {
+    EXPECT_TRUE(lock->BeginWrite());
+    EXPECT_TRUE(lock->EndWrite());
   }
-  for (int i = 1; i < Count; i += 2) {
-    EXPECT_TRUE(locks[i].EndRead());
-    if (i % 3 == 0) {
-      EXPECT_TRUE(locks[i].EndRead());
-    }
-  }
+  for (auto& lock : locks) EXPECT_TRUE(lock.EndRead());
+  for (size_t i = 1; i < locks.size(); i += 2) EXPECT_TRUE(locks[i].EndRead());
   for (auto& lock : locks) EXPECT_FALSE(lock.EndRead());
   TBoundedThreads threads;
   threads.Start([&] {
-    for (auto& lock : locks) {
-      EXPECT_TRUE(lock.BeginWrite());
-      lock.EndWrite();
-    }
+    for (auto& lock : locks) EXPECT_TRUE(lock.BeginWrite() && lock.EndWrite());
   });
   threads.JoinAll();
 }
