@@ -1,6 +1,7 @@
 #include "comm/uCI_CommunicationInterface.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 #include "comm/uTimer.h"
@@ -52,7 +53,10 @@ bool TCommunicationInterface::Open() {
 
 bool TCommunicationInterface::Close(bool Force) {
   // Set before waiting for the lock, so that a waiting SendAndReceive lets go.
-  if (Force) closing_.store(true);
+  if (Force) {
+    closing_.store(true);
+    SignalInput();
+  }
   TWriteLock guard(lock_);
   // Cleared while the lock is still held: a SendAndReceive queued behind
   // this close must not see the flag.
@@ -62,6 +66,8 @@ bool TCommunicationInterface::Close(bool Force) {
   } clear{closing_};
   if (!GetActive() && !Force) return true;
   const bool closed = InternalClose(Force);
+  // A wait for an answer on this line ends now, not at its time-out.
+  SignalInput();
   if (closed)
     DoClose();
   else
@@ -80,6 +86,31 @@ void TCommunicationInterface::ReadString(std::string& S) {
   TWriteLock guard(lock_);
   S.clear();
   InternalReadString(S);
+}
+
+void TCommunicationInterface::SignalInput() {
+  {
+    std::lock_guard<std::mutex> lock(inputMutex_);
+    ++inputSignals_;
+  }
+  inputSignal_.notify_all();
+}
+
+bool TCommunicationInterface::WaitForInput(uint32_t timeoutMs) {
+  uint64_t seen;
+  {
+    std::lock_guard<std::mutex> lock(inputMutex_);
+    seen = inputSignals_;
+  }
+  // Looked at after taking the count: whatever changes later signals.
+  if (closing_.load() || InputCount() != 0 || !GetActive()) return true;
+  if (SimulatedTime()) {
+    // Nothing arrives on its own there: the time passes at once.
+    SleepMs(timeoutMs);
+    return false;
+  }
+  std::unique_lock<std::mutex> lock(inputMutex_);
+  return inputSignal_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return inputSignals_ != seen; });
 }
 
 double TCommunicationInterface::GetByteTimeFactor() {

@@ -1,5 +1,8 @@
 #pragma once
 #include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
 #include <functional>
 #include <string>
 #include <vector>
@@ -30,6 +33,10 @@ class ICommunicationInterface : public virtual IInterface {
   virtual int InputCount() = 0;
   virtual void ClearInput() = 0;
   virtual void ClearOutput() = 0;
+  // Returns at once while bytes wait or the line is down; otherwise waits up
+  // to the time-out for received bytes, a close or a lost line. True when
+  // woken rather than timed out: the caller looks again either way.
+  virtual bool WaitForInput(uint32_t timeoutMs) = 0;
   virtual void SendAndReceive(const std::string& Data, int Timeout, int GapTimeout, int TotalExtra, bool ClearIn,
                               bool ClearOut, const TCheckFunction& Check, const std::string& Prefix,
                               std::string& Response) = 0;
@@ -66,6 +73,7 @@ class TCommunicationInterface : public TMyInterfacedObject, public virtual IComm
   int InputCount() override = 0;
   void ClearInput() override = 0;
   void ClearOutput() override = 0;
+  bool WaitForInput(uint32_t timeoutMs) override;
   void SendAndReceive(const std::string& Data, int Timeout, int GapTimeout, int TotalExtra, bool ClearIn,
                       bool ClearOut, const TCheckFunction& Check, const std::string& Prefix,
                       std::string& Response) override;
@@ -99,6 +107,9 @@ class TCommunicationInterface : public TMyInterfacedObject, public virtual IComm
   virtual void DoConfigurationChange(const std::string& S);
 
   void SetByteTimeFactor(double value);
+  // Wakes WaitForInput: received bytes, a close, a line that went. Takes no
+  // lock but its own, so any thread may call it while holding any lock.
+  void SignalInput();
   void Constructed() override;
   TMultiReadExclusiveWriteSynchronizerExtended& Lock() { return lock_; }
   ICommunicationInterface* Self() { return this; }
@@ -107,6 +118,9 @@ class TCommunicationInterface : public TMyInterfacedObject, public virtual IComm
   TMultiReadExclusiveWriteSynchronizerExtended lock_;
   double byteTimeFactor_ = 1.0;
   std::atomic<bool> closing_{false};
+  std::mutex inputMutex_;
+  std::condition_variable inputSignal_;
+  uint64_t inputSignals_ = 0;  // counted, so a signal between look and wait is not lost
   TCINotifyEventSlotList openedSlots_;
   TCINotifyEventSlotList closedSlots_;
   TCINotifyStringEventSlotList dataReadSlots_;

@@ -37,6 +37,9 @@ void TCommunicationInternalBufferInterface::DoReadString(const std::string& S) {
         buffer_.erase(0, buffer_.size() - static_cast<size_t>(capacity_));
     }
   }
+  // Before the notification: its handlers may wait for the lock of a
+  // transaction that is waiting for these bytes.
+  SignalInput();
   TCommunicationInterface::DoReadString(S);
 }
 

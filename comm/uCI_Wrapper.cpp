@@ -152,6 +152,12 @@ int TCommunicationWrapperInterface::InputCount() {
   return transport_ ? transport_->InputCount() : 0;
 }
 
+bool TCommunicationWrapperInterface::WaitForInput(uint32_t timeoutMs) {
+  // Our lock is not held over the wait: a close must get through.
+  TRef<transport::ICommunicationInterface> transport = GetTransport();
+  return !transport || transport->WaitForInput(timeoutMs);
+}
+
 void TCommunicationWrapperInterface::ClearInput() {
   TWriteLock guard(Lock());
   if (transport_) transport_->ClearInput();
@@ -205,8 +211,9 @@ bool TCommunicationWrapperInterface::InternalSetConfiguration(const std::string&
   if (!transport_) return false;
   transport_->SetConfiguration(S);
   TDispatcherQueue* queue = receiveDispatcher_->Queue();
-  transport_->GetDataReadSlots()->Subscribe(TStringHandler::Bind<&TCommunicationWrapperInterface::ReceiveHandler>(this),
-                                            nullptr, queue);
+  // Run at once: it only queues, and merges with a notice already queued.
+  transport_->GetDataReadSlots()->Subscribe(TStringHandler::Bind<&TCommunicationWrapperInterface::DataArrived>(this),
+                                            nullptr, nullptr);
   transport_->GetErrorSlots()->Subscribe(TErrorHandler::Bind<&TCommunicationWrapperInterface::ErrorHandler>(this),
                                          nullptr, queue);
   return true;
@@ -245,7 +252,41 @@ class TKeepAlive {
 };
 }  // namespace
 
-void TCommunicationWrapperInterface::ReceiveHandler(transport::ICommunicationInterface*, const std::string&) {
+namespace {
+// The one queued data-read notice of a wrapper. The wrapper never outlives
+// its gate's closing, and a closed gate runs nothing.
+class TDataReadEvent : public TDispatcherEvent {
+ public:
+  using THandler = TMethod<void()>;
+  TDataReadEvent(std::shared_ptr<TCommunicationWrapperInterface::THandlerGate> gate, THandler handler)
+      : gate_(std::move(gate)), handler_(handler) {}
+  void Execute() override {
+    // Cleared first: a chunk from now on queues a notice of its own, and the
+    // read below takes everything before it.
+    gate_->readPending.store(false);
+    {
+      std::lock_guard<std::mutex> lock(gate_->mutex);
+      if (gate_->closed) return;
+    }
+    handler_();
+  }
+
+ private:
+  std::shared_ptr<TCommunicationWrapperInterface::THandlerGate> gate_;
+  THandler handler_;
+};
+}  // namespace
+
+void TCommunicationWrapperInterface::DataArrived(transport::ICommunicationInterface*, const std::string&) {
+  if (gate_->readPending.exchange(true)) return;
+  // Under the gate's lock: once the gate is closed the dispatcher may go.
+  std::lock_guard<std::mutex> lock(gate_->mutex);
+  if (gate_->closed) return;
+  receiveDispatcher_->Queue()->Push(std::make_unique<TDataReadEvent>(
+      gate_, TDataReadEvent::THandler::Bind<&TCommunicationWrapperInterface::ReceiveHandler>(this)));
+}
+
+void TCommunicationWrapperInterface::ReceiveHandler() {
   TGatePass pass(gate_);
   if (!pass.Admitted()) return;
   // OnDataRcv may drop the last other reference, and DoDataRcv goes on after

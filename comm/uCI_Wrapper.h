@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -39,6 +40,7 @@ class TCommunicationWrapperInterface : public TCommunicationInterfaceDataSpy,
   std::string GetConfiguration() override;
   std::string GetIdentity() override;
   int InputCount() override;
+  bool WaitForInput(uint32_t timeoutMs) override;
   void ClearInput() override;
   void ClearOutput() override;
   std::string GetDisplayName() override;
@@ -60,6 +62,8 @@ class TCommunicationWrapperInterface : public TCommunicationInterfaceDataSpy,
     int active = 0;
     bool closed = false;
     std::thread::id thread;  // the receive thread, once a handler ran
+    // A data-read notice is queued and has not run yet: later chunks add none.
+    std::atomic<bool> readPending{false};
 
     bool Enter();
     void Leave();
@@ -67,7 +71,9 @@ class TCommunicationWrapperInterface : public TCommunicationInterfaceDataSpy,
   };
 
  private:
-  void ReceiveHandler(transport::ICommunicationInterface* Sender, const std::string& Data);
+  // On the transport's thread: queues one notice for however many chunks.
+  void DataArrived(transport::ICommunicationInterface* Sender, const std::string& Data);
+  void ReceiveHandler();
   void ErrorHandler(transport::ICommunicationInterface* Sender, const std::string& Operation,
                     const std::vector<std::string>& Args, int Code);
   void ReleaseTransport(bool force);

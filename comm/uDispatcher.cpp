@@ -4,7 +4,6 @@
 
 #include "comm/uException.h"
 #include "platform/uGuid.h"
-#include "platform/uTickCount.h"
 
 namespace korvan {
 
@@ -120,13 +119,15 @@ std::unique_ptr<TDispatcherQueue> TDispatcherThread::CreateQueue() {
 }
 
 void TDispatcherThread::Execute(TNotifyEventThread* thread) {
+  // Everything queued runs as soon as it comes; an idle worker sleeps until
+  // a push or its stop (the event stays set for a push it has not seen).
   while (!thread->Terminated()) {
     try {
-      ProcessOne();
-      if (Queue()->Count() == 0) wakeUp_.WaitFor(100);
+      while (!thread->Terminated() && ProcessOne()) {
+      }
     } catch (...) {
     }
-    SleepMs(1);
+    if (!thread->Terminated()) wakeUp_.WaitFor(INFINITE);
   }
 }
 

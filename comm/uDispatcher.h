@@ -151,8 +151,8 @@ class TNotifyEventThread {
   std::thread thread_;
 };
 
-// A dispatcher with a worker thread of its own that runs the queued events,
-// one per turn, about one per millisecond when busy.
+// A dispatcher with a worker thread of its own that runs the queued events
+// as they come and sleeps while there are none.
 class TDispatcherThread : public TDispatcher {
  public:
   TDispatcherThread();

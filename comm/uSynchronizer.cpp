@@ -4,6 +4,31 @@
 
 namespace korvan {
 
+namespace {
+// This thread's read depth per lock: a small fixed table, so that the common
+// outermost read allocates nothing. Only the owning thread touches it; a
+// thread that reads more locks at once than it holds keeps the rest in the
+// lock's own map. A thread's reads of one lock are in one place or the other.
+struct TReadEntry {
+  const void* lock;
+  int depth;
+};
+constexpr int ReadTableSize = 8;
+thread_local TReadEntry t_reads[ReadTableSize] = {};
+
+TReadEntry* FindRead(const void* lock) {
+  for (TReadEntry& e : t_reads)
+    if (e.lock == lock) return &e;
+  return nullptr;
+}
+
+int OwnReads(const void* lock, const std::unordered_map<std::thread::id, int>& overflow, std::thread::id self) {
+  if (const TReadEntry* e = FindRead(lock)) return e->depth;
+  const auto it = overflow.find(self);
+  return it == overflow.end() ? 0 : it->second;
+}
+}  // namespace
+
 bool TReentrantReadWriteLock::CanWrite(std::thread::id self) const {
   if (writer_ == self) return true;
   if (writer_ != std::thread::id{}) return false;
@@ -19,11 +44,8 @@ bool TReentrantReadWriteLock::BeginWrite() {
   }
   // Set this thread's own reads aside while waiting, or two upgrading readers
   // would wait for each other forever.
-  int ownReads = 0;
-  if (auto it = reads_.find(self); it != reads_.end()) {
-    ownReads = it->second;
-    readers_ -= ownReads;
-  }
+  const int ownReads = OwnReads(this, reads_, self);
+  readers_ -= ownReads;
   const uint64_t generation = writeGeneration_;
   ++waitingWriters_;
   cv_.wait(lock, [&] { return CanWrite(self); });
@@ -48,32 +70,47 @@ bool TReentrantReadWriteLock::EndWrite() {
 
 void TReentrantReadWriteLock::BeginRead() {
   const auto self = std::this_thread::get_id();
+  TReadEntry* entry = FindRead(this);
   std::unique_lock<std::mutex> lock(mutex_);
-  auto& mine = reads_[self];
+  const int mine = entry ? entry->depth : OwnReads(this, reads_, self);
   // A thread that already reads (or writes) goes on even when a writer waits;
   // new readers give way to waiting writers so that writers are not starved.
-  cv_.wait(lock, [&] {
-    if (writer_ == self) return true;
-    return writer_ == std::thread::id{} && (mine > 0 || waitingWriters_ == 0);
-  });
-  ++mine;
+  if (writer_ != self && !(writer_ == std::thread::id{} && (mine > 0 || waitingWriters_ == 0))) {
+    cv_.wait(lock, [&] {
+      if (writer_ == self) return true;
+      return writer_ == std::thread::id{} && (mine > 0 || waitingWriters_ == 0);
+    });
+  }
   ++readers_;
+  if (entry) {
+    ++entry->depth;
+  } else if (mine > 0) {
+    ++reads_[self];
+  } else if ((entry = FindRead(nullptr))) {
+    *entry = {this, 1};
+  } else {
+    ++reads_[self];  // the table is full: the rare case may allocate
+  }
 }
 
 bool TReentrantReadWriteLock::EndRead() {
   const auto self = std::this_thread::get_id();
+  TReadEntry* entry = FindRead(this);
   std::lock_guard<std::mutex> lock(mutex_);
-  auto it = reads_.find(self);
-  if (it == reads_.end() || it->second == 0) return false;
-  if (--it->second == 0) reads_.erase(it);
+  if (entry) {
+    if (--entry->depth == 0) *entry = {nullptr, 0};
+  } else {
+    auto it = reads_.find(self);
+    if (it == reads_.end() || it->second == 0) return false;
+    if (--it->second == 0) reads_.erase(it);
+  }
   if (--readers_ == 0) cv_.notify_all();
   return true;
 }
 
 int TReentrantReadWriteLock::ReadDepthOfThisThread() {
   std::lock_guard<std::mutex> lock(mutex_);
-  auto it = reads_.find(std::this_thread::get_id());
-  return it == reads_.end() ? 0 : it->second;
+  return OwnReads(this, reads_, std::this_thread::get_id());
 }
 
 bool TReentrantReadWriteLock::IsWriterThisThread() {
@@ -125,9 +162,9 @@ void TMultiReadExclusiveWriteSynchronizerExtended::BeginRead() {
 }
 
 void TMultiReadExclusiveWriteSynchronizerExtended::EndRead() {
-  if (inner_.ReadDepthOfThisThread() == 0) throw EMultiReadExclusiveWriteSynchronizerExtendedException(name_, 2);
+  // One look at the inner lock: it answers false when this thread reads none.
+  if (!inner_.EndRead()) throw EMultiReadExclusiveWriteSynchronizerExtendedException(name_, 2);
   readCount_.fetch_sub(1);
-  inner_.EndRead();
 }
 
 }  // namespace korvan

@@ -152,6 +152,12 @@ void TCommunicationInterface::Read(std::string& Data) {
   SpyReceived(Data);
 }
 
+bool TCommunicationInterface::WaitForInput(uint32_t timeoutMs) {
+  if (InputCount() != 0 || !GetActive()) return true;
+  SleepMs(timeoutMs);
+  return false;
+}
+
 void TCommunicationInterface::SendAndReceive(const std::string& Data, int Timeout, int GapTimeout, int TotalExtra,
                                              bool ClearIn, bool ClearOut, const TCheckFunction& Check,
                                              const std::string& Prefix, std::string& Response) {

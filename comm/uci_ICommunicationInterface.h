@@ -65,6 +65,10 @@ class ICommunicationInterface : public virtual ICommunicationInterfaceCore {
   // Every received byte waiting, possibly none.
   virtual void Read(std::string& Data) = 0;
   virtual int InputCount() = 0;
+  // Returns at once while bytes wait or the line is down; otherwise up to the
+  // time-out for received bytes, a close or a lost line. Takes no lock for the
+  // wait, so a caller that holds this interface's lock does not block receipt.
+  virtual bool WaitForInput(uint32_t timeoutMs) = 0;
   virtual void ClearInput() = 0;
   virtual void ClearOutput() = 0;
   virtual void SendAndReceive(const std::string& Data, int Timeout, int GapTimeout, int TotalExtra, bool ClearIn,
@@ -127,6 +131,8 @@ class TCommunicationInterface : public TNodedInterface, public virtual ICommunic
   int Write(const std::string& Data) override;
   void Read(std::string& Data) override;
   int InputCount() override = 0;
+  // A line without a signal of its own looks again after the time-out.
+  bool WaitForInput(uint32_t timeoutMs) override;
   void ClearInput() override = 0;
   void ClearOutput() override = 0;
   void SendAndReceive(const std::string& Data, int Timeout, int GapTimeout, int TotalExtra, bool ClearIn,

@@ -18,6 +18,8 @@ void SetSimulatedTime(bool on, uint32_t start) {
   g_simulated.store(on);
 }
 
+bool SimulatedTime() { return g_simulated.load(std::memory_order_relaxed); }
+
 uint32_t GetTickCount() {
   if (g_simulated.load(std::memory_order_relaxed)) return g_simulatedTick.load(std::memory_order_relaxed);
   timespec ts{};

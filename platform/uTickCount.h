@@ -18,4 +18,7 @@ void SleepMs(uint32_t milliseconds);
 // by exactly the time asked, without sleeping. Off by default.
 void SetSimulatedTime(bool on, uint32_t start = 0);
 
+// Whether the simulated clock is on: waits then advance it instead of blocking.
+bool SimulatedTime();
+
 }  // namespace korvan

@@ -248,7 +248,8 @@ bool TKorvanStack::SendReceive(uint8_t ADR, uint8_t SIG, uint8_t code, const std
         }
         // A line that went away (peer closed, adapter unplugged) answers nothing more.
         if (!comm->GetActive() || deadline.Expired()) break;
-        SleepMs(PollPeriodMs);
+        // Woken by the bytes themselves; the period only bounds the wait.
+        comm->WaitForInput(PollPeriodMs);
       }
     }
   } catch (...) {

@@ -381,6 +381,7 @@ void TCommunicationSerialPortInterface::ReceiveHandler(int kind, uint32_t data) 
     closeLock_.unlock();
   }
   if (!received.empty()) DoReadString(received);
+  if (kind == TComPortDevice::evLine && device_->Vanished()) SignalInput();
 }
 
 }  // namespace korvan::transport

@@ -9,6 +9,7 @@ TCommunicationSockClientInterface::TCommunicationSockClientInterface() : socket_
   socket_->SetQueueMaximum(0);
   socket_->SetOnDataReceive(
       TInetSocketDataReceiveEvent::Bind<&TCommunicationSockClientInterface::SocketDataReceive>(this));
+  socket_->SetOnDisconnect(TInetSocketDisconnectEvent::Bind<&TCommunicationSockClientInterface::SocketDisconnect>(this));
 }
 
 TCommunicationSockClientInterface::~TCommunicationSockClientInterface() {
@@ -26,6 +27,11 @@ void TCommunicationSockClientInterface::SocketDataReceive(TInetSocketCustom*, co
   // A data-read handler may drop the last reference: we go after it returns.
   TSelfReference self(this);
   if (self.Held()) DoReadString(Packet.data);
+}
+
+void TCommunicationSockClientInterface::SocketDisconnect(TInetSocketCustom*) {
+  // The peer went: a request waiting for its answer ends now.
+  SignalInput();
 }
 
 bool TCommunicationSockClientInterface::Close(bool Force) {

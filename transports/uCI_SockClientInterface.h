@@ -42,6 +42,7 @@ class TCommunicationSockClientInterface : public TCommunicationInternalBufferInt
   bool InternalClose(bool Force) override;
   // Only the data goes to the buffer; the sender is not kept.
   void SocketDataReceive(TInetSocketCustom* Sender, const TInetSocketPacket& Packet);
+  void SocketDisconnect(TInetSocketCustom* Sender);
 
  private:
   std::unique_ptr<TInetSocket> socket_;

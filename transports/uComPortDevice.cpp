@@ -232,7 +232,8 @@ void TComPortDevice::TSession::EventLoop(THandlerGate& gate) {
     if (txEmpty.exchange(false) && !Report(gate, evTxEmpty, 0)) break;
     if (!watchLine) continue;
     uint32_t mask = 0;
-    if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) gone.store(true);
+    // Reported once, so that a transaction waiting on the line ends now.
+    const bool lost = (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) && !gone.exchange(true);
     if (fds[1].revents & POLLIN) mask |= EV_RXCHAR;
     const uint32_t modem = Modem();
     const uint32_t changed = modem ^ lastModem;
@@ -254,7 +255,7 @@ void TComPortDevice::TSession::EventLoop(THandlerGate& gate) {
       if (counts.dcd != lastCounts.dcd) mask |= EV_RLSD;
       lastCounts = counts;
     }
-    if (mask && !Report(gate, evLine, mask)) break;
+    if ((mask || lost) && !Report(gate, evLine, mask)) break;
     if (r == 0) {
       const int count = QueueCount();
       if (count > 0 && !Report(gate, evData, static_cast<uint32_t>(count))) break;

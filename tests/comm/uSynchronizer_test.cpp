@@ -336,3 +336,23 @@ TEST(TWriteLock, BracketsTheScope) {
   EXPECT_EQ(lock.WriteDepth(), 0);
   EXPECT_EQ(lock.ReadCount(), 0);
 }
+
+TEST(TReentrantReadWriteLock, AThreadReadingMoreLocksThanItsTableKeepsEveryDepthAndReleasesThemAll) {
+  std::vector<TReentrantReadWriteLock> locks(20);  // more than the per-thread table holds
+  for (size_t i = 0; i < locks.size(); ++i)
+    for (size_t n = 0; n <= i % 2; ++n) locks[i].BeginRead();
+  for (size_t i = 0; i < locks.size(); ++i) EXPECT_EQ(locks[i].ReadDepthOfThisThread(), 1 + int(i % 2)) << i;
+  // An upgrade sets this thread's own reads aside, from the table or not.
+  for (auto* lock : {&locks.front(), &locks.back()}) {
+    EXPECT_TRUE(lock->BeginWrite());
+    EXPECT_TRUE(lock->EndWrite());
+  }
+  for (auto& lock : locks) EXPECT_TRUE(lock.EndRead());
+  for (size_t i = 1; i < locks.size(); i += 2) EXPECT_TRUE(locks[i].EndRead());
+  for (auto& lock : locks) EXPECT_FALSE(lock.EndRead());
+  TBoundedThreads threads;
+  threads.Start([&] {
+    for (auto& lock : locks) EXPECT_TRUE(lock.BeginWrite() && lock.EndWrite());
+  });
+  threads.JoinAll();
+}
