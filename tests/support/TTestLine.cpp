@@ -62,8 +62,9 @@ void TTestLine::Arrive(const std::string& data) {
   cv_.notify_all();
 }
 
-std::vector<TKorvanFormat97> TTestLine::Requests() {
-  std::string bytes = WrittenBytes();
+std::vector<TKorvanFormat97> TTestLine::Requests() { return ValidFrames(WrittenBytes()); }
+
+std::vector<TKorvanFormat97> ValidFrames(std::string bytes) {
   std::vector<TKorvanFormat97> frames;
   while (!bytes.empty()) {
     const std::string frame = ExtractPacket(bytes, true);

@@ -93,4 +93,8 @@ class TTestLine : public ci::TCommunicationInterfaceDataSpy {
   std::thread thread_;
 };
 
+// The frames in bytes, in order; bytes that are not whole valid frames fail
+// the test.
+std::vector<TKorvanFormat97> ValidFrames(std::string bytes);
+
 }  // namespace korvan::test

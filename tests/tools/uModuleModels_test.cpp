@@ -9,11 +9,13 @@
 #include "tools/korvan-sim/uFrameCutter.h"
 #include "tools/korvan-sim/uIngraModel.h"
 #include "support/THex.h"
+#include "support/TTestLine.h"
 #include "tools/korvan-sim/uOutraModel.h"
 
 using namespace korvan;
 using korvan::test::Bytes;
 using korvan::test::Hex;
+using korvan::test::ValidFrames;
 using namespace korvan::sim;
 
 namespace {
@@ -23,19 +25,7 @@ constexpr uint8_t Sig = 0x5C;
 
 // The frames of an answer in order; a test fails on bytes that are not whole
 // valid frames.
-std::vector<TKorvanFormat97> Frames(const TAnswer& answer) {
-  std::string bytes = answer.Bytes();
-  std::vector<TKorvanFormat97> frames;
-  while (!bytes.empty()) {
-    const std::string frame = ExtractPacket(bytes, true);
-    if (frame.empty() || CheckPacket(frame) != 0) {
-      ADD_FAILURE() << "not a valid frame: " << Hex(bytes);
-      break;
-    }
-    frames.push_back(ParsePacket(frame));
-  }
-  return frames;
-}
+std::vector<TKorvanFormat97> Frames(const TAnswer& answer) { return ValidFrames(answer.Bytes()); }
 
 // Sends one request and returns the only frame of the answer; a missing or
 // extra frame fails the test and gives code 0xFF.
