@@ -21,12 +21,13 @@
 #include "app/uKorvanStackDeviceIngraRec.h"
 #include "protocol/uKorvanModules.h"
 #include "support/TSimProcess.h"
+#include "uBenchSimulator.h"
 
 namespace {
 
-constexpr int kComPort = 5;
-std::unique_ptr<korvan::test::TPortDir> g_ports;
-std::unique_ptr<korvan::test::TSimProcess> g_sim;
+using bench::g_sim;
+using bench::kComPort;
+
 
 double Seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; }
 
@@ -78,16 +79,9 @@ BENCHMARK_CAPTURE(BM_Idle, tcp_and_serial, true)->Iterations(1)->UseManualTime()
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   korvan::InitializeModules();
-  g_ports = std::make_unique<korvan::test::TPortDir>();
-  g_sim = std::make_unique<korvan::test::TSimProcess>(std::vector<std::string>{
-      "--module", "ingra", "--tcp", "127.0.0.1:0", "--link", g_ports->Link(kComPort)});
-  if (!g_sim->Started()) {
-    std::fprintf(stderr, "korvan-sim did not start\n");
-    return 1;
-  }
+  if (!bench::StartSimulator()) return 1;
   benchmark::RunSpecifiedBenchmarks();
-  g_sim.reset();
-  g_ports.reset();
+  bench::StopSimulator();
   benchmark::Shutdown();
   return 0;
 }

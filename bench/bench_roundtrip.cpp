@@ -29,19 +29,20 @@
 #include "protocol/uKorvan97.h"
 #include "protocol/uKorvanModules.h"
 #include "support/TSimProcess.h"
+#include "uBenchSimulator.h"
 
 namespace {
 
+using bench::g_sim;
+using bench::kComPort;
+
 using Clock = std::chrono::steady_clock;
-constexpr int kComPort = 5;
 
 struct TFigures {
   double median = 0, p99 = 0;  // microseconds
 };
 std::map<std::string, TFigures> g_figures;
 
-std::unique_ptr<korvan::test::TPortDir> g_ports;
-std::unique_ptr<korvan::test::TSimProcess> g_sim;
 
 void Record(benchmark::State& state, const std::string& name, std::vector<double>& samples) {
   if (samples.empty()) return;
@@ -151,13 +152,7 @@ BENCHMARK_CAPTURE(BM_Stack, pty, false)->Iterations(300)->UseRealTime()->Unit(be
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   korvan::InitializeModules();
-  g_ports = std::make_unique<korvan::test::TPortDir>();
-  g_sim = std::make_unique<korvan::test::TSimProcess>(std::vector<std::string>{
-      "--module", "ingra", "--tcp", "127.0.0.1:0", "--link", g_ports->Link(kComPort)});
-  if (!g_sim->Started()) {
-    std::fprintf(stderr, "korvan-sim did not start\n");
-    return 1;
-  }
+  if (!bench::StartSimulator()) return 1;
   benchmark::RunSpecifiedBenchmarks();
   for (const char* line : {"tcp", "pty"}) {
     const auto raw = g_figures.find(std::string("raw ") + line);
@@ -167,8 +162,7 @@ int main(int argc, char** argv) {
                 line, raw->second.median, raw->second.p99, stack->second.median, stack->second.p99,
                 stack->second.median - raw->second.median, stack->second.p99 - raw->second.p99);
   }
-  g_sim.reset();
-  g_ports.reset();
+  bench::StopSimulator();
   benchmark::Shutdown();
   return 0;
 }
