@@ -523,20 +523,8 @@ class SerialPortWrapper : public ::testing::Test {
 
   // Requests the identification through the application-facing interface.
   static std::string Identification(korvan::ci::ICommunicationInterface& ci, uint8_t sig) {
-    ci.Write(korvan::BuildPacket(0x31, sig, 0xF3, ""));
-    std::string rx, frame;
-    WaitUntil([&] {
-      std::string chunk;
-      ci.Read(chunk);
-      rx += chunk;
-      const size_t start = rx.find("*a");
-      if (start == std::string::npos) return false;
-      rx.erase(0, start);
-      frame = korvan::ExtractPacket(rx, true);
-      return !frame.empty();
-    });
-    if (frame.empty() || korvan::CheckPacket(frame) != 0) return {};
-    return korvan::ParsePacket(frame).data;
+    return AskIdentification([&](const std::string& bytes) { ci.Write(bytes); },
+                             [&](std::string& chunk) { ci.Read(chunk); }, sig);
   }
 };
 }  // namespace

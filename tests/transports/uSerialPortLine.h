@@ -241,14 +241,16 @@ class TPtyPeer {
   bool ok_ = false;
 };
 
-// Asks the module behind the transport for its identification and waits for
-// one whole frame back; empty when none came.
-inline std::string Identification(ICommunicationInterface& t, uint8_t sig = 1) {
-  t.WriteString(korvan::BuildPacket(0x31, sig, 0xF3, ""));
+// Asks the module behind a line for its identification and waits for one
+// whole frame back; empty when none came. `write` sends, `read` takes what
+// has arrived.
+template <class Write, class Read>
+std::string AskIdentification(Write write, Read read, uint8_t sig) {
+  write(korvan::BuildPacket(0x31, sig, 0xF3, ""));
   std::string rx, frame;
   WaitUntil([&] {
     std::string chunk;
-    t.ReadString(chunk);
+    read(chunk);
     rx += chunk;
     const size_t start = rx.find("*a");
     if (start == std::string::npos) return false;
@@ -258,6 +260,11 @@ inline std::string Identification(ICommunicationInterface& t, uint8_t sig = 1) {
   });
   if (frame.empty() || korvan::CheckPacket(frame) != 0) return {};
   return korvan::ParsePacket(frame).data;
+}
+
+inline std::string Identification(ICommunicationInterface& t, uint8_t sig = 1) {
+  return AskIdentification([&](const std::string& bytes) { t.WriteString(bytes); },
+                           [&](std::string& chunk) { t.ReadString(chunk); }, sig);
 }
 
 inline std::string WriteError(int requested, int free) {
