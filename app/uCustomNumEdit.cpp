@@ -76,11 +76,7 @@ TMyCustomNumEdit::TMyCustomNumEdit(QWidget* parent) : QLineEdit(parent) {
 
 void TMyCustomNumEdit::SetColored(bool on) {
   colored_ = on;
-  if (!on) {
-    QPalette p = palette();
-    p.setColor(QPalette::Text, Qt::black);
-    setPalette(p);
-  }
+  if (!on) SetTextColour(Qt::black);
   Redisplay();
 }
 
@@ -117,9 +113,14 @@ int TMyCustomNumEdit::ControlFactor() const {
 
 void TMyCustomNumEdit::ColourBySign(double number) {
   if (!colored_) return;
-  const QColor colour = number < 0 ? QColor(NegativeColour) : number > 0 ? QColor(PositiveColour) : QColor(Qt::black);
+  SetTextColour(number < 0 ? QColor(NegativeColour) : number > 0 ? QColor(PositiveColour) : QColor(Qt::black));
+}
+
+void TMyCustomNumEdit::SetTextColour(const QColor& colour) {
+  // The disabled look stays the style's: a greyed field must not read as editable.
   QPalette p = palette();
-  p.setColor(QPalette::Text, colour);
+  p.setColor(QPalette::Active, QPalette::Text, colour);
+  p.setColor(QPalette::Inactive, QPalette::Text, colour);
   setPalette(p);
 }
 

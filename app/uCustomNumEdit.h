@@ -62,6 +62,7 @@ class TMyCustomNumEdit : public QLineEdit {
   int ControlFactor() const;
   // The font colour for a number: by sign when Colored.
   void ColourBySign(double number);
+  void SetTextColour(const QColor& colour);
   // The range message box: "Confirm", question icon, one OK button; then
   // the field takes the focus back with its text selected.
   void ShowRangeMessage(const QString& text);

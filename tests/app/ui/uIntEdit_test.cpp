@@ -28,6 +28,9 @@ class TIntEditTest : public QObject {
     QCOMPARE(e.palette().color(QPalette::Text), QColor(TMyCustomNumEdit::PositiveColour));
     e.Redisplay();
     QCOMPARE(e.palette().color(QPalette::Text), QColor(TMyCustomNumEdit::NegativeColour));
+    // A disabled field keeps the style's greyed text, whatever its sign.
+    QCOMPARE(e.palette().color(QPalette::Disabled, QPalette::Text),
+             QLineEdit().palette().color(QPalette::Disabled, QPalette::Text));
   }
 
   void ValidateCorrectsOrAccepts() {
