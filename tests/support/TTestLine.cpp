@@ -178,15 +178,16 @@ int TTestLine::InternalWrite(const std::string& Data) {
     written_.push_back(Data);
     peer = peer_;
   }
-  // Handed over at once, as a real line does: the line's thread may be
-  // blocked announcing earlier bytes to a stack that is in this transaction.
+  // Handed over at once, and the answer readable at once, as on a real line:
+  // the line's thread may be blocked announcing earlier bytes to a stack that
+  // is in this very transaction.
   std::string answer;
   try {
     if (peer) answer = peer(Data);
   } catch (...) {
     // a failing peer answers nothing
   }
-  if (!answer.empty()) Receive(answer);
+  if (!answer.empty()) Arrive(answer);
   return static_cast<int>(Data.size());
 }
 

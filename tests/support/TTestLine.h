@@ -23,7 +23,8 @@ namespace korvan::test {
 // meanwhile, and so must a module behind it.
 class TTestLine : public ci::TCommunicationInterfaceDataSpy {
  public:
-  // Gets every written chunk on the writer's thread; whatever it returns is received.
+  // Gets every written chunk on the writer's thread; whatever it returns
+  // arrives (readable at once, announced later).
   using TPeer = std::function<std::string(const std::string& written)>;
 
   TTestLine();
