@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
   {
     TApplication app(argc, argv);
     TApplication::setApplicationName("duomat");
-    TApplication::setApplicationDisplayName("Duomat");
+    // No display name: Qt would append it to every caption ("Confirm — Duomat").
     TApplication::setApplicationVersion(DUOMAT_VERSION);
     TApplication::setDesktopFileName("duomat");
     TApplication::setWindowIcon(QIcon::fromTheme("duomat"));
