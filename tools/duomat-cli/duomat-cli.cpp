@@ -229,6 +229,7 @@ int main(int argc, char** argv) {
   CLI::App* ports = app.add_subcommand(
       "ports",
       "Scan COM1-COM255 and list the ports found: COMn  PATH [-> TARGET]  free|in use|no access;\n"
+      "then the FTDI converters: usb  SERIAL  DESCRIPTION;\n"
       "then the HID devices: hid  vid=V pid=P  SERIAL  PRODUCT");
   ports->add_flag("--json", o.json, "Print one JSON object instead of text");
   (void)ingraLoad;
