@@ -13,6 +13,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,15 +33,25 @@ class TfConnectionDialogTest : public QObject {
   T* Control(const char* name) {
     return dialog->findChild<T*>(name);
   }
-  // Runs Execute and closes the dialog with "Ok" or "Zrušit" once it is shown.
-  // (A refresh inside Execute pumps events before the dialog is shown.)
-  bool Run(std::string& s, bool ok = true) {
+  // Runs Execute and does `close` once the dialog is shown (a refresh inside
+  // Execute pumps events before that); after 100 tries "Zrušit", so that a
+  // dialog that ignores it cannot hang the test.
+  bool RunClosing(std::string& s, const std::function<void()>& close) {
     QTimer closer;
-    connect(&closer, &QTimer::timeout, dialog.get(), [this, ok] {
-      if (dialog->isVisible()) Control<QPushButton>(ok ? "bOK" : "bCancel")->click();
+    int tries = 0;
+    connect(&closer, &QTimer::timeout, dialog.get(), [&] {
+      if (!dialog->isVisible()) return;
+      if (++tries > 100)
+        Control<QPushButton>("bCancel")->click();
+      else
+        close();
     });
     closer.start(5);
     return dialog->Execute(s);
+  }
+  // Closes with "Ok" or "Zrušit".
+  bool Run(std::string& s, bool ok = true) {
+    return RunClosing(s, [&] { Control<QPushButton>(ok ? "bOK" : "bCancel")->click(); });
   }
   std::string RunOk(std::string s) {
     if (!Run(s)) return "(cancelled)";
@@ -117,6 +128,15 @@ class TfConnectionDialogTest : public QObject {
     Control<QPushButton>("bUSBRefresh")->click();
     QCOMPARE(Control<QComboBox>("cbDeviceName")->count(), 0);
     QVERIFY(Control<QLineEdit>("eSerialNumber")->text().isEmpty());
+  }
+
+  // Enter confirms, as in any dialog: it must not press "Obnovit" instead.
+  void enterConfirms() {
+    for (std::string s : {"provider=SERIAL_PORT;comport=5;baudrate=9600", "provider=TCP_CLIENT;host=127.0.0.1;port=502"}) {
+      const std::string given = s;
+      QVERIFY2(RunClosing(s, [&] { QTest::keyClick(dialog.get(), Qt::Key_Return); }), given.c_str());
+      QCOMPARE(s, given);
+    }
   }
 
   void cancelKeepsTheCallersString() {
