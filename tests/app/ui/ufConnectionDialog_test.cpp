@@ -132,7 +132,8 @@ class TfConnectionDialogTest : public QObject {
 
   // Enter confirms, as in any dialog: it must not press "Obnovit" instead.
   void enterConfirms() {
-    for (std::string s : {"provider=SERIAL_PORT;comport=5;baudrate=9600", "provider=TCP_CLIENT;host=127.0.0.1;port=502"}) {
+    for (std::string s :
+         {"provider=SERIAL_PORT;comport=5;baudrate=9600", "provider=TCP_CLIENT;host=127.0.0.1;port=502"}) {
       const std::string given = s;
       QVERIFY2(RunClosing(s, [&] { QTest::keyClick(dialog.get(), Qt::Key_Return); }), given.c_str());
       QCOMPARE(s, given);
