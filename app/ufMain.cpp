@@ -82,6 +82,9 @@ TfMain::TfMain(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TfMai
   Bind(ui->chbOutraWatchDog1Enabled, &QCheckBox::toggled, &TfMain::chbOutraWatchDog1EnabledClick);
   Bind(ui->chbOutraWatchDog2Enabled, &QCheckBox::toggled, &TfMain::chbOutraWatchDog1EnabledClick);
   Bind(ui->btnClose, &QPushButton::clicked, &TfMain::btnCloseClick);
+  // Enter presses the focused button, as in the operator's other programs
+  // (outside a dialog a Qt button takes only Space).
+  for (QPushButton* button : findChildren<QPushButton*>()) button->setAutoDefault(true);
   ui->pnlButtons->installEventFilter(this);
   RunGuarded(*sink_, [this] { FormCreate(); });
 }

@@ -168,6 +168,9 @@ class TfMainTest : public QObject {
     QCOMPARE(EnabledIn("grpIngra"), QStringList{"btnIngraConnect"});
     QCOMPARE(EnabledIn("grpOutra"), QStringList{"btnOutraConnect"});
     QVERIFY(Get("grpIngra")->isEnabled() && Get("grpOutra")->isEnabled() && Get("btnClose")->isEnabled());
+    // Enter presses the focused button; the operator cancels the dialog it opens.
+    QTest::keyClick(Get("btnIngraConnect"), Qt::Key_Return);
+    QCOMPARE(dialog_.Shown.size(), size_t(1));
 
     Connect("btnOutraConnect", Start({"--module", "outra"}));
     QVERIFY(messages_.Texts.empty());
