@@ -307,8 +307,8 @@ TEST_F(TransportBase, ClearInputEmptiesTheBuffer) {
 TEST_F(TransportBase, SendAndReceiveOnAClosedTransportNotifiesTheRequestButWritesNothing) {
   std::string response = "stale";
   const auto start = Clock::now();
-  transport->SendAndReceive("req", 2000, 50, 4000, false, false, nullptr, "", response);
-  EXPECT_LT(Clock::now() - start, 1000ms);
+  transport->SendAndReceive("req", 10000, 50, 20000, false, false, nullptr, "", response);
+  EXPECT_LT(Clock::now() - start, 3000ms);  // not the 10 s time-out
   EXPECT_EQ(response, "");
   EXPECT_EQ(listener.written, std::vector<std::string>{"req"});
   EXPECT_TRUE(transport->Written().empty());
@@ -370,7 +370,7 @@ TEST_F(TransportBase, AForcedCloseFromAnotherThreadEndsAWaitingSendAndReceive) {
   EXPECT_TRUE(transport->Close(true));
   waiter.join();
   ASSERT_TRUE(returned);
-  EXPECT_LT(returnedAt - start, 1000ms) << "far under the 10 s time-out";
+  EXPECT_LT(returnedAt - start, 3000ms) << "far under the 10 s time-out";
   EXPECT_FALSE(transport->GetActive());
   EXPECT_EQ(transport->InternalCloseCalls(), 1);
   EXPECT_TRUE(transport->LastCloseForced());
