@@ -217,24 +217,15 @@ void TComPortDevice::TSession::EventLoop(THandlerGate& gate) {
     // wake-ups are events; only modem lines have none, so only a line with
     // counters is looked at periodically.
     const bool watchLine = line >= 0 && !gone.load();
-    pollfd fds[2] = {{eventFd, POLLIN, 0}, {line, POLLIN, 0}};
-    const int r = poll(fds, watchLine ? 2 : 1, watchLine && counted ? PollTimeoutMs : -1);
+    const TTtyWait w = WaitTtyOrWake(eventFd, line, watchLine, watchLine && counted ? PollTimeoutMs : -1);
     if (stop.load()) break;
-    if (r < 0) {
-      if (errno != EINTR) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      continue;
-    }
-    if (fds[0].revents & POLLIN) {
-      uint64_t wakes;
-      const ssize_t n = ::read(eventFd, &wakes, sizeof wakes);
-      (void)n;
-    }
+    if (!w.ok) continue;
     if (txEmpty.exchange(false) && !Report(gate, evTxEmpty, 0)) break;
     if (!watchLine) continue;
     uint32_t mask = 0;
     // Reported once, so that a transaction waiting on the line ends now.
-    const bool lost = (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) && !gone.exchange(true);
-    if (fds[1].revents & POLLIN) mask |= EV_RXCHAR;
+    const bool lost = (w.line & (POLLHUP | POLLERR | POLLNVAL)) && !gone.exchange(true);
+    if (w.line & POLLIN) mask |= EV_RXCHAR;
     const uint32_t modem = Modem();
     const uint32_t changed = modem ^ lastModem;
     lastModem = modem;
@@ -256,7 +247,7 @@ void TComPortDevice::TSession::EventLoop(THandlerGate& gate) {
       lastCounts = counts;
     }
     if ((mask || lost) && !Report(gate, evLine, mask)) break;
-    if (r == 0) {
+    if (w.timedOut) {
       const int count = QueueCount();
       if (count > 0 && !Report(gate, evData, static_cast<uint32_t>(count))) break;
     }

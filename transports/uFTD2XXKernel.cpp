@@ -115,26 +115,17 @@ void TKernelHandle::NotifyLoop() {
   const bool counters = ioctl(fd, TIOCGICOUNT, &last) == 0;
   bool hungUp = false;
   while (!stop.load()) {
-    pollfd fds[2] = {{wakeFd, POLLIN, 0}, {fd, POLLIN, 0}};
     const bool watchLine = !hungUp && armed.load();
-    const int r = poll(fds, watchLine ? 2 : 1, counters ? kModemPollMs : -1);
+    const TTtyWait w = WaitTtyOrWake(wakeFd, fd, watchLine, counters ? kModemPollMs : -1);
     if (stop.load()) break;
-    if (r < 0) {
-      if (errno != EINTR) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      continue;
-    }
-    if (fds[0].revents & POLLIN) {
-      uint64_t drained;
-      const ssize_t n = ::read(wakeFd, &drained, sizeof drained);
-      (void)n;
-    }
+    if (!w.ok) continue;
     bool signal = false;
-    if (watchLine && (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))) {
+    if (w.line & (POLLHUP | POLLERR | POLLNVAL)) {
       // Gone (a hung-up pseudo-terminal, an unplugged adapter): say so once.
       hungUp = true;
       gone.store(true);
       signal = true;
-    } else if (watchLine && (fds[1].revents & POLLIN)) {
+    } else if (w.line & POLLIN) {
       armed.store(false);
       signal = (Mask() & FT_EVENT_RXCHAR) != 0;
     }

@@ -193,37 +193,13 @@ uint32_t TFTDIDevice::ModemStatus() {
   return core_->ModemStatus();
 }
 
-void TFTDIDevice::SetBaudRate(uint32_t value) {
-  TWriteLock guard(lock_);
-  core_->SetBaudRate(value);
-}
-void TFTDIDevice::SetWordLength(uint8_t value) {
-  TWriteLock guard(lock_);
-  core_->SetWordLength(value);
-}
-void TFTDIDevice::SetStopBits(uint8_t value) {
-  TWriteLock guard(lock_);
-  core_->SetStopBits(value);
-}
-void TFTDIDevice::SetParity(uint8_t value) {
-  TWriteLock guard(lock_);
-  core_->SetParity(value);
-}
-void TFTDIDevice::SetDTR(bool value) {
-  TWriteLock guard(lock_);
-  core_->SetDTR(value);
-}
-void TFTDIDevice::SetRTS(bool value) {
-  TWriteLock guard(lock_);
-  core_->SetRTS(value);
-}
-void TFTDIDevice::SetOutTransferSize(uint32_t value) {
-  TWriteLock guard(lock_);
-  core_->SetOutTransferSize(value);
-}
-void TFTDIDevice::SetInTransferSize(uint32_t value) {
-  TWriteLock guard(lock_);
-  core_->SetInTransferSize(value);
-}
+void TFTDIDevice::SetBaudRate(uint32_t value) { SetLocked(&TFTDIDeviceCore::SetBaudRate, value); }
+void TFTDIDevice::SetWordLength(uint8_t value) { SetLocked(&TFTDIDeviceCore::SetWordLength, value); }
+void TFTDIDevice::SetStopBits(uint8_t value) { SetLocked(&TFTDIDeviceCore::SetStopBits, value); }
+void TFTDIDevice::SetParity(uint8_t value) { SetLocked(&TFTDIDeviceCore::SetParity, value); }
+void TFTDIDevice::SetDTR(bool value) { SetLocked(&TFTDIDeviceCore::SetDTR, value); }
+void TFTDIDevice::SetRTS(bool value) { SetLocked(&TFTDIDeviceCore::SetRTS, value); }
+void TFTDIDevice::SetOutTransferSize(uint32_t value) { SetLocked(&TFTDIDeviceCore::SetOutTransferSize, value); }
+void TFTDIDevice::SetInTransferSize(uint32_t value) { SetLocked(&TFTDIDeviceCore::SetInTransferSize, value); }
 
 }  // namespace korvan::transport

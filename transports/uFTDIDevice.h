@@ -121,6 +121,12 @@ class TFTDIDevice {
 
  private:
   void PrepareThread();  // under the exclusive lock
+  // A core setting, changed under the exclusive lock.
+  template <class V>
+  void SetLocked(void (TFTDIDeviceCore::*set)(V), V value) {
+    TWriteLock guard(lock_);
+    (core_.get()->*set)(value);
+  }
 
   TMultiReadExclusiveWriteSynchronizerExtended lock_;
   std::unique_ptr<TFTDIDeviceCore> core_;

@@ -1,9 +1,12 @@
 #include "transports/uTtyLine.h"
 
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -42,5 +45,24 @@ bool TtySetControlLines(int fd, bool dtr, bool rts) {
 }
 
 bool IsTtyGoneError(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+
+TTtyWait WaitTtyOrWake(int wakeFd, int line, bool watchLine, int timeoutMs) {
+  pollfd fds[2] = {{wakeFd, POLLIN, 0}, {line, POLLIN, 0}};
+  const int r = poll(fds, watchLine ? 2 : 1, timeoutMs);
+  TTtyWait result;
+  if (r < 0) {
+    if (errno != EINTR) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return result;
+  }
+  if (fds[0].revents & POLLIN) {
+    uint64_t wakes;
+    const ssize_t n = ::read(wakeFd, &wakes, sizeof wakes);
+    (void)n;
+  }
+  result.ok = true;
+  result.timedOut = r == 0;
+  result.line = watchLine ? fds[1].revents : 0;
+  return result;
+}
 
 }  // namespace korvan::transport

@@ -25,4 +25,15 @@ bool TtySetControlLines(int fd, bool dtr, bool rts);
 // pseudo-terminal master) or was never there.
 bool IsTtyGoneError(int error);
 
+// One wait of a line's event thread: until the line (when watched) is
+// readable or hung up, `wakeFd` (an eventfd, drained here) is signalled, or
+// `timeoutMs` (-1: never) passes. A failed poll pauses briefly, so that a
+// persistent error cannot spin the thread.
+struct TTtyWait {
+  bool ok = false;        // false: poll failed (or was interrupted)
+  bool timedOut = false;  // nothing happened within the time-out
+  short line = 0;         // the line's poll events
+};
+TTtyWait WaitTtyOrWake(int wakeFd, int line, bool watchLine, int timeoutMs);
+
 }  // namespace korvan::transport
