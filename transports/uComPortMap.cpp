@@ -1,19 +1,13 @@
 #include "transports/uComPortMap.h"
 
+#include "platform/uSysfs.h"
+
 #include <cstdlib>
-#include <fstream>
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
 namespace korvan::transport {
-
-namespace {
-std::string DirFromEnvironment(const char* name, const char* fallback) {
-  const char* dir = std::getenv(name);
-  return dir && *dir ? dir : fallback;
-}
-}  // namespace
 
 std::string ComPortDevicePath(int n) {
   if (n < 1) return {};
@@ -22,7 +16,7 @@ std::string ComPortDevicePath(int n) {
     struct stat st{};
     if (lstat(link.c_str(), &st) == 0) return link;
   }
-  const std::string dev = DirFromEnvironment("DUOMAT_DEV_DIR", "/dev");
+  const std::string dev = DevDir();
   if (n <= 32) return dev + "/ttyS" + std::to_string(n - 1);
   if (n <= 64) return dev + "/ttyUSB" + std::to_string(n - 33);
   if (n <= 96) return dev + "/ttyACM" + std::to_string(n - 65);
@@ -36,9 +30,7 @@ bool ComPortWithoutUart(const std::string& path) {
   if (name.size() < 5 || name.compare(0, 4, "ttyS") != 0 ||
       name.find_first_not_of("0123456789", 4) != std::string::npos)
     return false;
-  std::ifstream type(DirFromEnvironment("DUOMAT_SYSFS_ROOT", "/sys") + "/class/tty/" + name + "/type");
-  int value = -1;
-  return type >> value && value == 0;
+  return ReadSysfsAttribute(SysfsRoot() + "/class/tty/" + name + "/type") == "0";
 }
 
 }  // namespace korvan::transport

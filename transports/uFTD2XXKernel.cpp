@@ -1,5 +1,7 @@
 #include "transports/uFTD2XXKernel.h"
 
+#include "platform/uSysfs.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -7,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
-#include <fstream>
 #include <linux/serial.h>
 #include <mutex>
 #include <poll.h>
@@ -26,19 +27,6 @@ namespace korvan::transport {
 namespace {
 constexpr int kModemPollMs = 200;      // only on a line with modem-line counters
 constexpr int kWriteDeadlineMs = 5000;  // a line that takes nothing for this long fails the write
-
-std::string EnvDir(const char* variable, const char* fallback) {
-  const char* dir = std::getenv(variable);
-  return dir && *dir ? dir : fallback;
-}
-
-std::string ReadFirstLine(const std::string& path) {
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);
-  while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-  return line;
-}
 
 std::vector<std::string> SortedEntries(const std::string& dir) {
   std::vector<std::string> names;
@@ -182,7 +170,7 @@ FT_STATUS OpenEx(void* arg, uint32_t flags, FT_HANDLE* handle) {
   const char* text = static_cast<const char*>(arg);
   TKernelFTDevice device;
   if (!FindBySerial(std::string(text, strnlen(text, FT_SERIAL_NUMBER_LENGTH)), device)) return FT_DEVICE_NOT_FOUND;
-  const int fd = OpenTtyExclusive(EnvDir("DUOMAT_DEV_DIR", "/dev") + "/" + device.Tty);
+  const int fd = OpenTtyExclusive(DevDir() + "/" + device.Tty);
   if (fd < 0) return errno == ENOENT || IsTtyGoneError(errno) ? FT_DEVICE_NOT_FOUND : FT_DEVICE_NOT_OPENED;
   auto h = std::make_unique<TKernelHandle>();
   h->fd = fd;
@@ -371,20 +359,20 @@ FT_STATUS GetDeviceInfoDetail(uint32_t index, uint32_t* flags, uint32_t* type, u
 }  // namespace
 
 std::vector<TKernelFTDevice> KernelFTDevices() {
-  const std::string root = EnvDir("DUOMAT_SYSFS_ROOT", "/sys") + "/bus/usb/devices";
+  const std::string root = SysfsRoot() + "/bus/usb/devices";
   std::vector<TKernelFTDevice> devices;
   for (const std::string& name : SortedEntries(root)) {
     if (name.find(':') != std::string::npos) continue;  // an interface, not a device
     const std::string dir = root + "/" + name;
-    if (!IsDirectory(dir) || Hex16(ReadFirstLine(dir + "/idVendor")) != 0x0403) continue;
+    if (!IsDirectory(dir) || Hex16(ReadSysfsAttribute(dir + "/idVendor")) != 0x0403) continue;
     std::vector<std::string> ttys;
     for (const std::string& entry : SortedEntries(dir)) {
       if (entry.rfind(name + ":", 0) != 0) continue;
       for (const std::string& tty : SortedEntries(dir + "/" + entry))
         if (tty.rfind("ttyUSB", 0) == 0) ttys.push_back(tty);
     }
-    const std::string serial = ReadFirstLine(dir + "/serial");
-    const std::string product = ReadFirstLine(dir + "/product");
+    const std::string serial = ReadSysfsAttribute(dir + "/serial");
+    const std::string product = ReadSysfsAttribute(dir + "/product");
     for (size_t i = 0; i < ttys.size(); ++i) {
       TKernelFTDevice d;
       // A multi-port chip shows one converter per port, A, B, ... as the library does.
@@ -393,7 +381,7 @@ std::vector<TKernelFTDevice> KernelFTDevices() {
       d.Description = port.empty() ? product : product + " " + port;
       d.Tty = ttys[i];
       d.VendorId = 0x0403;
-      d.ProductId = Hex16(ReadFirstLine(dir + "/idProduct"));
+      d.ProductId = Hex16(ReadSysfsAttribute(dir + "/idProduct"));
       devices.push_back(d);
     }
   }

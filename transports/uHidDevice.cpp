@@ -1,12 +1,13 @@
 #include "transports/uHidDevice.h"
 
+#include "platform/uSysfs.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <linux/hidraw.h>
 #include <poll.h>
 #include <sstream>
@@ -24,27 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 constexpr int kWriteTimeoutMs = 1000;  // a report the peer does not take in time fails
-
-std::string EnvDir(const char* name, const char* fallback) {
-  const char* v = std::getenv(name);
-  return v && *v ? v : fallback;
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// A sysfs attribute: its first line.
-std::string ReadAttribute(const fs::path& path) {
-  std::string text = ReadFile(path);
-  const size_t nl = text.find('\n');
-  if (nl != std::string::npos) text.resize(nl);
-  return text;
-}
 
 bool ParseHex16(const std::string& text, uint16_t& value) {
   if (text.empty() || text.size() > 8) return false;
@@ -197,8 +177,8 @@ class THidRawDevice : public TMyInterfacedObject, public IHidBackendDevice {
 class THidRawBackend : public IHidBackend {
  public:
   std::vector<TRef<IHidBackendDevice>> Enumerate() override {
-    const fs::path sysRoot = EnvDir("DUOMAT_SYSFS_ROOT", "/sys");
-    const std::string devDir = EnvDir("DUOMAT_DEV_DIR", "/dev");
+    const fs::path sysRoot = SysfsRoot();
+    const std::string devDir = DevDir();
     std::vector<THidDeviceInfo> found;
     std::error_code ec;
     for (const fs::directory_entry& e : fs::directory_iterator(sysRoot / "class" / "hidraw", ec)) {
@@ -219,7 +199,7 @@ class THidRawBackend : public IHidBackend {
 
  private:
   static bool Describe(const fs::path& hid, const fs::path& sysRoot, THidDeviceInfo& info) {
-    std::istringstream uevent(ReadFile(hid / "uevent"));
+    std::istringstream uevent(ReadSysfsFile(hid / "uevent"));
     std::string line;
     bool haveId = false;
     while (std::getline(uevent, line)) {
@@ -241,10 +221,10 @@ class THidRawBackend : public IHidBackend {
     if (!haveId) return false;
     if (const fs::path usb = UsbParent(hid, sysRoot); !usb.empty()) {
       std::error_code ec;
-      info.Manufacturer = ReadAttribute(usb / "manufacturer");
-      if (fs::exists(usb / "product", ec)) info.Product = ReadAttribute(usb / "product");
+      info.Manufacturer = ReadSysfsAttribute(usb / "manufacturer");
+      if (fs::exists(usb / "product", ec)) info.Product = ReadSysfsAttribute(usb / "product");
     }
-    info.ReportDescriptor = ReadFile(hid / "report_descriptor");
+    info.ReportDescriptor = ReadSysfsFile(hid / "report_descriptor");
     return true;
   }
 };
