@@ -65,6 +65,49 @@ void Print(const TOutcome& outcome, bool json) {
   }
 }
 
+std::string Printable(const std::string& text) {
+  static const char* hex = "0123456789abcdef";
+  std::string out;
+  out.reserve(text.size());
+  auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char b = byte(i);
+    if (b == '\\') { out += "\\\\"; ++i; continue; }
+    if (b >= 0x20 && b < 0x7f) { out += static_cast<char>(b); ++i; continue; }
+    switch (b) {
+      case 0: out += "\\0"; ++i; continue;
+      case '\t': out += "\\t"; ++i; continue;
+      case '\n': out += "\\n"; ++i; continue;
+      case '\r': out += "\\r"; ++i; continue;
+      default: break;
+    }
+    // A whole UTF-8 sequence stays as it is, but for the C1 controls.
+    size_t len = b >= 0xf0 && b < 0xf5 ? 4 : b >= 0xe0 ? 3 : b >= 0xc2 && b < 0xe0 ? 2 : 0;
+    if (b >= 0xf5) len = 0;
+    bool valid = len > 0 && i + len <= text.size();
+    for (size_t k = 1; valid && k < len; ++k) valid = (byte(i + k) & 0xc0) == 0x80;
+    if (valid && len == 3 && ((b == 0xe0 && byte(i + 1) < 0xa0) || (b == 0xed && byte(i + 1) >= 0xa0))) valid = false;
+    if (valid && len == 4 && ((b == 0xf0 && byte(i + 1) < 0x90) || (b == 0xf4 && byte(i + 1) >= 0x90))) valid = false;
+    if (valid && len == 2 && b == 0xc2 && byte(i + 1) < 0xa0) {
+      out += "\\u00";
+      out += hex[byte(i + 1) >> 4];
+      out += hex[byte(i + 1) & 15];
+      i += 2;
+      continue;
+    }
+    if (valid) {
+      out.append(text, i, len);
+      i += len;
+      continue;
+    }
+    out += "\\x";
+    out += hex[b >> 4];
+    out += hex[b & 15];
+    ++i;
+  }
+  return out;
+}
+
 std::string LogLine(const std::string& data, bool sent) {
   char stamp[32];
   const std::time_t now = std::time(nullptr);

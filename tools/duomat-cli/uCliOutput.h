@@ -22,6 +22,11 @@ void AddOutra(TOutcome& outcome, const TOutraSettings& settings);
 // standard output.
 void Print(const TOutcome& outcome, bool json);
 
+// Text from the line made safe for a terminal: control characters (C0, DEL,
+// C1) and bytes that are not UTF-8 become escapes (\x1b, \r, \0, \u009b, \xff),
+// and a backslash is doubled, so the result always reads back unambiguously.
+std::string Printable(const std::string& text);
+
 // The log line of one spied frame: "[yyyy-MM-dd hh:mm:ss] => 2A 61 …".
 std::string LogLine(const std::string& data, bool sent);
 
