@@ -9,6 +9,7 @@
 #include "app/uLibraryMessageHook.h"
 #include "app/uMessageBoxSink.h"
 #include "app/uProgramOptions.h"
+#include "app/uQtTranslation.h"
 #include "app/uSignalCloser.h"
 #include "app/ufCILog.h"
 #include "app/ufConnectionDialog.h"
@@ -56,6 +57,7 @@ int main(int argc, char** argv) {
     TApplication::setApplicationVersion(DUOMAT_VERSION);
     TApplication::setDesktopFileName("duomat");
     TApplication::setWindowIcon(QIcon::fromTheme("duomat"));
+    InstallQtTranslation(app);
 
     auto fMain = std::make_unique<TfMain>();
     auto fConnectionDialog = std::make_unique<TfConnectionDialog>();
