@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     TApplication::setApplicationName("duomat");
     // No display name: Qt would append it to every caption ("Confirm — Duomat").
     TApplication::setApplicationVersion(DUOMAT_VERSION);
-    TApplication::setDesktopFileName("duomat");
+    TApplication::setDesktopFileName("cz.duomat.Duomat");  // the menu entry, for the window's icon
     TApplication::setWindowIcon(QIcon::fromTheme("duomat"));
     InstallQtTranslation(app);
 
