@@ -9,6 +9,7 @@
 #include "app/uLibraryMessageHook.h"
 #include "app/uMessageBoxSink.h"
 #include "app/uProgramOptions.h"
+#include "app/uQtTranslation.h"
 #include "app/uSignalCloser.h"
 #include "app/ufCILog.h"
 #include "app/ufConnectionDialog.h"
@@ -54,8 +55,9 @@ int main(int argc, char** argv) {
     TApplication::setApplicationName("duomat");
     // No display name: Qt would append it to every caption ("Confirm — Duomat").
     TApplication::setApplicationVersion(DUOMAT_VERSION);
-    TApplication::setDesktopFileName("duomat");
+    TApplication::setDesktopFileName("cz.duomat.Duomat");  // the menu entry, for the window's icon
     TApplication::setWindowIcon(QIcon::fromTheme("duomat"));
+    InstallQtTranslation(app);
 
     auto fMain = std::make_unique<TfMain>();
     auto fConnectionDialog = std::make_unique<TfConnectionDialog>();

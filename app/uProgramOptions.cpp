@@ -45,10 +45,28 @@ const char* ProgramHelpText() {
          "  --version           show the version\n"
          "\n"
          "Connection strings, for example:\n"
-         "  provider=SERIAL_PORT;comport=1;baudrate=9600    COM1 is /dev/ttyS0, or $DUOMAT_PORT_DIR/COM1\n"
+         "  provider=SERIAL_PORT;comport=1;baudrate=9600\n"
+         "      COM1 is /dev/ttyS0, or $DUOMAT_PORT_DIR/COM1 (see duomat-cli --help)\n"
          "  provider=TCP_CLIENT;host=192.168.1.254;port=10001\n"
+         "      a TCP connection to an Ethernet converter\n"
+         "  provider=UDP_CLIENT;host=192.168.1.254;port=10001\n"
+         "      datagrams to and from an Ethernet converter\n"
+         "  provider=FTD_USB;serial_number=FT123456\n"
+         "      an FTDI USB converter by its serial number\n"
+         "  provider=HID;vid=1240;pid=63;serial_number=S\n"
+         "      a HID device by its IDs; serial_number is optional\n"
          "\n"
-         "Without a display, duomat-cli does the same work from the command line.\n";
+         "Without a display, duomat-cli does the same work from the command line.\n"
+         "\n"
+         "Exit status:\n"
+         "  0   the window was closed\n"
+         "  2   usage error\n"
+         "\n"
+         "Environment:\n"
+         "  DUOMAT_PORT_DIR      a folder of COMn links that take the place of the COM port numbers\n"
+         "  DUOMAT_DEV_DIR       the device folder instead of /dev\n"
+         "  DUOMAT_SYSFS_ROOT    the sysfs folder instead of /sys\n"
+         "  DUOMAT_D2XX_LIBRARY  the FTDI D2XX library to load instead of libftd2xx.so\n";
 }
 
 }  // namespace duomat

@@ -186,20 +186,33 @@ int main(int argc, char** argv) {
       "Configures an Ingra (four analog inputs) or Outra (two analog outputs) module over the Korvan\n"
       "protocol, one action per call, exactly as the Duomat window does it.\n\n"
       "Connection strings:\n"
-      "  provider=SERIAL_PORT;comport=3;baudrate=9600   COMn is ttyS(n-1) (COM1-32), ttyUSB(n-33) (COM33-64),\n"
-      "                                                  ttyACM(n-65) (COM65-96) in $DUOMAT_DEV_DIR (default\n"
-      "                                                  /dev), or the link $DUOMAT_PORT_DIR/COMn when it exists\n"
+      "  provider=SERIAL_PORT;comport=3;baudrate=9600\n"
+      "      COMn is ttyS(n-1) (COM1-32), ttyUSB(n-33) (COM33-64), ttyACM(n-65) (COM65-96) in\n"
+      "      $DUOMAT_DEV_DIR (default /dev), or the link $DUOMAT_PORT_DIR/COMn when it exists\n"
       "  provider=TCP_CLIENT;host=192.168.1.254;port=10001\n"
+      "      a TCP connection to an Ethernet converter\n"
       "  provider=UDP_CLIENT;host=…;port=…;LocalPort=…\n"
-      "  provider=FTD_USB;serial_number=FT123456          an FTDI USB converter by its serial number\n"
-      "  provider=HID;vid=1240;pid=63;serial_number=S   the last such hidrawN in $DUOMAT_DEV_DIR (default\n"
-      "                                                  /dev) that $DUOMAT_SYSFS_ROOT (default /sys) lists;\n"
-      "                                                  serial_number is optional\n\n"
+      "      datagrams to and from an Ethernet converter\n"
+      "  provider=FTD_USB;serial_number=FT123456\n"
+      "      an FTDI USB converter by its serial number\n"
+      "  provider=HID;vid=1240;pid=63;serial_number=S\n"
+      "      the last such hidrawN in $DUOMAT_DEV_DIR (default /dev) that $DUOMAT_SYSFS_ROOT\n"
+      "      (default /sys) lists; serial_number is optional\n\n"
       "Output: the message (standard output on success, standard error on failure), then key=value\n"
-      "lines; with --json one JSON object on standard output instead.\n"
-      "Exit status: 0 success, 1 the module action failed, 2 usage error (nothing sent).",
+      "lines; with --json one JSON object on standard output instead.",
       "duomat-cli"};
   app.require_subcommand(1);
+  app.footer(
+      "Exit status:\n"
+      "  0   success\n"
+      "  1   the module action failed\n"
+      "  2   usage error (nothing sent)\n\n"
+      "Environment:\n"
+      "  DUOMAT_PORT_DIR      a folder of COMn links that take the place of the COM port numbers\n"
+      "  DUOMAT_DEV_DIR       the device folder instead of /dev\n"
+      "  DUOMAT_SYSFS_ROOT    the sysfs folder instead of /sys\n"
+      "  DUOMAT_D2XX_LIBRARY  the FTDI D2XX library to load instead of libftd2xx.so\n");
+  app.set_version_flag("--version", "duomat-cli " DUOMAT_VERSION, "Show the version");
   TOptions o;
   app.add_option("-c,--connection", o.connection, "Connection string of the module's line (ingra, outra)");
   app.add_option("--address", o.address, "Module address, decimal or 0x hexadecimal (default 0x31)");

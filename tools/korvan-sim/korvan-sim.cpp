@@ -60,6 +60,12 @@ int main(int argc, char** argv) {
       "When ready it prints one line per endpoint ('pty /dev/pts/N', 'tcp 127.0.0.1:PORT',\n"
       "'udp 127.0.0.1:PORT', 'hid DIR/dev/hidrawN') and runs until SIGINT or SIGTERM.",
       "korvan-sim"};
+  app.set_version_flag("--version", "korvan-sim " DUOMAT_VERSION, "Show the version");
+  app.footer(
+      "Exit status:\n"
+      "  0   stopped by SIGINT or SIGTERM\n"
+      "  1   an endpoint could not be served\n"
+      "  2   usage error");
   std::string module, addressText = "0x31", kind = "current", codesText, rangesText, link, tcp, udp, noise, suffix, hid;
   std::string ftdiDir, serial;
   THidIdentity hidIdentity;
@@ -98,7 +104,7 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    return app.exit(e);
+    return app.exit(e) == 0 ? 0 : 2;
   }
 
   try {
