@@ -230,9 +230,10 @@ int main(int argc, char** argv) {
   CLI::App* outraIdentify = outra->add_subcommand("identify", "Connect and print the module's identification");
   CLI::App* ports = app.add_subcommand(
       "ports",
-      "Scan COM1-COM255 and list the ports found: COMn  PATH [-> TARGET]  free|in use|no access;\n"
+      "Scan COM1-COM255 and list the ports found: COMn  PATH [-> TARGET]  free|in use|no access\n"
+      "[  usb VID:PID MANUFACTURER PRODUCT SERIAL] [  by-id NAME...];\n"
       "then the FTDI converters: usb  SERIAL  DESCRIPTION;\n"
-      "then the HID devices: hid  vid=V pid=P  SERIAL  PRODUCT");
+      "then the HID devices: hid  VID:PID  vid=V pid=P  SERIAL  PRODUCT");
   ports->add_flag("--json", o.json, "Print one JSON object instead of text");
   TModuleCommand moduleCommand;
   AddModuleCommand(app, moduleCommand);
