@@ -90,6 +90,7 @@ TEST_P(CliBus, ScanFindsEveryModuleWithItsIdentificationAndNothingElse) {
                            {{"address", 50}, {"baudrate", rate}, {"name", "Outra"}, {"identification", "Outra;v1.0;simulated"}}}},
                          {"scanned", 2}};
   EXPECT_EQ(json::parse(r.Out, nullptr, false), expected) << r;
+  EXPECT_EQ(r.Err, "") << r;  // no progress when standard error is no terminal
 
   // Nobody in the range: exit 1, an empty list.
   r = bus.Run({"--json", "scan", "--from", "7", "--to", "9", "--scan-timeout", "50"});
