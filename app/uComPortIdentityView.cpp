@@ -25,7 +25,9 @@ class TIdentityDelegate : public QStyledItemDelegate {
   }
 };
 
-void ShowCurrent(QComboBox* list) { list->setToolTip(list->currentData(ComPortIdentityRole).toString()); }
+void ShowCurrent(QComboBox* list) {
+  list->setToolTip(list->currentData(ComPortIdentityRole).toString());
+}
 
 void Refresh(QComboBox* list, int first, int last) {
   for (int row = first; row <= last && row < list->count(); ++row) {

@@ -1,11 +1,11 @@
 #include "app/uPortIdentity.h"
 
+#include <dirent.h>
+#include <unistd.h>
 #include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
-#include <unistd.h>
 
 #include "platform/uSysfs.h"
 
@@ -20,7 +20,9 @@ std::string RealPath(const std::string& path) {
   return realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
 }
 
-std::string BaseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+std::string BaseName(const std::string& path) {
+  return path.substr(path.rfind('/') + 1);
+}
 
 std::string Parent(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -45,7 +47,8 @@ TUsbIdentity UsbOf(const std::string& ttyName) {
   TUsbIdentity usb;
   const std::string root = RealPath(korvan::SysfsRoot());
   std::string dir = RealPath(korvan::SysfsRoot() + "/class/tty/" + ttyName + "/device");
-  for (int level = 0; level < kMaxLevels && !dir.empty() && dir != root; ++level, dir = Parent(dir)) {
+  for (int level = 0; level < kMaxLevels && !dir.empty() && dir != root;
+       ++level, dir = Parent(dir)) {
     usb.VendorID = korvan::ReadSysfsAttribute(dir + "/idVendor");
     usb.ProductID = korvan::ReadSysfsAttribute(dir + "/idProduct");
     if (usb.Empty()) continue;

@@ -7,7 +7,7 @@
 namespace duomat {
 
 struct TUsbIdentity {
-  std::string VendorID;   // four hex digits, as lsusb shows them
+  std::string VendorID;  // four hex digits, as lsusb shows them
   std::string ProductID;
   std::string Manufacturer;
   std::string Product;

@@ -19,11 +19,14 @@ TEST(PortIdentity, FindsTheUsbDeviceAboveTheTtyAndEveryStableNameWithoutTouching
   fs::create_directories(usb + "/1-2:1.0/tty/ttyACM0");
   fs::create_directories(sys + "/devices/platform/serial8250/tty/ttyS0");
   fs::create_directories(dev);
-  for (const auto& [name, value] : {std::pair{"idVendor", "04d8"}, {"idProduct", "000a"}, {"product", "CDC Demo"}})
+  for (const auto& [name, value] :
+       {std::pair{"idVendor", "04d8"}, {"idProduct", "000a"}, {"product", "CDC Demo"}})
     std::ofstream(usb + "/" + name) << value << "\n";
-  for (const auto& [tty, device] : {std::pair{"ttyACM0", "usb1/1-2/1-2:1.0"}, {"ttyS0", "platform/serial8250"}}) {
+  for (const auto& [tty, device] :
+       {std::pair{"ttyACM0", "usb1/1-2/1-2:1.0"}, {"ttyS0", "platform/serial8250"}}) {
     fs::create_directories(sys + "/class/tty/" + tty);
-    fs::create_symlink(std::string("../../../devices/") + device, sys + "/class/tty/" + tty + "/device");
+    fs::create_symlink(std::string("../../../devices/") + device,
+                       sys + "/class/tty/" + tty + "/device");
     std::ofstream(dev + "/" + tty) << "";  // never read: a port is not opened for its identity
     fs::permissions(dev + "/" + tty, fs::perms::none);
   }

@@ -27,7 +27,8 @@ TEST(TSimBus, AModuleWithARateHearsOnlyAtItAndItsNewRateAppliesAfterTheAnswer) {
   EXPECT_FALSE(bus.Answer(frame(2, 0xF3), 9600).Empty());
   EXPECT_FALSE(bus.Answer(frame(2, 0xF3), 0).Empty());  // a line without a speed
   EXPECT_FALSE(bus.Answer(frame(3, 0xE4), 9600).Empty());
-  EXPECT_FALSE(bus.Answer(frame(4, 0xE0, std::string("\x31\x07", 2)), 9600).Empty());  // answered at 9600
+  EXPECT_FALSE(
+      bus.Answer(frame(4, 0xE0, std::string("\x31\x07", 2)), 9600).Empty());  // answered at 9600
   EXPECT_EQ(bus.Rate(0), 19200u);
   EXPECT_TRUE(bus.Answer(frame(5, 0xF3), 9600).Empty());
   EXPECT_FALSE(bus.Answer(frame(6, 0xF3), 19200).Empty());

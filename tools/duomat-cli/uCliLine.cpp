@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 #include "comm/uCI_Wrapper.h"
 #include "comm/uci_ConnectionString.h"
@@ -14,10 +14,12 @@
 namespace duomat::cli {
 
 namespace {
-korvan::transport::TCommunicationSerialInterface* SerialTransport(korvan::ci::ICommunicationInterface* comm) {
+korvan::transport::TCommunicationSerialInterface* SerialTransport(
+    korvan::ci::ICommunicationInterface* comm) {
   auto* wrapper = dynamic_cast<korvan::ci::ICommunicationWrapperInterface*>(comm);
   if (!wrapper) return nullptr;
-  return dynamic_cast<korvan::transport::TCommunicationSerialInterface*>(wrapper->GetTransport().get());
+  return dynamic_cast<korvan::transport::TCommunicationSerialInterface*>(
+      wrapper->GetTransport().get());
 }
 }  // namespace
 
@@ -73,8 +75,8 @@ long ParseCliNumber(const std::string& text, const char* what, long lo, long hi)
   const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
   const long v = std::strtol(text.c_str(), &end, hex ? 16 : 10);
   if (text.empty() || *end != '\0' || errno != 0 || v < lo || v > hi)
-    throw TCliUsage(std::string(what) + " must be a whole number from " + std::to_string(lo) + " to " +
-                    std::to_string(hi) + ": " + text);
+    throw TCliUsage(std::string(what) + " must be a whole number from " + std::to_string(lo) +
+                    " to " + std::to_string(hi) + ": " + text);
   return v;
 }
 
@@ -82,7 +84,8 @@ std::string JsonLine(const nlohmann::ordered_json& j) {
   return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
-void PrintResult(bool ok, const std::string& message, const nlohmann::ordered_json& values, bool json) {
+void PrintResult(bool ok, const std::string& message, const nlohmann::ordered_json& values,
+                 bool json) {
   if (json) {
     nlohmann::ordered_json o = {{"ok", ok}, {"message", message}};
     for (const auto& [key, value] : values.items()) o[key] = value;

@@ -54,7 +54,8 @@ long ParseCliNumber(const std::string& text, const char* what, long lo, long hi)
 // Text: the message (standard output when ok, else standard error), then
 // key=value lines, every text escaped for the terminal and an address key in
 // hex. JSON: one object {"ok", "message", values...} on standard output.
-void PrintResult(bool ok, const std::string& message, const nlohmann::ordered_json& values, bool json);
+void PrintResult(bool ok, const std::string& message, const nlohmann::ordered_json& values,
+                 bool json);
 
 // One JSON object, text from the line that is not UTF-8 replaced, not thrown at.
 std::string JsonLine(const nlohmann::ordered_json& j);

@@ -17,9 +17,13 @@ struct TResult {
   TJson Values = TJson::object();
 };
 
-TResult Failed(std::string message) { return {false, std::move(message), TJson::object()}; }
+TResult Failed(std::string message) {
+  return {false, std::move(message), TJson::object()};
+}
 
-std::string NotAnswering(int address) { return "No module answers at " + AddressText(address) + "."; }
+std::string NotAnswering(int address) {
+  return "No module answers at " + AddressText(address) + ".";
+}
 
 // Asks for the identification at `address`, leaving the device there.
 bool Identify(korvan::TKorvanStackDevice& device, int address, std::string& text) {
@@ -35,9 +39,11 @@ TResult SetAddress(TCliLine& line, int address, int wanted) {
     return Failed("Another module already answers at " + AddressText(wanted) + ": " + other);
   device.SetAdr(static_cast<uint8_t>(address));
   if (!device.ChangeAddress(static_cast<uint8_t>(wanted)))
-    return Failed("The module at " + AddressText(address) + " did not take the address " + AddressText(wanted) + ".");
+    return Failed("The module at " + AddressText(address) + " did not take the address " +
+                  AddressText(wanted) + ".");
   if (!Identify(device, wanted, text))
-    return Failed("The module took the address " + AddressText(wanted) + " but does not answer there.");
+    return Failed("The module took the address " + AddressText(wanted) +
+                  " but does not answer there.");
   TResult r{true, AddressText(address) + " -> " + AddressText(wanted), TJson::object()};
   r.Values["old_address"] = address;
   r.Values["new_address"] = wanted;
@@ -49,7 +55,8 @@ TResult SetBaud(TCliLine& line, int address, int rate) {
   korvan::TKorvanStackDevice& device = line.Device();
   device.SetAdr(static_cast<uint8_t>(address));
   if (!device.SetAddressAndBaudRate(static_cast<uint8_t>(address), rate))
-    return Failed("The module at " + AddressText(address) + " did not take the rate " + std::to_string(rate) + ".");
+    return Failed("The module at " + AddressText(address) + " did not take the rate " +
+                  std::to_string(rate) + ".");
   TResult r{true, "", TJson::object()};
   r.Values["address"] = address;
   r.Values["baudrate"] = rate;
@@ -62,16 +69,20 @@ TResult SetBaud(TCliLine& line, int address, int rate) {
   }
   std::string text;
   if (!line.SetRate(static_cast<uint32_t>(rate)))
-    return Failed("The module took the rate " + std::to_string(rate) + " but the line cannot switch to it.");
+    return Failed("The module took the rate " + std::to_string(rate) +
+                  " but the line cannot switch to it.");
   if (!Identify(device, address, text))
-    return Failed("The module took the rate " + std::to_string(rate) + " but does not answer at it.");
-  r.Message = "The module at " + AddressText(address) + " now talks at " + std::to_string(rate) + " Bd.";
+    return Failed("The module took the rate " + std::to_string(rate) +
+                  " but does not answer at it.");
+  r.Message =
+      "The module at " + AddressText(address) + " now talks at " + std::to_string(rate) + " Bd.";
   r.Values["verified"] = true;
   r.Values["identification"] = text;
   return r;
 }
 
-TResult Run(const TModuleCommand& c, TCliLine& line, int address, int wanted, int rate, uint16_t a, uint16_t b) {
+TResult Run(const TModuleCommand& c, TCliLine& line, int address, int wanted, int rate, uint16_t a,
+            uint16_t b) {
   korvan::TKorvanStackDevice& device = line.Device();
   std::string text;
   if (c.Action == "identify") {
@@ -86,8 +97,9 @@ TResult Run(const TModuleCommand& c, TCliLine& line, int address, int wanted, in
     int baud = 0;
     device.SetAdr(static_cast<uint8_t>(address));
     if (!device.ReadAddressAndBaudRate(adr, baud)) return Failed(NotAnswering(address));
-    TResult r{true, "The module at " + AddressText(address) + " has the address " + AddressText(adr) + " and the rate " +
-                        std::to_string(baud) + " Bd.",
+    TResult r{true,
+              "The module at " + AddressText(address) + " has the address " + AddressText(adr) +
+                  " and the rate " + std::to_string(baud) + " Bd.",
               TJson::object()};
     r.Values["address"] = adr;
     r.Values["baudrate"] = baud;
@@ -109,12 +121,14 @@ TResult Run(const TModuleCommand& c, TCliLine& line, int address, int wanted, in
   // assign-address: through the universal address, to the module with these numbers.
   device.SetAdr(static_cast<uint8_t>(address));
   if (!device.AssignAddress(static_cast<uint8_t>(wanted), a, b))
-    return Failed("No module with the numbers " + std::to_string(a) + "," + std::to_string(b) + " took the address " +
-                  AddressText(wanted) + ".");
+    return Failed("No module with the numbers " + std::to_string(a) + "," + std::to_string(b) +
+                  " took the address " + AddressText(wanted) + ".");
   if (!Identify(device, wanted, text))
-    return Failed("The module took the address " + AddressText(wanted) + " but does not answer there.");
-  TResult r{true, "The module with the numbers " + std::to_string(a) + "," + std::to_string(b) + " is now at " +
-                      AddressText(wanted) + ".",
+    return Failed("The module took the address " + AddressText(wanted) +
+                  " but does not answer there.");
+  TResult r{true,
+            "The module with the numbers " + std::to_string(a) + "," + std::to_string(b) +
+                " is now at " + AddressText(wanted) + ".",
             TJson::object()};
   r.Values["new_address"] = wanted;
   r.Values["identification"] = text;
@@ -123,32 +137,43 @@ TResult Run(const TModuleCommand& c, TCliLine& line, int address, int wanted, in
 }  // namespace
 
 void AddModuleCommand(CLI::App& app, TModuleCommand& c) {
-  c.Command = app.add_subcommand("module", "The instructions every Korvan module shares, at --address (default 0x31)");
+  c.Command = app.add_subcommand(
+      "module", "The instructions every Korvan module shares, at --address (default 0x31)");
   c.Command->require_subcommand(1);
   c.Command->add_flag("--json", c.Json, "Print one JSON object instead of text");
-  const auto action = [&c](CLI::App* sub) { sub->callback([&c, sub] { c.Action = sub->get_name(); }); return sub; };
+  const auto action = [&c](CLI::App* sub) {
+    sub->callback([&c, sub] { c.Action = sub->get_name(); });
+    return sub;
+  };
   action(c.Command->add_subcommand("identify", "The module's identification text"));
   action(c.Command->add_subcommand("address", "The module's address and baud rate (0xF0)"));
   action(c.Command->add_subcommand("numbers", "The module's two words and 32-bit number (0xFA)"));
-  action(c.Command->add_subcommand("set-address", "Move the module to NEW (0-253); refused when NEW is taken"))
+  action(c.Command->add_subcommand("set-address",
+                                   "Move the module to NEW (0-253); refused when NEW is taken"))
       ->add_option("NEW", c.NewAddress, "The new address, decimal or 0x hexadecimal")
       ->required();
   action(c.Command->add_subcommand(
-             "set-baud", "Switch the module to RATE (110 ... 230400); a serial line follows and verifies it"))
-      ->add_option("RATE", c.Rate, "One of 110 300 600 1200 2400 4800 9600 19200 38400 57600 115200 230400")
+             "set-baud",
+             "Switch the module to RATE (110 ... 230400); a serial line follows and verifies it"))
+      ->add_option("RATE", c.Rate,
+                   "One of 110 300 600 1200 2400 4800 9600 19200 38400 57600 115200 230400")
       ->required();
   CLI::App* assign = action(c.Command->add_subcommand(
-      "assign-address", "Give the module whose numbers are A,B the address NEW, through the universal address"));
+      "assign-address",
+      "Give the module whose numbers are A,B the address NEW, through the universal address"));
   assign->add_option("NEW", c.NewAddress, "The new address, decimal or 0x hexadecimal")->required();
-  assign->add_option("--numbers", c.Numbers, "A,B: the first two numbers that 'module numbers' reads")->required();
+  assign
+      ->add_option("--numbers", c.Numbers, "A,B: the first two numbers that 'module numbers' reads")
+      ->required();
 }
 
-int RunModuleCommand(const TModuleCommand& c, const std::string& connection, const std::string& addressText,
-                     int timeout, bool json) {
+int RunModuleCommand(const TModuleCommand& c, const std::string& connection,
+                     const std::string& addressText, int timeout, bool json) {
   try {
     // Everything that can be checked without the line is checked first.
     // 0xFE reaches whichever module is on the line.
-    const int address = static_cast<int>(ParseCliNumber(addressText, "--address", 0, korvan::KorvanUniversalAddress));
+    const int address = static_cast<int>(
+        ParseCliNumber(addressText, "--address", 0, korvan::KorvanUniversalAddress));
     int wanted = -1, rate = 0;
     uint16_t a = 0, b = 0;
     if (c.Action == "set-address" || c.Action == "assign-address")
@@ -166,7 +191,8 @@ int RunModuleCommand(const TModuleCommand& c, const std::string& connection, con
       b = static_cast<uint16_t>(ParseCliNumber(c.Numbers.substr(comma + 1), "B", 0, 0xFFFF));
     }
     if (c.Action == "set-address" && wanted == address) {
-      PrintResult(false, "The module is already at " + AddressText(address) + ".", TJson::object(), json);
+      PrintResult(false, "The module is already at " + AddressText(address) + ".", TJson::object(),
+                  json);
       return 1;
     }
     TCliLine line;

@@ -20,7 +20,7 @@ void AddModuleCommand(CLI::App& app, TModuleCommand& command);
 
 // Runs the parsed action on the line; prints the result; returns the exit
 // status (0 done, 1 failed or refused, 2 usage error with nothing sent).
-int RunModuleCommand(const TModuleCommand& command, const std::string& connection, const std::string& address,
-                     int timeout, bool json);
+int RunModuleCommand(const TModuleCommand& command, const std::string& connection,
+                     const std::string& address, int timeout, bool json);
 
 }  // namespace duomat::cli

@@ -1,11 +1,11 @@
 #include "tools/duomat-cli/uCliScan.h"
 
+#include <unistd.h>
 #include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <unistd.h>
 #include <vector>
 
 #include "app/uModuleSettings.h"
@@ -19,7 +19,9 @@ using TJson = nlohmann::ordered_json;
 constexpr int kExitInterrupted = 130;
 
 volatile std::sig_atomic_t g_interrupted = 0;
-void OnInterrupt(int) { g_interrupted = 1; }
+void OnInterrupt(int) {
+  g_interrupted = 1;
+}
 
 // SIGINT only raises a flag while the scan runs: the request in flight ends
 // by its own time-out and what was found is still printed.
@@ -63,7 +65,8 @@ std::vector<uint32_t> ParseRates(const std::string& text) {
   size_t start = 0;
   while (start <= text.size()) {
     const size_t comma = std::min(text.find(',', start), text.size());
-    const long rate = ParseCliNumber(text.substr(start, comma - start), "--baudrates", 1, 1000000000);
+    const long rate =
+        ParseCliNumber(text.substr(start, comma - start), "--baudrates", 1, 1000000000);
     if (std::find(korvan::KorvanBaudTable.begin(), korvan::KorvanBaudTable.end(), rate) ==
         korvan::KorvanBaudTable.end())
       throw TCliUsage("--baudrates takes the modules' rates 110 ... 230400 or all: " + text);
@@ -89,7 +92,8 @@ class TScanner {
     uint8_t adr = 0;
     int baud = 0;
     device_.SetAdr(korvan::KorvanUniversalAddress);
-    if (!device_.ReadAddressAndBaudRate(adr, baud) || adr >= korvan::KorvanUniversalAddress) return false;
+    if (!device_.ReadAddressAndBaudRate(adr, baud) || adr >= korvan::KorvanUniversalAddress)
+      return false;
     return Ask(adr, rate);
   }
 
@@ -124,8 +128,8 @@ class TScanner {
   void Progress(int adr, uint32_t rate, int msLeft) {
     if (!progress_) return;
     std::string rateText = rate ? "  " + std::to_string(rate) + " Bd" : "";
-    std::fprintf(stderr, "\r\033[Kscanning %s%s  found %zu  at most %d s left", AddressText(adr).c_str(),
-                 rateText.c_str(), found_.size(), (msLeft + 999) / 1000);
+    std::fprintf(stderr, "\r\033[Kscanning %s%s  found %zu  at most %d s left",
+                 AddressText(adr).c_str(), rateText.c_str(), found_.size(), (msLeft + 999) / 1000);
     std::fflush(stderr);
   }
 
@@ -150,7 +154,8 @@ void PrintFound(const std::vector<TFound>& found, int scanned, bool interrupted,
     return;
   }
   for (const TFound& f : found)
-    std::printf("%s  %s%s\n", AddressText(f.Address).c_str(), f.Rate ? (std::to_string(f.Rate) + "  ").c_str() : "",
+    std::printf("%s  %s%s\n", AddressText(f.Address).c_str(),
+                f.Rate ? (std::to_string(f.Rate) + "  ").c_str() : "",
                 Printable(f.Identification).c_str());
   if (interrupted) std::fprintf(stderr, "Scan interrupted after %d requests.\n", scanned);
   if (found.empty()) std::fprintf(stderr, "No module answered (%d requests).\n", scanned);
@@ -164,13 +169,17 @@ void AddScanCommand(CLI::App& app, TScanCommand& c) {
       "ADDRESS  [RATE  ]IDENTIFICATION. Exit 0 when a module answered, 1 when none, 130 on SIGINT");
   c.Command->add_option("--from", c.From, "The first address (default 0)");
   c.Command->add_option("--to", c.To, "The last address (default 253)");
-  c.Command->add_option("--scan-timeout", c.ScanTimeout, "The time-out of each request in ms (default 100)")
+  c.Command
+      ->add_option("--scan-timeout", c.ScanTimeout,
+                   "The time-out of each request in ms (default 100)")
       ->check(CLI::Range(1, 60000));
-  c.Command->add_option("--baudrates", c.Baudrates,
-                        "Serial and FTDI lines: scan at each rate, all or R1,R2,... of 110 ... 230400,\n"
-                        "switching the open line's rate");
-  c.Command->add_flag("--quick", c.Quick,
-                      "First ask the universal address 0xFE; when exactly one module answers, confirm it and stop");
+  c.Command->add_option(
+      "--baudrates", c.Baudrates,
+      "Serial and FTDI lines: scan at each rate, all or R1,R2,... of 110 ... 230400,\n"
+      "switching the open line's rate");
+  c.Command->add_flag(
+      "--quick", c.Quick,
+      "First ask the universal address 0xFE; when exactly one module answers, confirm it and stop");
   c.Command->add_flag("--json", c.Json, "Print one JSON object instead of text");
 }
 
@@ -181,7 +190,8 @@ int RunScanCommand(const TScanCommand& c, const std::string& connection, bool js
     if (from > to) throw TCliUsage("--from must not lie above --to: " + c.From + " > " + c.To);
     std::vector<uint32_t> rates;
     if (!c.Baudrates.empty()) {
-      if (!ConnectionHasRate(connection)) throw TCliUsage("--baudrates needs a serial port or FTDI line");
+      if (!ConnectionHasRate(connection))
+        throw TCliUsage("--baudrates needs a serial port or FTDI line");
       rates = ParseRates(c.Baudrates);
     }
 
@@ -204,7 +214,8 @@ int RunScanCommand(const TScanCommand& c, const std::string& connection, bool js
         }
     const int count = to - from + 1;
     for (size_t i = 0; !done && i < rates.size() && !g_interrupted; ++i)
-      if (switchTo(rates[i])) scanner.Range(from, to, rates[i], static_cast<int>(rates.size() - i - 1) * count);
+      if (switchTo(rates[i]))
+        scanner.Range(from, to, rates[i], static_cast<int>(rates.size() - i - 1) * count);
     const bool interrupted = g_interrupted != 0;
     scanner.EndProgress();
     PrintFound(scanner.Found(), scanner.Scanned(), interrupted, json);

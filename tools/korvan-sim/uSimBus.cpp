@@ -2,10 +2,10 @@
 // <termios.h>: this file includes only the former.
 #include "tools/korvan-sim/uSimBus.h"
 
-#include <algorithm>
 #include <asm/ioctls.h>
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
+#include <algorithm>
 
 #include "protocol/uKorvanStackDevice.h"
 
