@@ -153,10 +153,11 @@ void PrintFound(const std::vector<TFound>& found, int scanned, bool interrupted,
     std::printf("%s\n", JsonLine(o).c_str());
     return;
   }
-  for (const TFound& f : found)
-    std::printf("%s  %s%s\n", AddressText(f.Address).c_str(),
-                f.Rate ? (std::to_string(f.Rate) + "  ").c_str() : "",
+  for (const TFound& f : found) {
+    const std::string rate = f.Rate ? std::to_string(f.Rate) + "  " : "";
+    std::printf("%s  %s%s\n", AddressText(f.Address).c_str(), rate.c_str(),
                 Printable(f.Identification).c_str());
+  }
   if (interrupted) std::fprintf(stderr, "Scan interrupted after %d requests.\n", scanned);
   if (found.empty()) std::fprintf(stderr, "No module answered (%d requests).\n", scanned);
 }
