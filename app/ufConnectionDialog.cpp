@@ -13,6 +13,7 @@
 #include <chrono>
 #include <thread>
 
+#include "app/uComPortIdentityView.h"
 #include "app/uComPortScanner.h"
 #include "app/uComPortStringList.h"
 #include "comm/uci_ConnectionString.h"
@@ -92,6 +93,7 @@ void TfConnectionDialog::FormCreate() {
   comPorts_ = std::make_unique<TComPortStringList>();
   comPorts_->Bind(ui->cbCOM);
   comPorts_->SetTextEvent(&ComPortText);
+  ShowComPortIdentities(ui->cbCOM);
   scanner_ = std::make_unique<TComPortScanner>();
   connect(scanner_.get(), &TComPortScanner::OnPortState, comPorts_.get(), &TComPortStringList::Update);
   setFixedSize(369, 339);

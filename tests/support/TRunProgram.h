@@ -1,5 +1,7 @@
 #pragma once
 #include <chrono>
+#include <functional>
+#include <sys/types.h>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -18,6 +20,9 @@ std::ostream& operator<<(std::ostream& os, const TRun& r);
 // Runs the program (argv[0] is its path) with standard input from /dev/null
 // and standard output and error kept apart. One that does not end within the
 // bound is killed, so no test leaves it behind.
-TRun RunProgram(std::vector<std::string> argv, std::chrono::milliseconds bound);
+// `watch` sees the output so far after every read, with the program's pid
+// (to signal it at the right moment).
+using TRunWatch = std::function<void(pid_t pid, const TRun& sofar)>;
+TRun RunProgram(std::vector<std::string> argv, std::chrono::milliseconds bound, const TRunWatch& watch = {});
 
 }  // namespace korvan::test

@@ -782,24 +782,40 @@ TEST(CliPorts, ListsThePresentPortsWithTheirPathsInTextAndJson) {
 
   const json j = JsonOf(RunCli({"ports", "--json"}));
   ASSERT_EQ(j["ports"].size(), 4u) << j;
-  EXPECT_EQ(j["ports"][0], json({{"port", 1}, {"path", machine.Link(1)}, {"target", one}, {"state", "free"}}));
+  const auto noUsb = [](json port) {  // no stable name, no USB device
+    port["by_id"] = json::array();
+    port["usb"] = nullptr;
+    return port;
+  };
+  EXPECT_EQ(j["ports"][0], noUsb({{"port", 1}, {"path", machine.Link(1)}, {"target", one}, {"state", "free"}}));
   EXPECT_EQ(j["ports"][2].value("state", ""), "in use");
-  EXPECT_EQ(j["ports"][3], json({{"port", 10}, {"path", ten}, {"target", ""}, {"state", tenState}}));
+  EXPECT_EQ(j["ports"][3], noUsb({{"port", 10}, {"path", ten}, {"target", ""}, {"state", tenState}}));
   EXPECT_EQ(j["usb"], json::array());
 }
 
-TEST(CliPorts, ListsTheUsbConvertersAndTheHidDevices) {
+// The converter's tree as the kernel and udev show it: its tty's class entry
+// up to the USB device, and its stable name.
+TEST(CliPorts, ListsTheUsbConvertersWithTheirIdentityAndStableNamesAndTheHidDevices) {
   TDeviceTree dir;
   TSimProcess hid({"--module", "ingra", "--hid", dir.Path(), "--serial", "S1", "--vid", "1240", "--pid", "63"});
   TSimProcess ftdi({"--module", "outra", "--ftdi", dir.Path(), "--serial", "FT123456"});
   ASSERT_TRUE(hid.Started() && ftdi.Started());
   const TRun r = RunCli({"ports"});
   EXPECT_EQ(r.Status, 0) << r;
+  const std::string byId = "usb-FTDI_FT232R_USB_UART_FT123456-if00-port0";
+  EXPECT_NE(r.Out.find("COM33  " + dir.Path() + "/dev/ttyUSB0 -> " + ftdi.PtyPath() +
+                       "  free  usb 0403:6001 FTDI FT232R USB UART FT123456  by-id " + byId + "\n"),
+            std::string::npos)
+      << r;
   EXPECT_NE(r.Out.find("\nusb  FT123456  FT232R USB UART\n"), std::string::npos) << r;
-  EXPECT_NE(r.Out.find("\nhid  vid=1240 pid=63  S1  korvan-sim\n"), std::string::npos) << r;
+  EXPECT_NE(r.Out.find("\nhid  04d8:003f  vid=1240 pid=63  S1  korvan-sim\n"), std::string::npos) << r;
   const json j = JsonOf(RunCli({"ports", "--json"}));
+  ASSERT_EQ(j["ports"].size(), 1u) << j;
+  EXPECT_EQ(j["ports"][0]["by_id"], json::array({byId})) << j;
+  EXPECT_EQ(j["ports"][0]["usb"], json::parse(R"({"vendor_id":"0403","product_id":"6001","manufacturer":"FTDI",)"
+                                              R"("product":"FT232R USB UART","serial":"FT123456"})")) << j;
   EXPECT_EQ(j["usb"], json::parse(R"([{"serial":"FT123456","description":"FT232R USB UART"}])")) << j;
-  EXPECT_EQ(j["hid"], json::parse(R"([{"vid":1240,"pid":63,"serial":"S1","product":"korvan-sim"}])")) << j;
+  EXPECT_EQ(j["hid"], json::parse(R"([{"vid":1240,"pid":63,"usb_id":"04d8:003f","serial":"S1","product":"korvan-sim"}])")) << j;
 }
 
 #endif  // DUOMAT_CLI_PATH

@@ -171,7 +171,7 @@ TEST(KorvanSim, HelpDocumentsEveryOption) {
   EXPECT_EQ(run.Status, 0);
   for (const char* option : {"--module", "--address", "--kind", "--codes", "--ranges", "--pty", "--link", "--tcp",
                              "--udp", "--delay", "--noise", "--split", "--bad-checksum-first", "--silent",
-                             "--notice-first", "--forced-ack", "SIGTERM"})
+                             "--notice-first", "--forced-ack", "SIGTERM", "--numbers", "--baud", "bus"})
     EXPECT_NE(run.Out.find(option), std::string::npos) << option << " is not in:\n" << run.Out;
 }
 
@@ -194,6 +194,9 @@ TEST(KorvanSim, UsageErrorsExitNonZeroWithoutServing) {
       {"--module", "ingra", "--tcp", "127.0.0.1:99999"},
       {"--module", "ingra", "--tcp", "localhost"},
       {"--module", "ingra", "--link", "/nonexistent-duomat-dir/COM5"},
+      {"--module", "ingra", "--pty", "--baud", "1234"},  // not in the baud table
+      {"--module", "ingra", "--pty", "--numbers", "1,2"},
+      {"--module", "ingra", "--pty", "--module"},
   };
   for (const auto& options : cases) {
     std::string line;

@@ -12,6 +12,8 @@
 #include "protocol/uKorvanModules.h"
 #include "tools/duomat-cli/uCliOutput.h"
 #include "tools/duomat-cli/uCliHidPorts.h"
+#include "tools/duomat-cli/uCliModule.h"
+#include "tools/duomat-cli/uCliScan.h"
 #include "tools/duomat-cli/uCliPorts.h"
 
 using namespace duomat;
@@ -241,10 +243,15 @@ int main(int argc, char** argv) {
   CLI::App* outraIdentify = outra->add_subcommand("identify", "Connect and print the module's identification");
   CLI::App* ports = app.add_subcommand(
       "ports",
-      "Scan COM1-COM255 and list the ports found: COMn  PATH [-> TARGET]  free|in use|no access;\n"
+      "Scan COM1-COM255 and list the ports found: COMn  PATH [-> TARGET]  free|in use|no access\n"
+      "[  usb VID:PID MANUFACTURER PRODUCT SERIAL] [  by-id NAME...];\n"
       "then the FTDI converters: usb  SERIAL  DESCRIPTION;\n"
-      "then the HID devices: hid  vid=V pid=P  SERIAL  PRODUCT");
+      "then the HID devices: hid  VID:PID  vid=V pid=P  SERIAL  PRODUCT");
   ports->add_flag("--json", o.json, "Print one JSON object instead of text");
+  TModuleCommand moduleCommand;
+  AddModuleCommand(app, moduleCommand);
+  TScanCommand scanCommand;
+  AddScanCommand(app, scanCommand);
   (void)ingraLoad;
   (void)ingraIdentify;
   (void)outraLoad;
@@ -281,6 +288,15 @@ int main(int argc, char** argv) {
   if (o.log) {
     g_colour = isatty(STDERR_FILENO);
     korvan::ci::SetDataSpyHandler(korvan::ci::TDataSpyHandler::Bind<&LogTraffic>());
+  }
+
+  if (moduleCommand.Command->parsed() || scanCommand.Command->parsed()) {
+    const int status = moduleCommand.Command->parsed()
+                           ? RunModuleCommand(moduleCommand, o.connection, o.address, o.timeout, o.json || moduleCommand.Json)
+                           : RunScanCommand(scanCommand, o.connection, o.json || scanCommand.Json);
+    korvan::ci::SetDataSpyHandler(korvan::ci::TDataSpyHandler());
+    korvan::FinalizeModules();
+    return status;
   }
 
   int rc = kExitFailed;

@@ -1,5 +1,6 @@
 #include "tools/duomat-cli/uCliHidPorts.h"
 
+#include "app/uPortIdentity.h"
 #include "transports/uHidDeviceManager.h"
 
 namespace duomat::cli {
@@ -22,7 +23,7 @@ void ForEachHidDevice(F f) {
 std::string HidPortsText() {
   std::string text;
   ForEachHidDevice([&](const THidDeviceInfo& d) {
-    text += "hid  vid=" + std::to_string(d.VendorID) + " pid=" + std::to_string(d.ProductID) + "  " +
+    text += "hid  " + UsbIdPair(d.VendorID, d.ProductID) + "  vid=" + std::to_string(d.VendorID) + " pid=" + std::to_string(d.ProductID) + "  " +
             d.SerialNumber + "  " + d.Product + "\n";
   });
   return text;
@@ -31,7 +32,8 @@ std::string HidPortsText() {
 nlohmann::ordered_json HidPortsJson() {
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
   ForEachHidDevice([&](const THidDeviceInfo& d) {
-    list.push_back({{"vid", d.VendorID}, {"pid", d.ProductID}, {"serial", d.SerialNumber}, {"product", d.Product}});
+    list.push_back({{"vid", d.VendorID}, {"pid", d.ProductID}, {"usb_id", UsbIdPair(d.VendorID, d.ProductID)},
+                    {"serial", d.SerialNumber}, {"product", d.Product}});
   });
   return list;
 }

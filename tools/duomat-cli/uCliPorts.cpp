@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "app/uComPortScannerCore.h"
+#include "tools/duomat-cli/uCliOutput.h"
 #include "transports/uFTDIDeviceList.h"
 
 namespace duomat::cli {
@@ -17,6 +18,20 @@ std::string LinkTarget(const std::string& path) {
   const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
   return n > 0 ? std::string(target, static_cast<size_t>(n)) : std::string();
 }
+// Sysfs strings are the device's own: escaped for the terminal.
+std::string IdentityText(const TPortIdentity& identity) {
+  std::string text;
+  if (!identity.Usb.Empty()) text += "  " + Printable(UsbIdentityText(identity.Usb));
+  if (!identity.ByID.empty()) text += "  by-id";
+  for (const std::string& name : identity.ByID) text += " " + Printable(name);
+  return text;
+}
+
+nlohmann::ordered_json UsbJson(const TUsbIdentity& usb) {
+  if (usb.Empty()) return nullptr;
+  return {{"vendor_id", usb.VendorID}, {"product_id", usb.ProductID}, {"manufacturer", usb.Manufacturer},
+          {"product", usb.Product}, {"serial", usb.Serial}};
+}
 }  // namespace
 
 bool ListPorts(std::vector<TListedPort>& ports) {
@@ -27,7 +42,7 @@ bool ListPorts(std::vector<TListedPort>& ports) {
     if (scanner.Shared().State(n) != psFree && scanner.Shared().State(n) != psNotAvailable) continue;
     const bool denied = probe.Error == EACCES || probe.Error == EPERM;
     ports.push_back({n, probe.Path, LinkTarget(probe.Path),
-                     probe.State == psFree ? "free" : denied ? "no access" : "in use"});
+                     probe.State == psFree ? "free" : denied ? "no access" : "in use", PortIdentity(probe.Path)});
   }
   return complete;
 }
@@ -38,7 +53,7 @@ std::string PortsText(const std::vector<TListedPort>& ports) {
   for (const TListedPort& p : ports) {
     text += "COM" + std::to_string(p.Port) + "  " + p.Path;
     if (!p.Target.empty()) text += " -> " + p.Target;
-    text += "  " + p.State + "\n";
+    text += "  " + p.State + IdentityText(p.Identity) + "\n";
     denied = denied || p.State == "no access";
   }
   if (ports.empty()) text += "No serial ports found.\n";
@@ -53,7 +68,8 @@ std::string PortsText(const std::vector<TListedPort>& ports) {
 nlohmann::ordered_json PortsJson(const std::vector<TListedPort>& ports) {
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
   for (const TListedPort& p : ports)
-    list.push_back({{"port", p.Port}, {"path", p.Path}, {"target", p.Target}, {"state", p.State}});
+    list.push_back({{"port", p.Port}, {"path", p.Path}, {"target", p.Target}, {"state", p.State},
+                    {"by_id", p.Identity.ByID}, {"usb", UsbJson(p.Identity.Usb)}});
   nlohmann::ordered_json usb = nlohmann::ordered_json::array();
   for (const auto& d : korvan::transport::FTDIDevices())
     usb.push_back({{"serial", d.SerialNumber}, {"description", d.Description}});

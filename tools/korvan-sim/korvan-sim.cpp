@@ -5,7 +5,9 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <algorithm>
 #include <memory>
+#include <set>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
@@ -14,6 +16,7 @@
 #include "tools/korvan-sim/uFtdiTree.h"
 #include "tools/korvan-sim/uIngraModel.h"
 #include "tools/korvan-sim/uOutraModel.h"
+#include "tools/korvan-sim/uSimBus.h"
 #include "tools/korvan-sim/uSimServer.h"
 
 using namespace korvan::sim;
@@ -49,16 +52,117 @@ std::string ParseHex(const std::string& option, const std::string& text) {
   for (size_t i = 0; i < digits.size(); i += 2) bytes += static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16));
   return bytes;
 }
+
+// The options that describe one module; each --module starts a new one.
+const std::set<std::string> kModuleOptions = {"--module", "--address", "--kind", "--codes",
+                                              "--ranges", "--numbers", "--baud"};
+
+struct TArguments {
+  std::vector<std::vector<std::string>> Modules;  // each group starts with --module
+  std::vector<std::string> Rest;                  // the line's options
+};
+
+// Options of a module given before the first --module belong to it, so the
+// one-module form takes them in any order.
+TArguments SplitArguments(int argc, char** argv) {
+  TArguments a;
+  std::vector<std::string> before;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const size_t equals = arg.find('=');
+    if (!kModuleOptions.count(arg.substr(0, equals))) {
+      a.Rest.push_back(arg);
+      continue;
+    }
+    if (arg.rfind("--module", 0) == 0) a.Modules.emplace_back();
+    std::vector<std::string>& group = a.Modules.empty() ? before : a.Modules.back();
+    group.push_back(arg);
+    if (equals == std::string::npos && i + 1 < argc) group.push_back(argv[++i]);
+  }
+  if (a.Modules.empty())
+    a.Rest.insert(a.Rest.end(), before.begin(), before.end());  // for CLI11 to refuse or ignore
+  else
+    a.Modules.front().insert(a.Modules.front().end(), before.begin(), before.end());
+  return a;
+}
+
+struct TModuleSpec {
+  std::string Module, Address = "0x31", Kind = "current", Codes, Ranges, Numbers;
+  uint32_t Baud = 0;
+};
+
+// The module options, for the one-module form's --help and each group's parse.
+void AddModuleOptions(CLI::App& app, TModuleSpec& m) {
+  app.add_option("--module", m.Module,
+                 "Which module: ingra or outra. Repeat it for several modules on one line (a bus),\n"
+                 "each followed by its own --address, --kind, --codes, --ranges, --numbers, --baud")
+      ->check(CLI::IsMember({"ingra", "outra"}));
+  app.add_option("--address", m.Address, "Module address, decimal or 0x hexadecimal (default 0x31)");
+  app.add_option("--kind", m.Kind, "Ingra only: voltage (code 0) or current (codes 1, 2) inputs (default current)")
+      ->check(CLI::IsMember({"voltage", "current"}));
+  app.add_option("--codes", m.Codes, "Ingra only: the four range codes, c1,c2,c3,c4 (default the kind's first range)");
+  app.add_option("--ranges", m.Ranges, "Outra only: the two output range codes r1,r2 (default 1,1)");
+  app.add_option("--numbers", m.Numbers, "The numbers A,B,C that 0xFA reads (A and B also pick the module for 0xEB)");
+  app.add_option("--baud", m.Baud,
+                 "On a pseudo-terminal the module hears and answers only while the line runs at RATE\n"
+                 "(one of the baud table: 110 ... 230400); 0xE0 changes it after the answer");
+}
+
+std::unique_ptr<TModuleModel> BuildModule(std::vector<std::string> group, uint32_t& rate) {
+  CLI::App parser{"", "korvan-sim"};
+  TModuleSpec m;
+  AddModuleOptions(parser, m);
+  std::reverse(group.begin(), group.end());  // CLI11 takes a vector last argument first
+  parser.parse(group);
+  long address = 0;
+  if (!ParseNumber(m.Address, address) || address < 0 || address > 255)
+    throw CLI::ValidationError("--address must be 0 to 255: " + m.Address);
+  if (m.Baud != 0 && BaudCode(m.Baud) < 0) throw CLI::ValidationError("--baud is not in the baud table: " + std::to_string(m.Baud));
+  rate = m.Baud;
+  std::unique_ptr<TModuleModel> model;
+  if (m.Module == "ingra") {
+    auto ingra = std::make_unique<TIngraModel>(m.Kind == "voltage" ? TIngraKind::Voltage : TIngraKind::Current);
+    if (!m.Codes.empty()) {
+      const std::vector<long> codes = ParseList(m.Codes);
+      if (codes.size() != 4) throw CLI::ValidationError("--codes needs four codes");
+      TIngraModel::TCodes c{};
+      for (int i = 0; i < 4; ++i) c[i] = static_cast<uint8_t>(codes[i]);
+      ingra->SetCodes(c);
+    }
+    model = std::move(ingra);
+  } else {
+    auto outra = std::make_unique<TOutraModel>();
+    if (!m.Ranges.empty()) {
+      const std::vector<long> ranges = ParseList(m.Ranges);
+      if (ranges.size() != 2) throw CLI::ValidationError("--ranges needs two codes");
+      outra->SetRange(1, static_cast<uint8_t>(ranges[0]));
+      outra->SetRange(2, static_cast<uint8_t>(ranges[1]));
+    }
+    model = std::move(outra);
+  }
+  if (!m.Numbers.empty()) {
+    const std::vector<long> n = ParseList(m.Numbers);
+    if (n.size() != 3 || n[0] < 0 || n[0] > 0xFFFF || n[1] < 0 || n[1] > 0xFFFF || n[2] < 0 || n[2] > 0xFFFFFFFFL)
+      throw CLI::ValidationError("--numbers needs A,B (0 to 65535) and C (0 to 4294967295): " + m.Numbers);
+    model->SetNumbers({static_cast<uint16_t>(n[0]), static_cast<uint16_t>(n[1]), static_cast<uint32_t>(n[2])});
+  }
+  model->SetAddress(static_cast<uint8_t>(address));
+  return model;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{
-      "Simulates one Korvan module (Ingra: four analog inputs, Outra: two analog outputs) that answers\n"
-      "format 97 requests like the real module, on a pseudo-terminal (for the serial port transport),\n"
+      "Simulates Korvan modules (Ingra: four analog inputs, Outra: two analog outputs) that answer\n"
+      "format 97 requests like the real modules, on a pseudo-terminal (for the serial port transport),\n"
       "on TCP (each connection served), on UDP (each datagram answered to its sender) and as a\n"
       "USB HID device in a folder tree (DIR/sys for DUOMAT_SYSFS_ROOT, DIR/dev for DUOMAT_DEV_DIR).\n"
       "When ready it prints one line per endpoint ('pty /dev/pts/N', 'tcp 127.0.0.1:PORT',\n"
-      "'udp 127.0.0.1:PORT', 'hid DIR/dev/hidrawN') and runs until SIGINT or SIGTERM.",
+      "'udp 127.0.0.1:PORT', 'hid DIR/dev/hidrawN') and runs until SIGINT or SIGTERM.\n\n"
+      "A bus: several modules on one line, each --module followed by its own options, e.g.\n"
+      "  korvan-sim --module ingra --address 0x31 --baud 9600 --module outra --address 0x32 --pty\n"
+      "Each answers its own address and the universal 0xFE; answers sent together collide\n"
+      "(their bytes interleaved). The fault options apply to every module.",
       "korvan-sim"};
   app.set_version_flag("--version", "korvan-sim " DUOMAT_VERSION, "Show the version");
   app.footer(
@@ -66,17 +170,13 @@ int main(int argc, char** argv) {
       "  0   stopped by SIGINT or SIGTERM\n"
       "  1   an endpoint could not be served\n"
       "  2   usage error");
-  std::string module, addressText = "0x31", kind = "current", codesText, rangesText, link, tcp, udp, noise, suffix, hid;
+  std::string link, tcp, udp, noise, suffix, hid;
   std::string ftdiDir, serial;
   THidIdentity hidIdentity;
   bool pty = false, badChecksum = false, silent = false, noticeFirst = false;
   int delay = 0, split = -1, forcedAck = -1, closeAfter = 0;
-  app.add_option("--module", module, "Which module: ingra or outra")->required()->check(CLI::IsMember({"ingra", "outra"}));
-  app.add_option("--address", addressText, "Module address, decimal or 0x hexadecimal (default 0x31)");
-  app.add_option("--kind", kind, "Ingra only: voltage (code 0) or current (codes 1, 2) inputs (default current)")
-      ->check(CLI::IsMember({"voltage", "current"}));
-  app.add_option("--codes", codesText, "Ingra only: the four range codes, c1,c2,c3,c4 (default the kind's first range)");
-  app.add_option("--ranges", rangesText, "Outra only: the two output range codes r1,r2 (default 1,1)");
+  TModuleSpec helpOnly;  // each group is parsed on its own below
+  AddModuleOptions(app, helpOnly);
   app.add_flag("--pty", pty, "Serve on a new pseudo-terminal");
   app.add_option("--link", link, "Also make DIR/COMn a symbolic link to the pseudo-terminal (implies --pty)");
   app.add_option("--ftdi", ftdiDir,
@@ -101,44 +201,28 @@ int main(int argc, char** argv) {
   app.add_option("--close-after", closeAfter,
                  "Fault: close each TCP connection, or hang up the pseudo-terminal for good, after N answers")
       ->check(CLI::NonNegativeNumber);
+  TArguments arguments = SplitArguments(argc, argv);
+  std::reverse(arguments.Rest.begin(), arguments.Rest.end());  // CLI11 takes a vector last argument first
+  TSimBus bus;
   try {
-    app.parse(argc, argv);
+    app.parse(arguments.Rest);
+    if (arguments.Modules.empty()) throw CLI::RequiredError("--module");
+    for (const auto& group : arguments.Modules) {
+      uint32_t rate = 0;
+      std::unique_ptr<TModuleModel> model = BuildModule(group, rate);
+      bus.Add(std::move(model), rate);
+    }
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? 0 : 2;
   }
 
   try {
-    long address = 0;
-    if (!ParseNumber(addressText, address) || address < 0 || address > 255)
-      throw CLI::ValidationError("--address must be 0 to 255: " + addressText);
     if (!link.empty() || !ftdiDir.empty()) pty = true;
     if (!pty && tcp.empty() && udp.empty() && hid.empty())
       throw CLI::ValidationError("give at least one of --pty, --link, --ftdi, --tcp, --udp, --hid");
     const std::string ftdiSerial = serial.empty() ? "FT123456" : serial;
     hidIdentity.SerialNumber = serial;
 
-    std::unique_ptr<TModuleModel> model;
-    if (module == "ingra") {
-      auto ingra = std::make_unique<TIngraModel>(kind == "voltage" ? TIngraKind::Voltage : TIngraKind::Current);
-      if (!codesText.empty()) {
-        const std::vector<long> codes = ParseList(codesText);
-        if (codes.size() != 4) throw CLI::ValidationError("--codes needs four codes");
-        TIngraModel::TCodes c{};
-        for (int i = 0; i < 4; ++i) c[i] = static_cast<uint8_t>(codes[i]);
-        ingra->SetCodes(c);
-      }
-      model = std::move(ingra);
-    } else {
-      auto outra = std::make_unique<TOutraModel>();
-      if (!rangesText.empty()) {
-        const std::vector<long> ranges = ParseList(rangesText);
-        if (ranges.size() != 2) throw CLI::ValidationError("--ranges needs two codes");
-        outra->SetRange(1, static_cast<uint8_t>(ranges[0]));
-        outra->SetRange(2, static_cast<uint8_t>(ranges[1]));
-      }
-      model = std::move(outra);
-    }
-    model->SetAddress(static_cast<uint8_t>(address));
     TFaults faults;
     faults.DelayMs = delay;
     faults.Noise = ParseHex("--noise", noise);
@@ -148,7 +232,7 @@ int main(int argc, char** argv) {
     faults.Silent = silent;
     faults.NoticeBeforeAnswer = noticeFirst;
     if (forcedAck >= 0) faults.ForcedAck = static_cast<uint8_t>(forcedAck);
-    model->SetFaults(faults);
+    for (size_t i = 0; i < bus.Size(); ++i) bus.Module(i).SetFaults(faults);
 
     sigset_t signals;
     sigemptyset(&signals);
@@ -158,7 +242,7 @@ int main(int argc, char** argv) {
     const int stopFd = signalfd(-1, &signals, SFD_CLOEXEC);
     std::signal(SIGPIPE, SIG_IGN);
 
-    TSimServer server(*model);
+    TSimServer server(bus);
     server.SetStopFd(stopFd);
     server.SetCloseAfter(closeAfter);
     std::vector<std::string> ready;

@@ -1,5 +1,6 @@
 #include "tools/korvan-sim/uFtdiTree.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -26,6 +27,13 @@ void Link(const std::string& target, const std::string& link) {
 }
 
 std::string Devices(const std::string& dir) { return dir + "/sys/bus/usb/devices"; }
+
+// The stable name udev gives a converter's tty.
+std::string ByIdName(const TFtdiConverter& c) {
+  std::string name = "usb-FTDI_" + c.Product + "_" + c.SerialNumber + "-if00-port0";
+  std::replace(name.begin(), name.end(), ' ', '_');
+  return name;
+}
 }  // namespace
 
 void WriteFtdiTree(const std::string& dir, const TFtdiConverter& c, const std::string& terminal) {
@@ -40,19 +48,27 @@ void WriteFtdiTree(const std::string& dir, const TFtdiConverter& c, const std::s
   Link(c.Bus + "/" + interface, Devices(dir) + "/" + interface);
   MakeDirs(dir + "/dev");
   Link(terminal, dir + "/dev/" + c.Tty);
+  // As the kernel and udev show a converter's tty: its class entry and its stable name.
+  MakeDirs(dir + "/sys/class/tty/" + c.Tty);
+  Link("../../../bus/usb/devices/" + c.Bus + "/" + interface + "/" + c.Tty, dir + "/sys/class/tty/" + c.Tty + "/device");
+  MakeDirs(dir + "/dev/serial/by-id");
+  Link("../../" + c.Tty, dir + "/dev/serial/by-id/" + ByIdName(c));
 }
 
 void RemoveFtdiTree(const std::string& dir, const TFtdiConverter& c) {
   const std::string device = Devices(dir) + "/" + c.Bus;
   const std::string interface = c.Bus + ":1.0";
   ::unlink((dir + "/dev/" + c.Tty).c_str());
+  ::unlink((dir + "/dev/serial/by-id/" + ByIdName(c)).c_str());
+  ::unlink((dir + "/sys/class/tty/" + c.Tty + "/device").c_str());
   ::unlink((Devices(dir) + "/" + interface).c_str());
   for (const char* file : {"idVendor", "idProduct", "serial", "product", "manufacturer"})
     ::unlink((device + "/" + file).c_str());
   // Folders go only when empty, so other converters in the same tree stay.
   for (const std::string& folder :
        {device + "/" + interface + "/" + c.Tty, device + "/" + interface, device, Devices(dir),
-        dir + "/sys/bus/usb", dir + "/sys/bus", dir + "/sys", dir + "/dev"})
+        dir + "/sys/bus/usb", dir + "/sys/bus", dir + "/sys/class/tty/" + c.Tty, dir + "/sys/class/tty",
+        dir + "/sys/class", dir + "/sys", dir + "/dev/serial/by-id", dir + "/dev/serial", dir + "/dev"})
     ::rmdir(folder.c_str());
 }
 

@@ -163,7 +163,8 @@ void TSimServer::WriteAnswer(int fd, const TAnswer& answer, bool hid) {
 
 bool TSimServer::Serve(TStream& stream, const std::vector<std::string>& frames) {
   for (const std::string& frame : frames) {
-    const TAnswer answer = model_.Answer(frame);
+    // Only a pseudo-terminal has a speed that modules may not hear at.
+    const TAnswer answer = bus_.Answer(frame, stream.socket ? 0 : LineRate(stream.fd));
     if (answer.Empty()) continue;
     WriteAnswer(stream.fd, answer, stream.hid);
     if (closeAfter_ > 0 && ++stream.answers >= closeAfter_) return true;
@@ -232,7 +233,7 @@ void TSimServer::Run() {
         std::vector<std::string> frames = cutter.Feed(std::string_view(buffer, static_cast<size_t>(n)));
         for (const std::string& frame : cutter.Expire()) frames.push_back(frame);
         for (const std::string& frame : frames) {
-          const TAnswer answer = model_.Answer(frame);
+          const TAnswer answer = bus_.Answer(frame, 0);
           for (const TPiece& piece : answer.Pieces) {
             if (piece.PauseMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(piece.PauseMs));
             sendto(udp_, piece.Bytes.data(), piece.Bytes.size(), 0, reinterpret_cast<const sockaddr*>(&from), len);

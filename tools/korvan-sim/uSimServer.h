@@ -4,16 +4,16 @@
 #include <string>
 #include <vector>
 
-#include "tools/korvan-sim/uModuleModel.h"
+#include "tools/korvan-sim/uSimBus.h"
 #include "tools/korvan-sim/uSimHidDevice.h"
 
 namespace korvan::sim {
 
-// Serves one module model on its endpoints: a pseudo-terminal, TCP
+// Serves the modules of one bus on its endpoints: a pseudo-terminal, TCP
 // connections, UDP datagrams. Single-threaded: one poll loop.
 class TSimServer {
  public:
-  explicit TSimServer(TModuleModel& model) : model_(model) {}
+  explicit TSimServer(TSimBus& bus) : bus_(bus) {}
   ~TSimServer();
   TSimServer(const TSimServer&) = delete;
   TSimServer& operator=(const TSimServer&) = delete;
@@ -44,7 +44,7 @@ class TSimServer {
   void CloseStream(TStream* stream);
   void Close();
 
-  TModuleModel& model_;
+  TSimBus& bus_;
   std::atomic<bool> stop_{false};
   int stopFd_ = -1;
   int closeAfter_ = 0;

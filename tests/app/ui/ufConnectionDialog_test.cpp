@@ -1,5 +1,10 @@
 #include "app/ufConnectionDialog.h"
 
+#include <QAbstractItemView>
+#include <QDir>
+#include <QFile>
+#include <QStyleOptionViewItem>
+
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -16,7 +21,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "app/uComPortIdentityView.h"
 
 using duomat::TfConnectionDialog;
 
@@ -61,14 +69,25 @@ class TfConnectionDialogTest : public QObject {
  private slots:
   void initTestCase() {
     // Neither the machine's ports nor its USB devices may leak in.
-    // COM2 and COM5 are pseudo-terminals.
+    // COM2 and COM5 are pseudo-terminals; COM2 leads through ttyUSB0, a USB
+    // adapter in the sysfs tree.
     for (int port : {2, 5}) {
       const int master = posix_openpt(O_RDWR | O_NOCTTY);
       QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
       masters.push_back(master);
       devices << ptsname(master);
-      QVERIFY(symlink(ptsname(master), qPrintable(portDir.filePath(QString("COM%1").arg(port)))) == 0);
+      const QString via = port == 2 ? portDir.filePath("ttyUSB0") : QString(ptsname(master));
+      if (port == 2) QVERIFY(symlink(ptsname(master), qPrintable(via)) == 0);
+      QVERIFY(symlink(qPrintable(via), qPrintable(portDir.filePath(QString("COM%1").arg(port)))) == 0);
     }
+    const QString usb = sysfsRoot.filePath("devices/usb1/1-1");
+    QVERIFY(QDir().mkpath(usb + "/1-1:1.0/ttyUSB0") && QDir().mkpath(sysfsRoot.filePath("class/tty/ttyUSB0")));
+    for (const auto& [name, value] : {std::pair{"idVendor", "0403"}, {"idProduct", "6001"}, {"manufacturer", "FTDI"},
+                                      {"product", "FT232R USB UART"}, {"serial", "A1B2C3D4"}}) {
+      QFile f(usb + "/" + name);
+      QVERIFY(f.open(QIODevice::WriteOnly) && f.write(QByteArray(value) + "\n") > 0);
+    }
+    QVERIFY(symlink("../../../devices/usb1/1-1/1-1:1.0/ttyUSB0", qPrintable(sysfsRoot.filePath("class/tty/ttyUSB0/device"))) == 0);
     qputenv("DUOMAT_PORT_DIR", portDir.path().toUtf8());
     qputenv("DUOMAT_DEV_DIR", devDir.path().toUtf8());
     qputenv("DUOMAT_SYSFS_ROOT", sysfsRoot.path().toUtf8());
@@ -87,6 +106,18 @@ class TfConnectionDialogTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(list->count(), 2, 10000);
     QTRY_COMPARE_WITH_TIMEOUT(list->itemText(0), QString("COM 2 (%1)").arg(devices[0]), 10000);
     QCOMPARE(list->itemText(1), QString("COM 5 (%1)").arg(devices[1]));
+    // The adapter's identity: in the drop-down entry, and as the closed box's tooltip.
+    const QString identity = "usb 0403:6001 FTDI FT232R USB UART A1B2C3D4";
+    QCOMPARE(list->itemData(0, duomat::ComPortIdentityRole).toString(), identity);
+    QCOMPARE(list->itemData(1, duomat::ComPortIdentityRole).toString(), QString());
+    list->setCurrentIndex(0);
+    QCOMPARE(list->toolTip(), identity);
+    QStyleOptionViewItem option;
+    option.initFrom(list->view());
+    QVERIFY(list->view()->itemDelegate()->sizeHint(option, list->model()->index(0, 0)).width() >
+            list->view()->itemDelegate()->sizeHint(option, list->model()->index(1, 0)).width());
+    list->setCurrentIndex(1);
+    QCOMPARE(list->toolTip(), QString());
   }
 
   void stringsComeBackAsTheDialogBuildsThem_data() {
