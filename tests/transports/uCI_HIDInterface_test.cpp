@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <thread>
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
@@ -17,6 +20,7 @@
 #include "tools/korvan-sim/uSimHidDevice.h"
 #include "transports/uHidDeviceManager.h"
 #include "transports/uHidReportDescriptor.h"
+#include "uTransportLog.h"
 
 using namespace korvan;
 using namespace korvan::transport;
@@ -32,7 +36,8 @@ namespace {
 // and node, with the test on the other end of each connection.
 class TRawPeer {
  public:
-  TRawPeer(const std::string& dir, const std::string& serial) : device_(dir, THidIdentity{1240, 63, serial}) {}
+  TRawPeer(const std::string& dir, const std::string& serial)
+      : dir_(dir), device_(dir, THidIdentity{1240, 63, serial}) {}
   ~TRawPeer() { Hang(); }
 
   bool Accept() {
@@ -48,7 +53,7 @@ class TRawPeer {
     while (reports.size() < count) {
       pollfd p{fd_, POLLIN, 0};
       if (poll(&p, 1, 5000) <= 0) break;
-      char buffer[256];
+      char buffer[512];
       const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
       if (n <= 0) break;
       reports.emplace_back(buffer, static_cast<size_t>(n));
@@ -66,8 +71,16 @@ class TRawPeer {
     if (fd_ >= 0) close(fd_);
     fd_ = -1;
   }
+  // Its USB device's folder and HID device's folder in the tree.
+  std::string UsbFolder() const {
+    return dir_ + "/sys/devices/korvan-sim/usb-hidraw" + std::to_string(device_.Number());
+  }
+  std::string HidFolder() const {
+    return dir_ + "/sys/class/hidraw/hidraw" + std::to_string(device_.Number()) + "/device";
+  }
 
  private:
+  std::string dir_;
   THidSimDevice device_;
   int fd_ = -1;
 };
@@ -139,6 +152,63 @@ TEST_F(HidTransport, SplitsWritesIntoReportsThatStartWithTheirLength) {
     }
     EXPECT_EQ(joined, data);
   }
+}
+
+TEST_F(HidTransport, FillsByteZeroAndTheLengthByteAsTheDescriptorAllows) {
+  struct {
+    std::string name, descriptor;
+    size_t size, reportSize;
+    uint8_t first;  // the kernel strips a 0 for a device without report IDs
+    std::vector<size_t> lengths;
+  } cases[] = {
+      {"report IDs", THidSimDevice::ReportDescriptor(), 64, 65, 64, {63, 1}},
+      {"no report IDs", "\x75\x08\x95\x08\x91\x02", 8, 9, 0, {7, 1}},
+      {"longer than a length byte counts", "\x75\x08\x96\x2c\x01\x91\x02", 300, 301, 0, {255, 45}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::ofstream(b_->HidFolder() + "/report_descriptor", std::ios::trunc) << c.descriptor;
+    ASSERT_TRUE(OpenAt(*b_));
+    EXPECT_EQ(hid_->WriteString(std::string(c.size, 'x')), static_cast<int>(c.size));
+    const std::vector<std::string> reports = b_->Receive(c.lengths.size());
+    ASSERT_EQ(reports.size(), c.lengths.size());
+    for (size_t i = 0; i < reports.size(); ++i) {
+      ASSERT_EQ(reports[i].size(), c.reportSize);
+      EXPECT_EQ(static_cast<uint8_t>(reports[i][0]), c.first);
+      EXPECT_EQ(static_cast<uint8_t>(reports[i][1]), c.lengths[i]);
+    }
+    ASSERT_TRUE(hid_->Close(false));
+    b_->Hang();
+  }
+}
+
+TEST_F(HidTransport, TakesItsStringsFromItsOwnUsbDeviceNeverFromAHubAbove) {
+  // The device has no strings of its own; the host controller above it has.
+  std::filesystem::remove(b_->UsbFolder() + "/manufacturer");
+  std::filesystem::remove(b_->UsbFolder() + "/product");
+  std::ofstream(b_->UsbFolder() + "/../manufacturer") << "Linux xhci-hcd\n";
+  std::ofstream(b_->UsbFolder() + "/../product") << "xHCI Host Controller\n";
+  ASSERT_TRUE(OpenAt(*b_));
+  EXPECT_EQ(hid_->GetManufacturerString(), "");
+  EXPECT_EQ(hid_->GetProductString(), "Korvan korvan-sim");  // the HID device's name
+}
+
+TEST_F(HidTransport, AWriteThatWaitsForTheDeviceDoesNotHoldUpReception) {
+  TRef<korvan::test::TTransportLog> log = CreateObject<korvan::test::TTransportLog>();
+  log->Listen(*hid_);
+  ASSERT_TRUE(OpenAt(*b_));
+  // The device takes one report and then no more: the write waits for room
+  // until its time-out, as a hidraw write can in the kernel.
+  std::atomic<bool> written{false};
+  std::thread writer([&] {
+    hid_->WriteString(std::string(63 * 4000, 'w'));
+    written.store(true);
+  });
+  ASSERT_EQ(b_->Receive(1).size(), 1u);
+  b_->Send(2, "up");
+  EXPECT_TRUE(WaitUntil([&] { return !log->Reads().empty(); }));
+  EXPECT_FALSE(written.load());
+  writer.join();
 }
 
 TEST_F(HidTransport, TakesOnlyTheCountedBytesAndStopsReadingAtAnEmptyReport) {
