@@ -276,10 +276,12 @@ FT_STATUS SetEventNotification(FT_HANDLE handle, uint32_t mask, void* event) {
 }
 
 FT_STATUS QueueCount(TKernelHandle* h, uint32_t* rx) {
-  h->Rearm();
   int count = 0;
   if (h->gone.load()) return FT_IO_ERROR;
   if (StatusIoctl(h->fd, FIONREAD, &count) != 0) return ErrnoStatus(errno);
+  // Nothing waiting: the next arrival is worth a signal. Bytes that wait are
+  // read next, and the read re-arms, so that they are not signalled twice.
+  if (count <= 0) h->Rearm();
   if (rx) *rx = static_cast<uint32_t>(std::max(count, 0));
   return FT_OK;
 }
@@ -306,8 +308,8 @@ FT_STATUS GetModemStatus(FT_HANDLE handle, uint32_t* status) {
 FT_STATUS Read(FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* read) {
   TKernelHandle* h = H(handle);
   if (read) *read = 0;
-  h->Rearm();
   uint32_t done = 0;
+  FT_STATUS status = FT_OK;
   while (done < count) {
     const ssize_t n = ::read(h->fd, static_cast<char*>(buffer) + done, count - done);
     if (n > 0) {
@@ -316,11 +318,13 @@ FT_STATUS Read(FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* read) {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno == EAGAIN) break;  // what has arrived, no more
-    if (read) *read = done;
-    return n == 0 ? FT_IO_ERROR : ErrnoStatus(errno);  // end of file: the other side hung up
+    status = n == 0 ? FT_IO_ERROR : ErrnoStatus(errno);  // end of file: the other side hung up
+    break;
   }
+  // Taken: what arrives from now on is worth a signal.
+  h->Rearm();
   if (read) *read = done;
-  return FT_OK;
+  return status;
 }
 
 FT_STATUS Write(FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* written) {

@@ -93,16 +93,6 @@ class TLine {
     fd_ = -1;
   }
   bool Send(const std::string& bytes) { return ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()); }
-  // Sends the bytes over and over until the other side has taken nothing
-  // for a while, or `limit` bytes went.
-  void Flood(const std::string& bytes, size_t limit) {
-    for (size_t sent = 0; sent < limit;) {
-      const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-      pollfd p{fd_, POLLOUT, 0};
-      if (n > 0) sent += static_cast<size_t>(n);
-      else if (poll(&p, 1, 200) <= 0) return;
-    }
-  }
 
   // The next whole frame that arrives, skipping anything before it; empty
   // when none comes in time.
@@ -289,20 +279,15 @@ TEST(KorvanSim, ABadChecksumSpoilsOnlyTheFirstAnswer) {
 }
 
 TEST(KorvanSim, RefusesToWriteItsDeviceTreeThroughASymbolicLink) {
-  const struct {
-    const char* option;
-    std::string link;  // planted in DIR, pointing at a folder of someone else's
-  } cases[] = {
-      {"--ftdi", "sys/bus/usb/devices"}, {"--ftdi", "sys/bus/usb/devices/1-1"}, {"--ftdi", "dev"},
-      {"--hid", "sys/class"},            {"--hid", "sys/devices/korvan-sim"},  {"--hid", "dev"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.option) + " " + c.link);
+  // Each a link planted in DIR, pointing at a folder of someone else's.
+  for (const auto& c : {std::pair{"--ftdi", "sys/bus/usb/devices"}, {"--ftdi", "sys/bus/usb/devices/1-1"},
+                        {"--ftdi", "dev"}, {"--hid", "sys/class"}, {"--hid", "sys/devices/korvan-sim"}, {"--hid", "dev"}}) {
+    SCOPED_TRACE(std::string(c.first) + " " + c.second);
     korvan::test::TTempDir dir("duomat-tree"), victim("duomat-victim");
-    const std::filesystem::path link = dir.Path() + "/" + c.link;
+    const std::filesystem::path link = dir.Path() + "/" + c.second;
     std::filesystem::create_directories(link.parent_path());
     ASSERT_EQ(symlink(victim.Path().c_str(), link.c_str()), 0);
-    const TRun run = RunSim({"--module", "ingra", c.option, dir.Path()});
+    const TRun run = RunSim({"--module", "ingra", c.first, dir.Path()});
     EXPECT_EQ(run.Status, 1);
     EXPECT_NE(run.Err.find("symbolic link"), std::string::npos) << run.Err;
     EXPECT_TRUE(std::filesystem::is_empty(victim.Path()));
@@ -315,11 +300,11 @@ TEST(KorvanSim, AClientThatStopsReadingDoesNotStarveTheOthers) {
   ASSERT_TRUE(sim.Started());
   TLine stuck = TLine::Tcp(sim.TcpPort());
   ASSERT_TRUE(stuck.Ok());
-  // Requests until nobody takes more: the answers it never reads fill its
+  // Requests until nothing more is taken: the answers it never reads fill its
   // side, and the simulator has stopped reading from it.
   std::string burst;
   while (burst.size() < 65536) burst += Identify(0x31, 1);
-  stuck.Flood(burst, size_t{64} << 20);
+  for (bool taken = true; taken;) taken = stuck.Send(burst);
   TLine other = TLine::Tcp(sim.TcpPort());
   ASSERT_TRUE(other.Ok());
   ASSERT_TRUE(other.Send(Identify(0x31, 2)));

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
-#include <tuple>
+#include <utility>
 
 #include "support/TDeviceTree.h"
 #include "tools/korvan-sim/uFtdiTree.h"
@@ -52,27 +52,16 @@ TEST(FTDIDeviceList, IsEmptyWithoutConvertersOrLibrary) {
 
 TEST(FTDIDeviceList, NamesThePortsOfAMultiPortChipByTheirInterfaceNumber) {
   test::TDeviceTree dir;
-  const auto write = [&](const std::string& path, const std::string& text) {
-    std::filesystem::create_directories(std::filesystem::path(dir.Path() + path).parent_path());
-    std::ofstream(dir.Path() + path) << text << "\n";
-  };
-  // A quad chip with interfaces 1 and 3 bound to the driver, a dual one with
-  // only its second: the ttys that happen to be bound do not count.
-  for (const auto& [bus, product, serial, ports] :
-       {std::tuple{"1-1", "6011", "FT4", " 4"}, std::tuple{"1-2", "6010", "FT2", " 2"}}) {
-    const std::string device = std::string("/sys/bus/usb/devices/") + bus;
-    write(device + "/idVendor", "0403");
-    write(device + "/idProduct", product);
-    write(device + "/serial", serial);
-    write(device + "/bNumInterfaces", ports);
-  }
-  for (const auto& [interface, number, tty] : {std::tuple{"1-1/1-1:1.0", "00", ""},
-                                               {"1-1/1-1:1.1", "01", "ttyUSB0"},
-                                               {"1-1/1-1:1.3", "03", "ttyUSB1"},
-                                               {"1-2/1-2:1.1", "01", "ttyUSB2"}}) {
-    const std::string folder = std::string("/sys/bus/usb/devices/") + interface;
-    write(folder + "/bInterfaceNumber", number);
-    if (*tty) std::filesystem::create_directories(dir.Path() + folder + "/" + tty);
+  // A quad chip with interfaces 1 and 3 bound to the driver, a dual one with its second.
+  const std::string usb = dir.Path() + "/sys/bus/usb/devices/";
+  for (const auto& [path, text] : std::initializer_list<std::pair<std::string, std::string>>{
+           {"1-1/idVendor", "0403"}, {"1-1/serial", "FT4"}, {"1-1/bNumInterfaces", " 4"},
+           {"1-1/1-1:1.1/bInterfaceNumber", "01"}, {"1-1/1-1:1.1/ttyUSB0/dev", "188:0"},
+           {"1-1/1-1:1.3/bInterfaceNumber", "03"}, {"1-1/1-1:1.3/ttyUSB1/dev", "188:1"},
+           {"1-2/idVendor", "0403"}, {"1-2/serial", "FT2"}, {"1-2/bNumInterfaces", " 2"},
+           {"1-2/1-2:1.1/bInterfaceNumber", "01"}, {"1-2/1-2:1.1/ttyUSB2/dev", "188:2"}}) {
+    std::filesystem::create_directories(std::filesystem::path(usb + path).parent_path());
+    std::ofstream(usb + path) << text << "\n";
   }
   std::vector<std::string> found;
   for (const TKernelFTDevice& d : KernelFTDevices()) found.push_back(d.SerialNumber + " " + d.Tty);
