@@ -155,8 +155,7 @@ TEST_F(FTDIInterface, AnOpenConverterReportsWhatItDidNotTakeAndIsLeftAloneWhenId
     EXPECT_EQ(t->GetConfiguration(), before);
   }
   ASSERT_EQ(Identification(*t, 1), "Ingra;v1.0;simulated");
-  // Five of the work thread's waits pass idle: no status request goes to the
-  // driver (a USB request on a real converter).
+  // Idle for five of the work thread's waits: no status request (a USB request).
   const uint64_t requests = KernelStatusRequests();
   std::this_thread::sleep_for(std::chrono::milliseconds(5 * TFTDIDeviceWorkThread::WaitMs));
   EXPECT_EQ(KernelStatusRequests(), requests);
@@ -166,7 +165,6 @@ TEST_F(FTDIOnLibrary, AnEmptySerialNumberOpensNothingAndSaysWhy) {
   // A converter without a serial number is the one an empty number would find.
   sim::WriteFtdiTree(dir_.Path(), {"", "FT232R USB UART", "1-1", "ttyUSB0", "6001"}, "/dev/null");
   for (const char* configuration : {"provider=FTD_USB", "provider=FTD_USB;serial_number="}) {
-    SCOPED_TRACE(configuration);
     TRef<TCommunicationFTDIInterface> t = Transport(configuration);
     TRef<test::TTransportLog> log = CreateObject<test::TTransportLog>();
     log->Listen(*t);

@@ -187,8 +187,7 @@ TEST_F(HidTransport, AWriteThatWaitsForTheDeviceDoesNotHoldUpReception) {
   TRef<korvan::test::TTransportLog> log = CreateObject<korvan::test::TTransportLog>();
   log->Listen(*hid_);
   ASSERT_TRUE(OpenAt(*b_));
-  // The device takes no more reports: the write waits for room until its
-  // time-out, as a hidraw write can in the kernel.
+  // The device takes no more: the write waits until its time-out, as hidraw can.
   std::atomic<bool> written{false};
   std::thread writer([&] { written.store(hid_->WriteString(std::string(63 * 4000, 'w')) > 0); });
   ASSERT_EQ(b_->Receive(1).size(), 1u);
