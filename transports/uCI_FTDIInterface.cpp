@@ -66,6 +66,11 @@ void TCommunicationFTDIInterface::ClearOutput() {
 }
 
 bool TCommunicationFTDIInterface::InternalOpen() {
+  if (device_->Core().SerialNumber().empty()) {
+    // Nothing is opened by chance: say why the open fails.
+    DoError("InternalOpen", {"no serial number"}, FT_DEVICE_NOT_FOUND);
+    return false;
+  }
   try {
     device_->Open();
   } catch (...) {
@@ -100,14 +105,16 @@ bool TCommunicationFTDIInterface::DoSetBaudRate(uint32_t value) {
 }
 
 bool TCommunicationFTDIInterface::DoSetParity(int value) {
-  // The library numbers parity as the serial line does.
-  const uint8_t parity = value >= NOPARITY && value <= SPACEPARITY ? static_cast<uint8_t>(value) : 0;
-  return Attempt([&] { device_->SetParity(parity); });
+  // The library numbers parity as the serial line does; another code is
+  // refused, not taken as none.
+  if (value < NOPARITY || value > SPACEPARITY) return false;
+  return Attempt([&] { device_->SetParity(static_cast<uint8_t>(value)); });
 }
 
 bool TCommunicationFTDIInterface::DoSetStopBits(int value) {
   // The library has one (0) and two (2); one and a half becomes two.
-  const uint8_t stopBits = value == ONE5STOPBITS || value == TWOSTOPBITS ? 2 : 0;
+  if (value != ONESTOPBIT && value != ONE5STOPBITS && value != TWOSTOPBITS) return false;
+  const uint8_t stopBits = value == ONESTOPBIT ? 0 : 2;
   return Attempt([&] { device_->SetStopBits(stopBits); });
 }
 

@@ -23,7 +23,8 @@ std::string ParityWord(int parity) {
     case EVENPARITY: return "Even";
     case MARKPARITY: return "Mark";
     case SPACEPARITY: return "Space";
-    default: return "None";
+    case NOPARITY: return "None";
+    default: return std::to_string(parity);  // reported as it came
   }
 }
 
@@ -31,7 +32,8 @@ std::string StopBitsWord(int stopBits) {
   switch (stopBits) {
     case ONE5STOPBITS: return "OneAndHalf";
     case TWOSTOPBITS: return "Two";
-    default: return "One";
+    case ONESTOPBIT: return "One";
+    default: return std::to_string(stopBits);
   }
 }
 

@@ -15,8 +15,8 @@ enum : int { ONESTOPBIT = 0, ONE5STOPBITS = 1, TWOSTOPBITS = 2 };
 // Line codes of modem-line events.
 enum : int { LineRTS = 0, LineCTS = 1, LineDTR = 2, LineDSR = 3, LineRing = 4, LineRLSD = 5 };
 
-// Written and read forms of parity and stop bits; false for a word that is
-// not recognised.
+// Written and read forms of parity and stop bits (an unknown code as its
+// number); false for a word that is not recognised.
 std::string ParityWord(int parity);
 std::string StopBitsWord(int stopBits);
 bool ParseParityWord(const std::string& word, int& parity);

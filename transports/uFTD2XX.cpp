@@ -62,6 +62,11 @@ TFTD2XX::THandle* TFTD2XX::Find(FT_HANDLE handle) {
   return nullptr;
 }
 
+bool TFTD2XX::KeepsSignals(FT_HANDLE handle) {
+  const THandle* h = Find(handle);
+  return h && h->backend == &KernelD2XXFunctions();
+}
+
 FT_STATUS TFTD2XX::FT_OpenEx(void* arg, uint32_t flags, FT_HANDLE* handle) {
   if (!handle) return FT_INVALID_ARGS;
   *handle = nullptr;

@@ -22,6 +22,7 @@ enum : FT_STATUS {
   FT_IO_ERROR = 4,
   FT_INSUFFICIENT_RESOURCES = 5,
   FT_INVALID_PARAMETER = 6,
+  FT_INVALID_BAUD_RATE = 7,
   FT_INVALID_ARGS = 16,
   FT_OTHER_ERROR = 18,
   FT_MISSING_FUNCTION = 65535,  // the access layer's own: the function is not there
@@ -109,6 +110,10 @@ class TFTD2XX {
   // Serial and description each take FT_DETAIL_TEXT_SIZE bytes.
   FT_STATUS FT_GetDeviceInfoDetail(uint32_t index, uint32_t* flags, uint32_t* type, uint32_t* id,
                                    uint32_t* location, char* serial, char* description, FT_HANDLE* handle);
+
+  // True when the handle's backend keeps a signal given while nobody waits
+  // (iVar), so that its waiter needs no periodic look: the kernel backend.
+  bool KeepsSignals(FT_HANDLE handle);
 
   // Loads the vendor library again from the environment. Only while no
   // converter is open (tests switch libraries with it).

@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 #include "platform/uThreadName.h"
 #include "transports/uTermios2.h"
@@ -47,6 +48,14 @@ bool IsDirectory(const std::string& path) {
 uint16_t Hex16(const std::string& text) { return static_cast<uint16_t>(std::strtoul(text.c_str(), nullptr, 16)); }
 
 FT_STATUS ErrnoStatus(int error) { return IsTtyGoneError(error) ? FT_IO_ERROR : FT_OTHER_ERROR; }
+
+std::atomic<uint64_t> g_statusRequests{0};
+
+// The queue and modem-status ioctls, counted.
+int StatusIoctl(int fd, unsigned long request, int* value) {
+  g_statusRequests.fetch_add(1, std::memory_order_relaxed);
+  return ioctl(fd, request, value);
+}
 
 // ---- handles -----------------------------------------------------------------
 
@@ -99,12 +108,14 @@ bool SameCounts(const serial_icounter_struct& a, const serial_icounter_struct& b
 void TKernelHandle::NotifyLoop() {
   NameThread("FTDI tty events");
   serial_icounter_struct last{};
-  // A pseudo-terminal has no counters and never wakes idly.
+  // A pseudo-terminal has no counters and never wakes idly; nor does a
+  // line of which only data is awaited.
   const bool counters = ioctl(fd, TIOCGICOUNT, &last) == 0;
   bool hungUp = false;
   while (!stop.load()) {
     const bool watchLine = !hungUp && armed.load();
-    const TTtyWait w = WaitTtyOrWake(wakeFd, fd, watchLine, counters ? kModemPollMs : -1);
+    const bool modem = counters && (Mask() & FT_EVENT_MODEM_STATUS);
+    const TTtyWait w = WaitTtyOrWake(wakeFd, fd, watchLine, modem ? kModemPollMs : -1);
     if (stop.load()) break;
     if (!w.ok) continue;
     bool signal = false;
@@ -117,7 +128,7 @@ void TKernelHandle::NotifyLoop() {
       armed.store(false);
       signal = (Mask() & FT_EVENT_RXCHAR) != 0;
     }
-    if (counters) {
+    if (modem) {
       serial_icounter_struct now{};
       if (ioctl(fd, TIOCGICOUNT, &now) == 0 && !SameCounts(now, last)) {
         last = now;
@@ -169,7 +180,8 @@ FT_STATUS OpenEx(void* arg, uint32_t flags, FT_HANDLE* handle) {
   if (flags != FT_OPEN_BY_SERIAL_NUMBER) return FT_INVALID_PARAMETER;
   const char* text = static_cast<const char*>(arg);
   TKernelFTDevice device;
-  if (!FindBySerial(std::string(text, strnlen(text, FT_SERIAL_NUMBER_LENGTH)), device)) return FT_DEVICE_NOT_FOUND;
+  // No number names no converter (not the first one without a number).
+  if (!*text || !FindBySerial(std::string(text, strnlen(text, FT_SERIAL_NUMBER_LENGTH)), device)) return FT_DEVICE_NOT_FOUND;
   const int fd = OpenTtyExclusive(DevDir() + "/" + device.Tty);
   if (fd < 0) return errno == ENOENT || IsTtyGoneError(errno) ? FT_DEVICE_NOT_FOUND : FT_DEVICE_NOT_OPENED;
   auto h = std::make_unique<TKernelHandle>();
@@ -201,6 +213,12 @@ FT_STATUS Close(FT_HANDLE handle) {
 FT_STATUS ApplySettings(TKernelHandle* h, const TLineSettings& s) {
   std::lock_guard<std::mutex> lock(h->settingsMutex);
   if (!ApplyLineSettings(h->fd, s)) return IsTtyGoneError(errno) ? FT_IO_ERROR : FT_INVALID_PARAMETER;
+  // A driver replaces what it cannot do (CS6, a rate beyond the chip) and
+  // says nothing: read back, and put the line back as it was.
+  if (!LineSettingsTaken(h->fd, s)) {
+    ApplyLineSettings(h->fd, h->settings);
+    return s.BaudRate != h->settings.BaudRate ? FT_INVALID_BAUD_RATE : FT_INVALID_PARAMETER;
+  }
   h->settings = s;
   return FT_OK;
 }
@@ -258,10 +276,12 @@ FT_STATUS SetEventNotification(FT_HANDLE handle, uint32_t mask, void* event) {
 }
 
 FT_STATUS QueueCount(TKernelHandle* h, uint32_t* rx) {
-  h->Rearm();
   int count = 0;
   if (h->gone.load()) return FT_IO_ERROR;
-  if (ioctl(h->fd, FIONREAD, &count) != 0) return ErrnoStatus(errno);
+  if (StatusIoctl(h->fd, FIONREAD, &count) != 0) return ErrnoStatus(errno);
+  // Nothing waiting: the next arrival is worth a signal. Bytes that wait are
+  // read next, and the read re-arms, so that they are not signalled twice.
+  if (count <= 0) h->Rearm();
   if (rx) *rx = static_cast<uint32_t>(std::max(count, 0));
   return FT_OK;
 }
@@ -270,7 +290,7 @@ FT_STATUS GetStatus(FT_HANDLE handle, uint32_t* rx, uint32_t* tx, uint32_t* even
   const FT_STATUS status = QueueCount(H(handle), rx);
   if (status != FT_OK) return status;
   int out = 0;
-  if (tx) *tx = ioctl(H(handle)->fd, TIOCOUTQ, &out) == 0 ? static_cast<uint32_t>(std::max(out, 0)) : 0;
+  if (tx) *tx = StatusIoctl(H(handle)->fd, TIOCOUTQ, &out) == 0 ? static_cast<uint32_t>(std::max(out, 0)) : 0;
   if (events) *events = 0;
   return FT_OK;
 }
@@ -280,6 +300,7 @@ FT_STATUS GetQueueStatus(FT_HANDLE handle, uint32_t* rx) { return QueueCount(H(h
 FT_STATUS GetModemStatus(FT_HANDLE handle, uint32_t* status) {
   if (H(handle)->gone.load()) return FT_IO_ERROR;
   // A line without modem lines reads them all false; that is no failure.
+  g_statusRequests.fetch_add(1, std::memory_order_relaxed);
   if (status) *status = TtyModemStatus(H(handle)->fd);
   return FT_OK;
 }
@@ -287,8 +308,8 @@ FT_STATUS GetModemStatus(FT_HANDLE handle, uint32_t* status) {
 FT_STATUS Read(FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* read) {
   TKernelHandle* h = H(handle);
   if (read) *read = 0;
-  h->Rearm();
   uint32_t done = 0;
+  FT_STATUS status = FT_OK;
   while (done < count) {
     const ssize_t n = ::read(h->fd, static_cast<char*>(buffer) + done, count - done);
     if (n > 0) {
@@ -297,11 +318,13 @@ FT_STATUS Read(FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* read) {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno == EAGAIN) break;  // what has arrived, no more
-    if (read) *read = done;
-    return n == 0 ? FT_IO_ERROR : ErrnoStatus(errno);  // end of file: the other side hung up
+    status = n == 0 ? FT_IO_ERROR : ErrnoStatus(errno);  // end of file: the other side hung up
+    break;
   }
+  // Taken: what arrives from now on is worth a signal.
+  h->Rearm();
   if (read) *read = done;
-  return FT_OK;
+  return status;
 }
 
 FT_STATUS Write(FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* written) {
@@ -365,21 +388,31 @@ std::vector<TKernelFTDevice> KernelFTDevices() {
     if (name.find(':') != std::string::npos) continue;  // an interface, not a device
     const std::string dir = root + "/" + name;
     if (!IsDirectory(dir) || Hex16(ReadSysfsAttribute(dir + "/idVendor")) != 0x0403) continue;
-    std::vector<std::string> ttys;
+    std::vector<std::pair<long, std::string>> ports;  // interface number, tty
+    int interfaces = 0;
     for (const std::string& entry : SortedEntries(dir)) {
       if (entry.rfind(name + ":", 0) != 0) continue;
+      ++interfaces;
+      // "1-1:1.2": configuration 1, interface 2, unless the attribute says otherwise.
+      const std::string number = ReadSysfsAttribute(dir + "/" + entry + "/bInterfaceNumber");
+      const long interface = number.empty() ? std::strtol(entry.c_str() + entry.rfind('.') + 1, nullptr, 10)
+                                            : std::strtol(number.c_str(), nullptr, 16);
       for (const std::string& tty : SortedEntries(dir + "/" + entry))
-        if (tty.rfind("ttyUSB", 0) == 0) ttys.push_back(tty);
+        if (tty.rfind("ttyUSB", 0) == 0) ports.emplace_back(interface, tty);
     }
+    const long declared = std::strtol(ReadSysfsAttribute(dir + "/bNumInterfaces").c_str(), nullptr, 10);
+    const bool multiPort = std::max<long>(declared, interfaces) > 1;
     const std::string serial = ReadSysfsAttribute(dir + "/serial");
     const std::string product = ReadSysfsAttribute(dir + "/product");
-    for (size_t i = 0; i < ttys.size(); ++i) {
+    std::sort(ports.begin(), ports.end());
+    for (const auto& [interface, tty] : ports) {
+      if (interface < 0 || interface >= 26) continue;
       TKernelFTDevice d;
-      // A multi-port chip shows one converter per port, A, B, ... as the library does.
-      const std::string port = ttys.size() > 1 ? std::string(1, static_cast<char>('A' + i)) : std::string();
+      // The library's names: A, B, ... by interface, whichever ports are bound.
+      const std::string port = multiPort ? std::string(1, static_cast<char>('A' + interface)) : std::string();
       d.SerialNumber = serial + port;
       d.Description = port.empty() ? product : product + " " + port;
-      d.Tty = ttys[i];
+      d.Tty = tty;
       d.VendorId = 0x0403;
       d.ProductId = Hex16(ReadSysfsAttribute(dir + "/idProduct"));
       devices.push_back(d);
@@ -387,6 +420,8 @@ std::vector<TKernelFTDevice> KernelFTDevices() {
   }
   return devices;
 }
+
+uint64_t KernelStatusRequests() { return g_statusRequests.load(); }
 
 const TFTD2XXFunctions& KernelD2XXFunctions() {
   static const TFTD2XXFunctions functions = [] {

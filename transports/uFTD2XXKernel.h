@@ -17,7 +17,9 @@ struct TKernelFTDevice {
 };
 
 // Converters (vendor 0403) under $DUOMAT_SYSFS_ROOT/bus/usb/devices (default
-// /sys) that have a tty, in the order of their sysfs names.
+// /sys) that have a tty, in the order of their sysfs names. The ports of a
+// multi-port chip are named by their USB interface number: A for interface
+// 0, B for 1, whichever of them the driver has bound.
 std::vector<TKernelFTDevice> KernelFTDevices();
 
 // The D2XX functions on the kernel driver: a converter opened by serial
@@ -25,5 +27,10 @@ std::vector<TKernelFTDevice> KernelFTDevices();
 // port's own open, lock and line settings. Event notification comes from a
 // thread of each handle that blocks in poll() on the tty.
 const TFTD2XXFunctions& KernelD2XXFunctions();
+
+// How many queue and modem-status requests went to the driver (each one a
+// USB control request on some converters), so that tests can tell an idle
+// converter is left alone.
+uint64_t KernelStatusRequests();
 
 }  // namespace korvan::transport

@@ -25,6 +25,8 @@ void TFTDIDeviceCore::Check(FT_STATUS status) {
 void TFTDIDeviceCore::Open() {
   TWriteLock guard(lock_);
   if (handle_) return;
+  // The library would open the first converter that has no number.
+  if (serialNumber_.empty()) throw FTDI_Exception(FT_DEVICE_NOT_FOUND);
   // At most 16 characters, zero-terminated: a longer number opens its first 16.
   char serial[FT_SERIAL_NUMBER_LENGTH + 1] = {};
   std::strncpy(serial, serialNumber_.c_str(), FT_SERIAL_NUMBER_LENGTH);
@@ -114,6 +116,11 @@ uint32_t TFTDIDeviceCore::QueueStatus() {
 void TFTDIDeviceCore::SetEventNotification(uint32_t mask, TFTEventHandle* event) {
   TWriteLock guard(lock_);
   Check(D2XX().FT_SetEventNotification(handle_, mask, event));
+}
+
+bool TFTDIDeviceCore::NeedsPolling() {
+  TReadLock guard(lock_);
+  return handle_ && !D2XX().KeepsSignals(handle_);
 }
 
 void TFTDIDeviceCore::ApplyDataCharacteristics() {

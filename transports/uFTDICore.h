@@ -30,7 +30,8 @@ class TFTDIDeviceCore {
 
   TMultiReadExclusiveWriteSynchronizerExtended& Lock() { return lock_; }
 
-  // Opens by serial number and applies every setting; nothing when open.
+  // Opens by serial number and applies every setting; nothing when open. An
+  // empty serial number opens nothing (status 2, device not found).
   void Open();
   void Close();
   bool IsOpen();
@@ -46,6 +47,9 @@ class TFTDIDeviceCore {
   // Bytes waiting (FT_GetStatus).
   uint32_t QueueStatus();
   void SetEventNotification(uint32_t mask, TFTEventHandle* event);
+  // Open on a backend that may lose a signal given while nobody waits (the
+  // vendor library): its waiter must look at the queue now and then.
+  bool NeedsPolling();
 
   std::string SerialNumber();
   void SetSerialNumber(const std::string& value);  // takes effect at the next open

@@ -80,8 +80,10 @@ void TFTDIDeviceWorkThread::Execute(TThreadRunner* runner) {
     const bool signalled = WaitForEvent();
     if (runner->Terminated()) break;
     // A condition variable keeps no signal that came while we were busy, as
-    // an event would; a time-out on an open converter looks at the queue too.
-    if (signalled || core_->IsOpen()) HandleEvent();
+    // an event would: on the vendor library a time-out looks at the queue
+    // too. Our kernel backend keeps its signals, and an idle converter there
+    // is left alone (each look is a USB request on some chips).
+    if (signalled || core_->NeedsPolling()) HandleEvent();
     SleepMs(1);
   }
 }

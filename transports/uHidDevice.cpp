@@ -43,16 +43,14 @@ int HidrawNumber(const std::string& name) {
   return std::atoi(name.c_str() + 6);
 }
 
-// The USB device above a HID device: the first ancestor with a
-// manufacturer or product attribute, a few levels up at most.
-fs::path UsbParent(const fs::path& hidDevice, const fs::path& sysRoot) {
+// The HID device's own USB device: its interface's parent, the one with
+// idVendor. Never further up: a hub or host controller there has strings too.
+fs::path UsbDevice(const fs::path& hidDevice) {
   std::error_code ec;
   fs::path p = fs::canonical(hidDevice, ec);
-  const fs::path root = fs::canonical(sysRoot, ec);
-  if (p.empty()) return {};
-  for (int level = 0; level < 4 && p.has_parent_path() && p != root; ++level) {
+  for (int level = 0; level < 2 && !p.empty() && p.has_parent_path(); ++level) {
     p = p.parent_path();
-    if (fs::exists(p / "manufacturer", ec) || fs::exists(p / "product", ec)) return p;
+    if (fs::exists(p / "idVendor", ec)) return p;
   }
   return {};
 }
@@ -67,6 +65,7 @@ class THidRawHandle : public TMyInterfacedObject, public IHidHandle {
 
   int InputReportLength() override { return lengths_.InputReportLength; }
   int OutputReportLength() override { return lengths_.OutputReportLength; }
+  bool UsesReportIds() override { return lengths_.UsesReportIds; }
 
   int WriteReport(const std::string& report) override {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWriteTimeoutMs);
@@ -185,7 +184,7 @@ class THidRawBackend : public IHidBackend {
       THidDeviceInfo info;
       info.Number = HidrawNumber(e.path().filename().string());
       if (info.Number < 0) continue;
-      if (!Describe(e.path() / "device", sysRoot, info)) continue;
+      if (!Describe(e.path() / "device", info)) continue;
       info.Node = devDir + "/hidraw" + std::to_string(info.Number);
       found.push_back(std::move(info));
     }
@@ -198,7 +197,7 @@ class THidRawBackend : public IHidBackend {
   }
 
  private:
-  static bool Describe(const fs::path& hid, const fs::path& sysRoot, THidDeviceInfo& info) {
+  static bool Describe(const fs::path& hid, THidDeviceInfo& info) {
     std::istringstream uevent(ReadSysfsFile(hid / "uevent"));
     std::string line;
     bool haveId = false;
@@ -219,7 +218,7 @@ class THidRawBackend : public IHidBackend {
       }
     }
     if (!haveId) return false;
-    if (const fs::path usb = UsbParent(hid, sysRoot); !usb.empty()) {
+    if (const fs::path usb = UsbDevice(hid); !usb.empty()) {
       std::error_code ec;
       info.Manufacturer = ReadSysfsAttribute(usb / "manufacturer");
       if (fs::exists(usb / "product", ec)) info.Product = ReadSysfsAttribute(usb / "product");
@@ -278,18 +277,22 @@ std::string THidDevice::Product() {
 }
 
 bool THidDevice::Write(const std::string& data) {
-  TWriteLock guard(lock_);
-  if (!handle_) return false;
-  const int n = handle_->OutputReportLength();
+  std::lock_guard<std::mutex> order(writeMutex_);
+  // The handle stays open while we hold it, even when detached meanwhile.
+  const TRef<IHidHandle> handle = Handle();
+  if (!handle) return false;
+  const int n = handle->OutputReportLength();
   // Below 3 bytes a report carries no payload, and the split would never end.
   if (n < 3) return false;
-  const size_t room = static_cast<size_t>(n - 2);
+  // The length byte counts at most 255 of a longer report's payload.
+  const size_t room = std::min<size_t>(static_cast<size_t>(n - 2), 255);
+  const char first = handle->UsesReportIds() ? static_cast<char>(n - 1) : '\0';
   auto send = [&](std::string_view piece) {
     std::string report(static_cast<size_t>(n), '\0');
-    report[0] = static_cast<char>(n - 1);
+    report[0] = first;
     report[1] = static_cast<char>(piece.size());
     std::copy(piece.begin(), piece.end(), report.begin() + 2);
-    return handle_->WriteReport(report) == n;
+    return handle->WriteReport(report) == n;
   };
   std::string_view rest(data);
   while (rest.size() > room) {

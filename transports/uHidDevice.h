@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,9 @@ class IHidHandle : public virtual IInterface {
   // Each includes the report-ID byte; 0 when the device has no such report.
   virtual int InputReportLength() = 0;
   virtual int OutputReportLength() = 0;
+  // False when the descriptor numbers no reports: byte 0 of a written report
+  // must then be 0, which the kernel strips.
+  virtual bool UsesReportIds() = 0;
   // One output report; the number of bytes written, -1 on failure.
   virtual int WriteReport(const std::string& report) = 0;
   // One input report without waiting: true with the report, or true with
@@ -78,9 +82,11 @@ class THidDevice : public TMyInterfacedObject {
   std::string Manufacturer();
   std::string Product();
 
-  // Sends the data in reports of N bytes: byte 0 is N − 1, byte 1 the payload
-  // length (at most N − 2), then the payload padded with zeros. Empty data
-  // sends one report with length 0. False on the first failed report.
+  // Sends the data in reports of N bytes: byte 0 is N − 1 (0 on a device
+  // without report IDs), byte 1 the payload length (at most N − 2 and 255),
+  // then the payload padded with zeros. Empty data sends one report with
+  // length 0. False on the first failed report. A write that blocks holds
+  // only the write order, not the lock the receive thread reads under.
   bool Write(const std::string& data);
   // Every report that is ready, joined; a report whose length byte is 0 or
   // not below the bytes read ends the reading.
@@ -88,6 +94,7 @@ class THidDevice : public TMyInterfacedObject {
 
  private:
   TMultiReadExclusiveWriteSynchronizerExtended lock_;
+  std::mutex writeMutex_;  // one write's reports stay together
   TRef<IHidBackendDevice> device_;
   TRef<IHidHandle> handle_;
 };

@@ -49,6 +49,19 @@ bool ApplyLineSettings(int fd, const TLineSettings& s) {
   return ioctl(fd, TCSETS2, &t) == 0;
 }
 
+bool LineSettingsTaken(int fd, const TLineSettings& s) {
+  termios2 t{};
+  if (ioctl(fd, TCGETS2, &t) != 0) return false;
+  static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+  if (s.DataBits < 5 || s.DataBits > 8 || (t.c_cflag & CSIZE) != kSizes[s.DataBits - 5]) return false;
+  static constexpr tcflag_t kParities[] = {0, PARENB | PARODD, PARENB, PARENB | CMSPAR | PARODD, PARENB | CMSPAR};
+  const tcflag_t parity = t.c_cflag & PARENB ? t.c_cflag & (PARENB | PARODD | CMSPAR) : 0;
+  if (s.Parity < 0 || s.Parity > 4 || parity != kParities[s.Parity]) return false;
+  if (((t.c_cflag & CSTOPB) != 0) != (s.StopBits != 0)) return false;
+  const uint64_t want = s.BaudRate, got = t.c_ospeed;
+  return (got > want ? got - want : want - got) * 50 <= want;
+}
+
 void FlushPort(int fd, bool input, bool output) {
   if (input && output)
     ioctl(fd, TCFLSH, TCIOFLUSH);

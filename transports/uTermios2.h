@@ -16,6 +16,12 @@ struct TLineSettings {
 // when the kernel refuses them or a value has no Linux counterpart.
 bool ApplyLineSettings(int fd, const TLineSettings& settings);
 
+// Reads the settings back and tells whether the driver took them: the same
+// data bits, parity and stop bits (one and a half as two), and a rate within
+// 2 % of the one asked for. A driver that cannot do a setting replaces it
+// (a pseudo-terminal forces 8 bits without parity).
+bool LineSettingsTaken(int fd, const TLineSettings& settings);
+
 // Discards what waits in the kernel's queues.
 void FlushPort(int fd, bool input, bool output);
 

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <netinet/in.h>
 #include <poll.h>
 #include <string>
@@ -22,6 +23,7 @@
 #include "protocol/uKorvan97.h"
 #include "support/TRunProgram.h"
 #include "support/TSimProcess.h"
+#include "support/TTempDir.h"
 
 using namespace std::chrono_literals;
 using korvan::test::RunProgram;
@@ -91,6 +93,11 @@ class TLine {
     fd_ = -1;
   }
   bool Send(const std::string& bytes) { return ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()); }
+  // Sends the bytes over and over until the other side takes nothing for a while.
+  void Flood(const std::string& bytes) {
+    for (pollfd p{fd_, POLLOUT, 0}; ::write(fd_, bytes.data(), bytes.size()) > 0 || poll(&p, 1, 1000) > 0;) {
+    }
+  }
 
   // The next whole frame that arrives, skipping anything before it; empty
   // when none comes in time.
@@ -277,4 +284,35 @@ TEST(KorvanSim, ABadChecksumSpoilsOnlyTheFirstAnswer) {
   EXPECT_EQ(korvan::CheckPacket(first), 5);  // the checksum test
   ASSERT_TRUE(line.Send(Identify(0x31, 2)));
   ExpectAnswer(line.NextFrame(), 0x31, 2, kIngraIdentification);
+}
+
+TEST(KorvanSim, RefusesToWriteItsDeviceTreeThroughASymbolicLink) {
+  // Each a link planted in DIR, pointing at a folder of someone else's.
+  for (const auto& c : {std::pair{"--ftdi", "sys/bus/usb/devices"}, {"--ftdi", "sys/bus/usb/devices/1-1"},
+                        {"--ftdi", "dev"}, {"--hid", "sys/class"}, {"--hid", "sys/devices/korvan-sim"}, {"--hid", "dev"}}) {
+    SCOPED_TRACE(std::string(c.first) + " " + c.second);
+    korvan::test::TTempDir dir("duomat-tree"), victim("duomat-victim");
+    const std::filesystem::path link = dir.Path() + "/" + c.second;
+    std::filesystem::create_directories(link.parent_path());
+    ASSERT_EQ(symlink(victim.Path().c_str(), link.c_str()), 0);
+    const TRun run = RunSim({"--module", "ingra", c.first, dir.Path()});
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Err.find("symbolic link"), std::string::npos) << run.Err;
+    EXPECT_TRUE(std::filesystem::is_empty(victim.Path()));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+  }
+}
+
+TEST(KorvanSim, AClientThatStopsReadingDoesNotStarveTheOthers) {
+  TSimProcess sim({"--module", "ingra", "--tcp", "127.0.0.1:0"});
+  ASSERT_TRUE(sim.Started());
+  TLine stuck = TLine::Tcp(sim.TcpPort());
+  ASSERT_TRUE(stuck.Ok());
+  // Requests until nothing more is taken: its unread answers fill the buffers.
+  std::string burst;
+  while (burst.size() < 65536) burst += Identify(0x31, 1);
+  stuck.Flood(burst);
+  TLine other = TLine::Tcp(sim.TcpPort());
+  ASSERT_TRUE(other.Send(Identify(0x31, 2)));
+  ExpectAnswer(other.NextFrame(), 0x31, 2, kIngraIdentification);
 }

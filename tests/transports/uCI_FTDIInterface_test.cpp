@@ -3,8 +3,10 @@
 // through the project's D2XX-compatible test library on the same tree.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <dlfcn.h>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "comm/uCI_TransportRegistry.h"
@@ -13,7 +15,9 @@
 #include "support/TDeviceTree.h"
 #include "support/TSimProcess.h"
 #include "support/TWait.h"
+#include "tools/korvan-sim/uFtdiTree.h"
 #include "transports/uCI_FTDIInterface.h"
+#include "transports/uFTD2XXKernel.h"
 #include "uTransportLog.h"
 
 using namespace korvan;
@@ -126,6 +130,51 @@ TEST_F(FTDIInterface, TheSimulatorEndingClosesTheTransportWithoutANotification) 
   EXPECT_EQ(t->WriteString("x"), 0);
 }
 
+TEST_F(FTDIInterface, AnOpenConverterReportsWhatItDidNotTakeAndIsLeftAloneWhenIdle) {
+  ASSERT_TRUE(Serve("ingra", "FT123456"));
+  TRef<TCommunicationFTDIInterface> t = Transport("provider=FTD_USB;serial_number=FT123456");
+  TRef<test::TTransportLog> log = CreateObject<test::TTransportLog>();
+  log->Listen(*t);
+  ASSERT_TRUE(t->Open());
+  const std::string before = t->GetConfiguration();
+  const struct {
+    void (TCommunicationSerialInterface::*set)(int);
+    int value;
+    std::string reported;
+  } cases[] = {
+      // A pseudo-terminal keeps 8 data bits and no parity, whatever it is told.
+      {&TCommunicationSerialInterface::SetDataBits, 6, "SetDataBits 6"},
+      {&TCommunicationSerialInterface::SetParity, EVENPARITY, "SetParity Even"},
+      {&TCommunicationSerialInterface::SetParity, 9, "SetParity 9"},
+      {&TCommunicationSerialInterface::SetStopBits, 7, "SetStopBits 7"},
+  };
+  for (const auto& c : cases) {
+    (t.get()->*c.set)(c.value);
+    ASSERT_FALSE(log->Errors().empty());  // each one reported, none taken
+    EXPECT_EQ(log->Errors().back().operation + " " + log->Errors().back().args.at(0), c.reported);
+    EXPECT_EQ(t->GetConfiguration(), before);
+  }
+  ASSERT_EQ(Identification(*t, 1), "Ingra;v1.0;simulated");
+  // Idle for five of the work thread's waits: no status request (a USB request).
+  const uint64_t requests = KernelStatusRequests();
+  std::this_thread::sleep_for(std::chrono::milliseconds(5 * TFTDIDeviceWorkThread::WaitMs));
+  EXPECT_EQ(KernelStatusRequests(), requests);
+}
+
+TEST_F(FTDIOnLibrary, AnEmptySerialNumberOpensNothingAndSaysWhy) {
+  // A converter without a serial number is the one an empty number would find.
+  sim::WriteFtdiTree(dir_.Path(), {"", "FT232R USB UART", "1-1", "ttyUSB0", "6001"}, "/dev/null");
+  for (const char* configuration : {"provider=FTD_USB", "provider=FTD_USB;serial_number="}) {
+    TRef<TCommunicationFTDIInterface> t = Transport(configuration);
+    TRef<test::TTransportLog> log = CreateObject<test::TTransportLog>();
+    log->Listen(*t);
+    EXPECT_FALSE(t->Open());
+    ASSERT_EQ(log->ErrorOperations(), (std::vector<std::string>{"InternalOpen", "Open"}));
+    EXPECT_EQ(log->Errors()[0].args, std::vector<std::string>{"no serial number"});
+  }
+  EXPECT_EQ(LibraryLog(D2XX_TEST_LIBRARY).find("FT_OpenEx"), std::string::npos);
+}
+
 TEST_F(FTDIOnLibrary, OpensWithTheDefaultsThenAppliesChangesAtOnce) {
   ASSERT_TRUE(Serve("ingra", "FT123456"));
   TRef<TCommunicationFTDIInterface> t = Transport("provider=FTD_USB;serial_number=FT123456");
@@ -135,11 +184,10 @@ TEST_F(FTDIOnLibrary, OpensWithTheDefaultsThenAppliesChangesAtOnce) {
             "FT_OpenEx FT123456 1\nFT_SetBaudRate 115200\nFT_SetDataCharacteristics 8 0 0\nFT_SetDtr\nFT_SetRts\n"
             "FT_SetUSBParameters 4096 2048\nFT_SetEventNotification 3\n");
   // One and a half stop bits go out as two, and two is what reads back.
-  t->SetConfiguration("provider=FTD_USB;baudrate=9600;parity=even;stopbits=1.5;dtr=0");
+  t->SetConfiguration("provider=FTD_USB;baudrate=9600;stopbits=1.5;dtr=0");
   EXPECT_EQ(t->GetConfiguration(),
-            "provider=FTD_USB;baudrate=9600;databits=8;stopbits=Two;parity=Even;dtr=0;rts=-1;serial_number=FT123456");
-  EXPECT_NE(LibraryLog(D2XX_TEST_LIBRARY).find("FT_SetBaudRate 9600\nFT_SetDataCharacteristics 8 0 2\n"
-                                               "FT_SetDataCharacteristics 8 2 2\nFT_ClrDtr\n"),
+            "provider=FTD_USB;baudrate=9600;databits=8;stopbits=Two;parity=None;dtr=0;rts=-1;serial_number=FT123456");
+  EXPECT_NE(LibraryLog(D2XX_TEST_LIBRARY).find("FT_SetBaudRate 9600\nFT_SetDataCharacteristics 8 2 0\nFT_ClrDtr\n"),
             std::string::npos);
   t->Close(false);
   EXPECT_FALSE(t->GetActive());

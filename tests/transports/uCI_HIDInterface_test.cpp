@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <thread>
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
@@ -17,6 +20,7 @@
 #include "tools/korvan-sim/uSimHidDevice.h"
 #include "transports/uHidDeviceManager.h"
 #include "transports/uHidReportDescriptor.h"
+#include "uTransportLog.h"
 
 using namespace korvan;
 using namespace korvan::transport;
@@ -48,7 +52,7 @@ class TRawPeer {
     while (reports.size() < count) {
       pollfd p{fd_, POLLIN, 0};
       if (poll(&p, 1, 5000) <= 0) break;
-      char buffer[256];
+      char buffer[512];
       const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
       if (n <= 0) break;
       reports.emplace_back(buffer, static_cast<size_t>(n));
@@ -90,6 +94,7 @@ class HidTransport : public ::testing::Test {
   TDeviceTree dir_;
   std::unique_ptr<TRawPeer> a_ = std::make_unique<TRawPeer>(dir_.Path(), "A");
   std::unique_ptr<TRawPeer> b_ = std::make_unique<TRawPeer>(dir_.Path(), "B");
+  const std::string bHid_ = dir_.Path() + "/sys/class/hidraw/hidraw1/device";  // two levels up: its USB device
   TRef<TCommunicationHIDInterface> hid_ = CreateObject<TCommunicationHIDInterface>();
 };
 
@@ -139,6 +144,57 @@ TEST_F(HidTransport, SplitsWritesIntoReportsThatStartWithTheirLength) {
     }
     EXPECT_EQ(joined, data);
   }
+}
+
+TEST_F(HidTransport, FillsByteZeroAndTheLengthByteAsTheDescriptorAllows) {
+  // Without report IDs byte 0 is 0, which the kernel strips.
+  struct {
+    std::string name, descriptor;
+    size_t size;
+    std::vector<size_t> lengths;
+  } cases[] = {
+      {"no report IDs", "\x75\x08\x95\x08\x91\x02", 8, {7, 1}},
+      {"longer than a length byte counts", "\x75\x08\x96\x2c\x01\x91\x02", 300, {255, 45}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::ofstream(bHid_ + "/report_descriptor", std::ios::trunc) << c.descriptor;
+    ASSERT_TRUE(OpenAt(*b_));
+    EXPECT_EQ(hid_->WriteString(std::string(c.size, 'x')), static_cast<int>(c.size));
+    const std::vector<std::string> reports = b_->Receive(c.lengths.size());
+    ASSERT_EQ(reports.size(), c.lengths.size());
+    for (size_t i = 0; i < reports.size(); ++i) {
+      EXPECT_EQ(reports[i][0], '\0');
+      EXPECT_EQ(static_cast<uint8_t>(reports[i][1]), c.lengths[i]);
+    }
+    ASSERT_TRUE(hid_->Close(false));
+    b_->Hang();
+  }
+}
+
+TEST_F(HidTransport, TakesItsStringsFromItsOwnUsbDeviceNeverFromAHubAbove) {
+  // The device has no strings of its own; the host controller above it has.
+  for (const auto& [name, text] : {std::pair{"manufacturer", "Linux xhci-hcd"}, {"product", "xHCI Host Controller"}}) {
+    std::filesystem::remove(bHid_ + "/../../" + name);
+    std::ofstream(bHid_ + "/../../../" + name) << text << "\n";
+  }
+  ASSERT_TRUE(OpenAt(*b_));
+  EXPECT_EQ(hid_->GetManufacturerString(), "");
+  EXPECT_EQ(hid_->GetProductString(), "Korvan korvan-sim");  // the HID device's name
+}
+
+TEST_F(HidTransport, AWriteThatWaitsForTheDeviceDoesNotHoldUpReception) {
+  TRef<korvan::test::TTransportLog> log = CreateObject<korvan::test::TTransportLog>();
+  log->Listen(*hid_);
+  ASSERT_TRUE(OpenAt(*b_));
+  // The device takes no more: the write waits until its time-out, as hidraw can.
+  std::atomic<bool> written{false};
+  std::thread writer([&] { written.store(hid_->WriteString(std::string(63 * 4000, 'w')) > 0); });
+  ASSERT_EQ(b_->Receive(1).size(), 1u);
+  b_->Send(2, "up");
+  EXPECT_TRUE(WaitUntil([&] { return !log->Reads().empty(); }));
+  EXPECT_FALSE(written.load());
+  writer.join();
 }
 
 TEST_F(HidTransport, TakesOnlyTheCountedBytesAndStopsReadingAtAnEmptyReport) {

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <utility>
+
 #include "support/TDeviceTree.h"
 #include "tools/korvan-sim/uFtdiTree.h"
+#include "transports/uFTD2XXKernel.h"
 #include "transports/uFTDIDeviceList.h"
 
 using namespace korvan;
@@ -43,4 +48,22 @@ TEST(FTDIDeviceList, IsEmptyWithoutConvertersOrLibrary) {
   std::string text = "x";
   EXPECT_FALSE(FTDIDeviceDescriptionText(0, text));
   EXPECT_EQ(text, "");
+}
+
+TEST(FTDIDeviceList, NamesThePortsOfAMultiPortChipByTheirInterfaceNumber) {
+  test::TDeviceTree dir;
+  // A quad chip with interfaces 1 and 3 bound to the driver, a dual one with its second.
+  const std::string usb = dir.Path() + "/sys/bus/usb/devices/";
+  for (const auto& [path, text] : std::initializer_list<std::pair<std::string, std::string>>{
+           {"1-1/idVendor", "0403"}, {"1-1/serial", "FT4"}, {"1-1/bNumInterfaces", " 4"},
+           {"1-1/1-1:1.1/bInterfaceNumber", "01"}, {"1-1/1-1:1.1/ttyUSB0/dev", "188:0"},
+           {"1-1/1-1:1.3/bInterfaceNumber", "03"}, {"1-1/1-1:1.3/ttyUSB1/dev", "188:1"},
+           {"1-2/idVendor", "0403"}, {"1-2/serial", "FT2"}, {"1-2/bNumInterfaces", " 2"},
+           {"1-2/1-2:1.1/bInterfaceNumber", "01"}, {"1-2/1-2:1.1/ttyUSB2/dev", "188:2"}}) {
+    std::filesystem::create_directories(std::filesystem::path(usb + path).parent_path());
+    std::ofstream(usb + path) << text << "\n";
+  }
+  std::vector<std::string> found;
+  for (const TKernelFTDevice& d : KernelFTDevices()) found.push_back(d.SerialNumber + " " + d.Tty);
+  EXPECT_EQ(found, (std::vector<std::string>{"FT4B ttyUSB0", "FT4D ttyUSB1", "FT2B ttyUSB2"}));
 }

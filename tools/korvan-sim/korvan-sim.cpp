@@ -265,8 +265,8 @@ int main(int argc, char** argv) {
         ftdi.converter.Bus = "1-" + std::to_string(n + 1);
         break;
       }
-      ftdi.dir = ftdiDir;
       WriteFtdiTree(ftdiDir, ftdi.converter, ready.front().substr(4));  // "pty /dev/pts/N"
+      ftdi.dir = ftdiDir;
       ready.push_back("ftdi " + ftdiSerial + " " + ftdiDir + "/dev/" + ftdi.converter.Tty);
     }
     if (!tcp.empty()) ready.push_back(server.ListenTcp(tcp));

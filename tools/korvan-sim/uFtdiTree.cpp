@@ -1,32 +1,13 @@
 #include "tools/korvan-sim/uFtdiTree.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <stdexcept>
-#include <unistd.h>
 
-#include "tools/korvan-sim/uSysfsFile.h"
+#include "tools/korvan-sim/uTreeWriter.h"
 
 namespace korvan::sim {
 
 namespace {
-void MakeDirs(const std::string& path) {
-  std::error_code error;
-  std::filesystem::create_directories(path, error);
-  if (error) throw std::runtime_error("cannot create " + path + ": " + error.message());
-}
-
-void WriteFile(const std::string& path, const std::string& text) { WriteSysfsFile(path, text + "\n"); }
-
-void Link(const std::string& target, const std::string& link) {
-  ::unlink(link.c_str());
-  if (::symlink(target.c_str(), link.c_str()) != 0)
-    throw std::runtime_error("cannot create link " + link + ": " + std::strerror(errno));
-}
-
-std::string Devices(const std::string& dir) { return dir + "/sys/bus/usb/devices"; }
+const std::string kDevices = "sys/bus/usb/devices";
 
 // The stable name udev gives a converter's tty.
 std::string ByIdName(const TFtdiConverter& c) {
@@ -37,39 +18,45 @@ std::string ByIdName(const TFtdiConverter& c) {
 }  // namespace
 
 void WriteFtdiTree(const std::string& dir, const TFtdiConverter& c, const std::string& terminal) {
-  const std::string device = Devices(dir) + "/" + c.Bus;
-  const std::string interface = c.Bus + ":1.0";
-  MakeDirs(device + "/" + interface + "/" + c.Tty);
-  WriteFile(device + "/idVendor", "0403");
-  WriteFile(device + "/idProduct", c.ProductId);
-  WriteFile(device + "/serial", c.SerialNumber);
-  WriteFile(device + "/product", c.Product);
-  WriteFile(device + "/manufacturer", "FTDI");
-  Link(c.Bus + "/" + interface, Devices(dir) + "/" + interface);
-  MakeDirs(dir + "/dev");
-  Link(terminal, dir + "/dev/" + c.Tty);
-  // As the kernel and udev show a converter's tty: its class entry and its stable name.
-  MakeDirs(dir + "/sys/class/tty/" + c.Tty);
-  Link("../../../bus/usb/devices/" + c.Bus + "/" + interface + "/" + c.Tty, dir + "/sys/class/tty/" + c.Tty + "/device");
-  MakeDirs(dir + "/dev/serial/by-id");
-  Link("../../" + c.Tty, dir + "/dev/serial/by-id/" + ByIdName(c));
+  TTreeWriter tree(dir);
+  try {
+    const std::string device = kDevices + "/" + c.Bus;
+    const std::string interface = c.Bus + ":1.0";
+    tree.MakeDirs(device + "/" + interface + "/" + c.Tty);
+    tree.WriteFile(device + "/idVendor", "0403\n");
+    tree.WriteFile(device + "/idProduct", c.ProductId + "\n");
+    tree.WriteFile(device + "/serial", c.SerialNumber + "\n");
+    tree.WriteFile(device + "/product", c.Product + "\n");
+    tree.WriteFile(device + "/manufacturer", "FTDI\n");
+    tree.WriteFile(device + "/bNumInterfaces", " 1\n");
+    tree.WriteFile(device + "/" + interface + "/bInterfaceNumber", "00\n");
+    tree.MakeLink(c.Bus + "/" + interface, kDevices + "/" + interface);
+    tree.MakeLink(terminal, "dev/" + c.Tty);
+    // As the kernel and udev show a converter's tty: its class entry and its stable name.
+    tree.MakeDirs("sys/class/tty/" + c.Tty);
+    tree.MakeLink("../../../bus/usb/devices/" + c.Bus + "/" + interface + "/" + c.Tty, "sys/class/tty/" + c.Tty + "/device");
+    tree.MakeDirs("dev/serial/by-id");
+    tree.MakeLink("../../" + c.Tty, "dev/serial/by-id/" + ByIdName(c));
+  } catch (...) {
+    tree.RemoveMade();  // only what was made here: nothing that was there before
+    throw;
+  }
 }
 
 void RemoveFtdiTree(const std::string& dir, const TFtdiConverter& c) {
-  const std::string device = Devices(dir) + "/" + c.Bus;
+  TTreeWriter tree(dir);
+  const std::string device = kDevices + "/" + c.Bus;
   const std::string interface = c.Bus + ":1.0";
-  ::unlink((dir + "/dev/" + c.Tty).c_str());
-  ::unlink((dir + "/dev/serial/by-id/" + ByIdName(c)).c_str());
-  ::unlink((dir + "/sys/class/tty/" + c.Tty + "/device").c_str());
-  ::unlink((Devices(dir) + "/" + interface).c_str());
-  for (const char* file : {"idVendor", "idProduct", "serial", "product", "manufacturer"})
-    ::unlink((device + "/" + file).c_str());
   // Folders go only when empty, so other converters in the same tree stay.
-  for (const std::string& folder :
-       {device + "/" + interface + "/" + c.Tty, device + "/" + interface, device, Devices(dir),
-        dir + "/sys/bus/usb", dir + "/sys/bus", dir + "/sys/class/tty/" + c.Tty, dir + "/sys/class/tty",
-        dir + "/sys/class", dir + "/sys", dir + "/dev/serial/by-id", dir + "/dev/serial", dir + "/dev"})
-    ::rmdir(folder.c_str());
+  for (const std::string& path :
+       {"dev/" + c.Tty, "dev/serial/by-id/" + ByIdName(c), "sys/class/tty/" + c.Tty + "/device",
+        kDevices + "/" + interface, device + "/idVendor", device + "/idProduct", device + "/serial",
+        device + "/product", device + "/manufacturer", device + "/bNumInterfaces",
+        device + "/" + interface + "/bInterfaceNumber", device + "/" + interface + "/" + c.Tty,
+        device + "/" + interface, device, kDevices, std::string("sys/bus/usb"), std::string("sys/bus"),
+        "sys/class/tty/" + c.Tty, std::string("sys/class/tty"), std::string("sys/class"), std::string("sys"),
+        std::string("dev/serial/by-id"), std::string("dev/serial"), std::string("dev")})
+    tree.Remove(path);
 }
 
 }  // namespace korvan::sim

@@ -4,17 +4,13 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "tools/korvan-sim/uSysfsFile.h"
 
 namespace korvan::sim {
-
-namespace fs = std::filesystem;
 
 namespace {
 constexpr int kMaxDevices = 256;
@@ -67,81 +63,78 @@ std::vector<std::string> THidSimDevice::Reports(const std::string& bytes) {
   return reports;
 }
 
-THidSimDevice::THidSimDevice(const std::string& dir, const THidIdentity& identity) {
-  std::error_code ec;
-  fs::create_directories(fs::path(dir) / "dev", ec);
-  listen_ = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (listen_ < 0) throw std::runtime_error(std::string("cannot create a socket: ") + std::strerror(errno));
-  // Binding claims the number: it fails while another simulator holds it.
-  for (int n = 0; n < kMaxDevices && number_ < 0; ++n) {
-    const std::string node = dir + "/dev/hidraw" + std::to_string(n);
-    sockaddr_un a{};
-    a.sun_family = AF_UNIX;
-    if (node.size() >= sizeof a.sun_path) throw std::runtime_error("folder name too long for a socket: " + dir);
-    std::memcpy(a.sun_path, node.c_str(), node.size());
-    if (::bind(listen_, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0) {
-      number_ = n;
-      node_ = node;
-    } else if (errno != EADDRINUSE) {
-      throw std::runtime_error("cannot create " + node + ": " + std::strerror(errno));
-    }
-  }
-  if (number_ < 0) throw std::runtime_error("no free hidraw number in " + dir + "/dev");
+THidSimDevice::THidSimDevice(const std::string& dir, const THidIdentity& identity)
+    : tree_(std::make_unique<TTreeWriter>(dir)) {
   try {
+    // bind() follows symbolic links: the folder is made, or checked, first.
+    tree_->MakeDirs("dev");
+    listen_ = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (listen_ < 0) throw std::runtime_error(std::string("cannot create a socket: ") + std::strerror(errno));
+    // Binding claims the number: it fails while another simulator holds it.
+    for (int n = 0; n < kMaxDevices && number_ < 0; ++n) {
+      const std::string node = dir + "/dev/hidraw" + std::to_string(n);
+      sockaddr_un a{};
+      a.sun_family = AF_UNIX;
+      if (node.size() >= sizeof a.sun_path) throw std::runtime_error("folder name too long for a socket: " + dir);
+      std::memcpy(a.sun_path, node.c_str(), node.size());
+      if (::bind(listen_, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0) {
+        number_ = n;
+        node_ = node;
+      } else if (errno != EADDRINUSE) {
+        throw std::runtime_error("cannot create " + node + ": " + std::strerror(errno));
+      }
+    }
+    if (number_ < 0) throw std::runtime_error("no free hidraw number in " + dir + "/dev");
     if (::listen(listen_, 8) != 0) throw std::runtime_error(std::string("cannot listen: ") + std::strerror(errno));
-    WriteSysfs(dir + "/sys", identity);
+    WriteSysfs(identity);
   } catch (...) {
-    RemoveSysfs();
-    ::close(listen_);
-    ::unlink(node_.c_str());
+    Release();
     throw;
   }
 }
 
-THidSimDevice::~THidSimDevice() {
-  RemoveSysfs();
+THidSimDevice::~THidSimDevice() { Release(); }
+
+void THidSimDevice::Release() {
   if (listen_ >= 0) ::close(listen_);
-  if (!node_.empty()) ::unlink(node_.c_str());
+  listen_ = -1;
+  if (number_ >= 0) tree_->Remove("dev/hidraw" + std::to_string(number_));
+  tree_->RemoveMade();
 }
 
-void THidSimDevice::WriteSysfs(const std::string& sys, THidIdentity identity) {
+void THidSimDevice::WriteSysfs(THidIdentity identity) {
   if (identity.SerialNumber.empty()) identity.SerialNumber = "SIM" + std::to_string(number_);
-  // As on a real machine: the USB device, its HID device, the hidraw class
-  // entry linking to it.
+  // As on a real machine: the USB device, its interface, the HID device, the
+  // hidraw class entry linking to it.
   const std::string name = "hidraw" + std::to_string(number_);
-  const fs::path usb = fs::path(sys) / "devices" / "korvan-sim" / ("usb-" + name);
+  const std::string usbName = "usb-" + name;
+  const std::string usb = "sys/devices/korvan-sim/" + usbName;
+  const std::string interface = usb + "/" + usbName + ":1.0";
   const std::string hidName = "0003:" + Hex(identity.VendorID, 4) + ":" + Hex(identity.ProductID, 4) + "." +
                               Hex(static_cast<unsigned>(number_ + 1), 4);
-  const fs::path hid = usb / hidName;
-  const fs::path raw = hid / "hidraw" / name;
-  fs::create_directories(raw);
-  created_.push_back(usb.string());
-  WriteSysfsFile((usb / "manufacturer").string(), identity.Manufacturer + "\n");
-  WriteSysfsFile((usb / "product").string(), identity.Product + "\n");
-  WriteSysfsFile((usb / "serial").string(), identity.SerialNumber + "\n");
-  WriteSysfsFile((hid / "uevent").string(),
-                 "DRIVER=hid-generic\nHID_ID=0003:" + Hex(identity.VendorID, 8) + ":" + Hex(identity.ProductID, 8) +
-                     "\nHID_NAME=" + identity.Manufacturer + " " + identity.Product +
-                     "\nHID_PHYS=korvan-sim/input0\nHID_UNIQ=" + identity.SerialNumber +
-                     "\nMODALIAS=hid:b0003g0001v0000" + Hex(identity.VendorID, 4) + "p0000" +
-                     Hex(identity.ProductID, 4) + "\n");
-  WriteSysfsFile((hid / "report_descriptor").string(), ReportDescriptor());
-  WriteSysfsFile((raw / "uevent").string(),
-                 "MAJOR=240\nMINOR=" + std::to_string(number_) + "\nDEVNAME=" + name + "\n");
-  fs::create_directory_symlink("../..", raw / "device");
+  const std::string hid = interface + "/" + hidName;
+  const std::string raw = hid + "/hidraw/" + name;
+  tree_->MakeDirs(raw);
+  tree_->WriteFile(usb + "/idVendor", Hex(identity.VendorID, 4) + "\n");
+  tree_->WriteFile(usb + "/idProduct", Hex(identity.ProductID, 4) + "\n");
+  tree_->WriteFile(usb + "/manufacturer", identity.Manufacturer + "\n");
+  tree_->WriteFile(usb + "/product", identity.Product + "\n");
+  tree_->WriteFile(usb + "/serial", identity.SerialNumber + "\n");
+  tree_->WriteFile(interface + "/bInterfaceNumber", "00\n");
+  tree_->WriteFile(hid + "/uevent",
+                   "DRIVER=hid-generic\nHID_ID=0003:" + Hex(identity.VendorID, 8) + ":" + Hex(identity.ProductID, 8) +
+                       "\nHID_NAME=" + identity.Manufacturer + " " + identity.Product +
+                       "\nHID_PHYS=korvan-sim/input0\nHID_UNIQ=" + identity.SerialNumber +
+                       "\nMODALIAS=hid:b0003g0001v0000" + Hex(identity.VendorID, 4) + "p0000" +
+                       Hex(identity.ProductID, 4) + "\n");
+  tree_->WriteFile(hid + "/report_descriptor", ReportDescriptor());
+  tree_->WriteFile(raw + "/uevent", "MAJOR=240\nMINOR=" + std::to_string(number_) + "\nDEVNAME=" + name + "\n");
+  tree_->MakeLink("../..", raw + "/device");
   // The class entry last: an enumeration never sees a half-written device.
-  const fs::path classDir = fs::path(sys) / "class" / "hidraw";
-  fs::create_directories(classDir);
-  const fs::path link = classDir / name;
-  fs::remove(link);
-  fs::create_directory_symlink(fs::relative(raw, classDir), link);
-  created_.push_back(link.string());
-}
-
-void THidSimDevice::RemoveSysfs() {
-  std::error_code ec;
-  for (auto it = created_.rbegin(); it != created_.rend(); ++it) fs::remove_all(*it, ec);
-  created_.clear();
+  // The number is ours (the socket is bound), so an entry there is stale.
+  tree_->Remove("sys/class/hidraw/" + name);
+  tree_->MakeLink("../../devices/korvan-sim/" + usbName + "/" + usbName + ":1.0/" + hidName + "/hidraw/" + name,
+                  "sys/class/hidraw/" + name);
 }
 
 }  // namespace korvan::sim

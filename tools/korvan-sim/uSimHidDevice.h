@@ -1,7 +1,10 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "tools/korvan-sim/uTreeWriter.h"
 
 namespace korvan::sim {
 
@@ -15,9 +18,10 @@ struct THidIdentity {
 
 // A simulated hidraw device in a folder tree shared with other simulators:
 // the next free DIR/dev/hidrawN is a listening SOCK_SEQPACKET socket (one
-// message, one report) and DIR/sys holds its sysfs entry with a report
-// descriptor of report ID 64 and 64-byte input and output reports. Only its
-// own entries are removed again.
+// message, one report) and DIR/sys holds its sysfs entry (USB device,
+// interface, HID device, hidraw entry) with a report descriptor of report
+// ID 64 and 64-byte input and output reports. Nothing is written through a
+// symbolic link; only its own entries are removed again.
 class THidSimDevice {
  public:
   static constexpr uint8_t ReportId = 64;
@@ -41,13 +45,13 @@ class THidSimDevice {
   static std::vector<std::string> Reports(const std::string& bytes);
 
  private:
-  void WriteSysfs(const std::string& sys, THidIdentity identity);
-  void RemoveSysfs();
+  void WriteSysfs(THidIdentity identity);
+  void Release();  // the socket, the node and the entries made
 
+  std::unique_ptr<TTreeWriter> tree_;  // what it made in DIR
   int listen_ = -1;
   int number_ = -1;
   std::string node_;
-  std::vector<std::string> created_;  // own sysfs paths, deepest last
 };
 
 }  // namespace korvan::sim

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -21,6 +22,11 @@ namespace korvan::sim {
 
 namespace {
 constexpr int kQuietMs = 50;  // the module's inter-byte time-out
+// A client that reads nothing is sent no more than this, and is not read from
+// until it takes some: the others are served meanwhile.
+constexpr size_t kMaxQueuedBytes = 65536;
+
+using TClock = std::chrono::steady_clock;
 
 sockaddr_in ParseAddress(const std::string& hostPort) {
   const auto colon = hostPort.rfind(':');
@@ -44,34 +50,6 @@ std::string Describe(int fd, const char* kind) {
   inet_ntop(AF_INET, &a.sin_addr, host, sizeof host);
   return std::string(kind) + " " + host + ":" + std::to_string(ntohs(a.sin_port));
 }
-
-void WriteAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-    if (n < 0 && errno == ENOTSOCK) {
-      const ssize_t w = ::write(fd, bytes.data() + done, bytes.size() - done);
-      if (w > 0) {
-        done += static_cast<size_t>(w);
-        continue;
-      }
-      if (w < 0 && errno == EAGAIN) {
-        pollfd p{fd, POLLOUT, 0};
-        poll(&p, 1, 100);
-        continue;
-      }
-      return;
-    }
-    if (n > 0) {
-      done += static_cast<size_t>(n);
-    } else if (n < 0 && errno == EAGAIN) {
-      pollfd p{fd, POLLOUT, 0};
-      poll(&p, 1, 100);
-    } else {
-      return;
-    }
-  }
-}
 }  // namespace
 
 struct TSimServer::TStream {
@@ -80,7 +58,37 @@ struct TSimServer::TStream {
   TFrameCutter cutter;
   bool hid = false;  // one message is one report
   int answers = 0;
+  // What is still to go out, each after its pause; the first is due at readyAt.
+  std::deque<TPiece> out{};
+  size_t queued = 0;
+  TClock::time_point readyAt{};
+  bool closing = false;  // closed once the queue has gone out
+  TClock::time_point lastInput{};
+
+  bool Due(TClock::time_point now) const { return !out.empty() && now >= readyAt; }
+  // Sends what is due without blocking; false when the peer has gone.
+  bool Flush();
 };
+
+bool TSimServer::TStream::Flush() {
+  while (Due(TClock::now())) {
+    TPiece& piece = out.front();
+    ssize_t n = socket ? ::send(fd, piece.Bytes.data(), piece.Bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT)
+                       : ::write(fd, piece.Bytes.data(), piece.Bytes.size());
+    if (n < 0) {
+      if (errno == EAGAIN || errno == EINTR) return true;
+      // A pseudo-terminal nobody has open: what it was sent is lost, as on a line.
+      if (!socket && errno == EIO) n = static_cast<ssize_t>(piece.Bytes.size());
+      else return false;
+    }
+    queued -= static_cast<size_t>(n);
+    piece.Bytes.erase(0, static_cast<size_t>(n));  // a report goes whole or not at all
+    if (!piece.Bytes.empty()) return true;
+    out.pop_front();
+    if (!out.empty()) readyAt = TClock::now() + std::chrono::milliseconds(out.front().PauseMs);
+  }
+  return true;
+}
 
 TSimServer::~TSimServer() { Close(); }
 
@@ -150,14 +158,21 @@ std::string TSimServer::ServeHid(const std::string& dir, const THidIdentity& ide
   return "hid " + hid_->Node();
 }
 
-void TSimServer::WriteAnswer(int fd, const TAnswer& answer, bool hid) {
+void TSimServer::WriteAnswer(TStream& stream, const TAnswer& answer) {
   for (const TPiece& piece : answer.Pieces) {
-    if (piece.PauseMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(piece.PauseMs));
-    if (!hid) {
-      WriteAll(fd, piece.Bytes);
-      continue;
+    std::vector<TPiece> pieces;
+    if (!stream.hid) {
+      pieces.push_back(piece);
+    } else {
+      // Every report a message of its own; the pause goes before the first.
+      for (std::string& report : THidSimDevice::Reports(piece.Bytes))
+        pieces.push_back({pieces.empty() ? piece.PauseMs : 0, std::move(report)});
     }
-    for (const std::string& report : THidSimDevice::Reports(piece.Bytes)) WriteAll(fd, report);
+    for (TPiece& p : pieces) {
+      if (stream.out.empty()) stream.readyAt = TClock::now() + std::chrono::milliseconds(p.PauseMs);
+      stream.queued += p.Bytes.size();
+      stream.out.push_back(std::move(p));
+    }
   }
 }
 
@@ -166,10 +181,15 @@ bool TSimServer::Serve(TStream& stream, const std::vector<std::string>& frames) 
     // Only a pseudo-terminal has a speed that modules may not hear at.
     const TAnswer answer = bus_.Answer(frame, stream.socket ? 0 : LineRate(stream.fd));
     if (answer.Empty()) continue;
-    WriteAnswer(stream.fd, answer, stream.hid);
-    if (closeAfter_ > 0 && ++stream.answers >= closeAfter_) return true;
+    WriteAnswer(stream, answer);
+    if (closeAfter_ > 0 && ++stream.answers >= closeAfter_) {
+      stream.closing = true;
+      break;
+    }
   }
-  return false;
+  // Closed at once only with nothing left to send.
+  if (!stream.Flush()) return true;
+  return stream.closing && stream.out.empty();
 }
 
 void TSimServer::CloseStream(TStream* stream) {
@@ -194,19 +214,29 @@ void TSimServer::Run() {
     if (udp_ >= 0) fds.push_back({udp_, POLLIN, 0});
     if (hid_) fds.push_back({hid_->ListenFd(), POLLIN, 0});
     const size_t firstStream = fds.size();
-    for (TStream* s : streams_) fds.push_back({s->fd, POLLIN, 0});
+    const TClock::time_point now = TClock::now();
+    TClock::time_point wake = now + std::chrono::milliseconds(kQuietMs);
+    for (TStream* s : streams_) {
+      // A client that does not take its answers is not read from meanwhile.
+      short events = s->queued < kMaxQueuedBytes && !s->closing ? POLLIN : 0;
+      if (s->Due(now)) events |= POLLOUT;
+      else if (!s->out.empty()) wake = std::min(wake, s->readyAt);
+      if (s->cutter.Pending() > 0) wake = std::min(wake, s->lastInput + std::chrono::milliseconds(kQuietMs));
+      fds.push_back({s->fd, events, 0});
+    }
 
-    const int r = poll(fds.data(), fds.size(), kQuietMs);
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(wake - now).count();
+    const int r = poll(fds.data(), fds.size(), static_cast<int>(std::max<int64_t>(wait, 0)));
     if (r < 0) {
       if (errno == EINTR) continue;
       break;
     }
-    if (r == 0) {
-      // The line went quiet: give up on an unfinished frame start.
-      for (TStream* s : std::vector<TStream*>(streams_))
-        if (s->cutter.Pending() > 0 && Serve(*s, s->cutter.Expire())) CloseStream(s);
-      continue;
-    }
+    // A stream whose line went quiet gives up on an unfinished frame start.
+    for (TStream* s : std::vector<TStream*>(streams_))
+      if (s->cutter.Pending() > 0 && TClock::now() - s->lastInput >= std::chrono::milliseconds(kQuietMs) &&
+          Serve(*s, s->cutter.Expire()))
+        CloseStream(s);
+    if (r == 0) continue;
     for (const pollfd& p : fds) {
       if (!(p.revents & (POLLIN | POLLHUP | POLLERR))) continue;
       if (p.fd == stopFd_) {
@@ -243,13 +273,20 @@ void TSimServer::Run() {
     }
     // Streams last: accepting may have added one, closing removes it.
     for (size_t i = firstStream; i < fds.size(); ++i) {
-      if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
       auto it = std::find_if(streams_.begin(), streams_.end(), [&](TStream* s) { return s->fd == fds[i].fd; });
       if (it == streams_.end()) continue;
       TStream* s = *it;
+      if (fds[i].revents & POLLOUT) {
+        if (!s->Flush() || (s->closing && s->out.empty())) {
+          CloseStream(s);
+          continue;
+        }
+      }
+      if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
       char buffer[4096];
       const ssize_t n = ::read(s->fd, buffer, sizeof buffer);
       if (n > 0) {
+        s->lastInput = TClock::now();
         const std::string bytes(buffer, static_cast<size_t>(n));
         if (Serve(*s, s->cutter.Feed(s->hid ? THidSimDevice::Payload(bytes) : bytes))) CloseStream(s);
       } else if (s->socket && (n == 0 || (errno != EAGAIN && errno != EINTR))) {

@@ -10,7 +10,9 @@
 namespace korvan::sim {
 
 // Serves the modules of one bus on its endpoints: a pseudo-terminal, TCP
-// connections, UDP datagrams. Single-threaded: one poll loop.
+// connections, UDP datagrams. Single-threaded: one poll loop, in which each
+// stream has its own bounded output queue, so that a client that stops
+// reading (or an answer's pauses) holds up no one else.
 class TSimServer {
  public:
   explicit TSimServer(TSimBus& bus) : bus_(bus) {}
@@ -39,8 +41,9 @@ class TSimServer {
   struct TStream;
   // Answers the frames; true when the stream is to be closed now.
   bool Serve(TStream& stream, const std::vector<std::string>& frames);
-  // On a HID stream every piece goes as input reports.
-  void WriteAnswer(int fd, const TAnswer& answer, bool hid = false);
+  // Queues the answer on the stream; on a HID stream every piece goes as
+  // input reports.
+  void WriteAnswer(TStream& stream, const TAnswer& answer);
   void CloseStream(TStream* stream);
   void Close();
 
