@@ -1,7 +1,9 @@
 #pragma once
 #include <chrono>
+#include <functional>
 #include <ostream>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace korvan::test {
@@ -18,6 +20,9 @@ std::ostream& operator<<(std::ostream& os, const TRun& r);
 // Runs the program (argv[0] is its path) with standard input from /dev/null
 // and standard output and error kept apart. One that does not end within the
 // bound is killed, so no test leaves it behind.
-TRun RunProgram(std::vector<std::string> argv, std::chrono::milliseconds bound);
+// `watch`, when given, sees the process and its output so far after each
+// piece of output (to signal it mid-run, for instance).
+using TWatch = std::function<void(pid_t pid, const TRun& soFar)>;
+TRun RunProgram(std::vector<std::string> argv, std::chrono::milliseconds bound, const TWatch& watch = {});
 
 }  // namespace korvan::test

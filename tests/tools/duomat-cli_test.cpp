@@ -14,6 +14,7 @@
 #include <cctype>
 #include <chrono>
 #include <csignal>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -50,10 +51,10 @@ constexpr const char* OpenFailed = "Nepodařilo se otevřít spojení!";
 // ---- Running the program ----------------------------------------------------
 
 // Runs duomat-cli to its end; one that hangs is killed after a generous bound.
-TRun RunCli(const std::vector<std::string>& options) {
+TRun RunCli(const std::vector<std::string>& options, const korvan::test::TWatch& watch = {}) {
   std::vector<std::string> args = {DUOMAT_CLI_PATH};
   args.insert(args.end(), options.begin(), options.end());
-  return RunProgram(std::move(args), std::chrono::seconds(30));
+  return RunProgram(std::move(args), std::chrono::seconds(30), watch);
 }
 
 std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std::string>& b) {
@@ -207,8 +208,8 @@ class TSimulatedModule {
   bool Started() const { return sim_->Started(); }
   const std::string& Connection() const { return connection_; }
   // duomat-cli -c CONNECTION OPTIONS...
-  TRun Run(const std::vector<std::string>& options) const {
-    return RunCli(Join({"-c", connection_}, options));
+  TRun Run(const std::vector<std::string>& options, const korvan::test::TWatch& watch = {}) const {
+    return RunCli(Join({"-c", connection_}, options), watch);
   }
 
  private:
@@ -757,6 +758,98 @@ TEST(CliUsage, HelpDocumentsEveryCommandAndOption) {
   EXPECT_EQ(r.Status, 0) << r;
   EXPECT_NE(r.Out.find("RANGE"), std::string::npos) << r;
   EXPECT_NE(r.Out.find("4 - 20 mA"), std::string::npos) << r;
+}
+
+TEST(CliUsage, AConnectionStringIsCheckedKeyByKeyBeforeAnythingIsSent) {
+  TSimulatedModule module(TLine::SerialPort, {"--module", "ingra"});  // on COM7
+  ASSERT_TRUE(module.Started());
+  const std::string com7 = "provider=SERIAL_PORT;comport=7";
+  const struct {
+    std::string Connection;
+    const char* Key;
+  } cases[] = {
+      {com7 + ";baudrate=fast", "baudrate"},  {com7 + ";baudrate=9600.0", "baudrate"},
+      {com7 + ";baudrate=0", "baudrate"},     {com7 + ";baudrate=-9600", "baudrate"},
+      {com7 + ";databits=3", "databits"},     {com7 + ";parity=evenn", "parity"},
+      {com7 + ";stopbits=3", "stopbits"},     {com7 + ";dtr=maybe", "dtr"},
+      {com7 + ";bauds=9600", "bauds"},        {com7 + ";Baudrate=9600", "Baudrate"},
+      {"provider=SERIAL_PORT;comport=65543", "comport"},  // its low 16 bits are 7
+      {"provider=SERIAL_PORT;comport=-65529", "comport"},
+      {"provider=serial_port;comport=7", "provider"},     {"provider=SERIAL;comport=7", "provider"},
+      {"comport=7", "provider"},                          {"provider=SERIAL_PORT", "comport"},
+      {"provider=HID;vid=1240", "pid"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Connection);
+    const TRun r = RunCli({"-c", c.Connection, "--log", "ingra", "load"});
+    EXPECT_EQ(r.Status, 2) << r;
+    EXPECT_EQ(r.Out, "");
+    EXPECT_TRUE(TrafficOf(r.Err).Sent.empty()) << r;
+    EXPECT_NE(r.Err.find(c.Key), std::string::npos) << r;
+  }
+  // What the transports read stays accepted: blanks, hexadecimal, words in any case.
+  const TRun r = RunCli({"-c", " provider = SERIAL_PORT ; comport = 0x7 ; baudrate=115200;parity=even;"
+                         "stopbits=1,5;databits=7;dtr=0;rts=False", "ingra", "identify"});
+  EXPECT_EQ(r.Status, 0) << r;
+}
+
+// ---- What the module sends ---------------------------------------------------------
+
+TEST(CliOutput, TheIdentificationIsPrintedWithItsControlsEscaped) {
+  const std::string hostile = "\x1b]0;owned\x07\x1b[2K\rrange=forged\n";
+  TSimulatedModule module(TLine::Tcp, {"--module", "ingra", "--identification", hostile});
+  ASSERT_TRUE(module.Started());
+  const TRun r = module.Run({"ingra", "identify"});
+  EXPECT_EQ(r.Status, 0) << r;
+  const std::string shown = "\\x1b]0;owned\\x07\\x1b[2K\\rrange=forged\\n";
+  EXPECT_EQ(r.Out, shown + "\nidentification=" + shown + "\n");
+  EXPECT_EQ(JsonOf(module.Run({"--json", "ingra", "identify"})).value("identification", ""), hostile);
+}
+
+// ---- Signals -----------------------------------------------------------------------
+
+// An Outra save against a module that answers slowly: `onWrite` runs each time
+// the log shows another frame written after the load (the first write is the
+// fifth frame).
+class CliInterrupt : public ::testing::Test {
+ protected:
+  TSimulatedModule module{TLine::Tcp, {"--module", "outra", "--delay", "50"}};
+  const std::vector<std::string> save = {"--log", "outra", "save", "--range", "5", "--timeout1", "60",
+                                         "--value1", "12", "--timeout2", "30", "--value2", "4"};
+  TRun Save(const std::function<void(pid_t, size_t writes)>& onWrite) {
+    size_t seen = 4;
+    return module.Run(save, [&](pid_t pid, const TRun& soFar) {
+      const size_t sent = TrafficOf(soFar.Err).Sent.size();
+      while (seen < sent) onWrite(pid, ++seen - 4);
+    });
+  }
+};
+
+TEST_F(CliInterrupt, ASignalDuringASaveLetsEveryWriteHappenThenExitsWith128PlusIt) {
+  ASSERT_TRUE(module.Started());
+  const TRun plain = module.Run(save);
+  ASSERT_EQ(plain.Status, 0) << plain;
+  const std::vector<int> all = TrafficOf(plain.Err).Instructions();
+  ASSERT_GT(all.size(), 6u);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    const TRun r = Save([&](pid_t pid, size_t writes) {
+      if (writes == 1) kill(pid, signal);
+    });
+    EXPECT_EQ(r.Status, 128 + signal) << r;
+    EXPECT_EQ(TrafficOf(r.Err).Instructions(), all) << r;
+    EXPECT_NE(r.Out.find(OutraSaved), std::string::npos) << r;
+  }
+}
+
+TEST_F(CliInterrupt, ASecondSigintEndsAtOnceAndSaysWhatMayBeIncomplete) {
+  ASSERT_TRUE(module.Started());
+  const TRun r = Save([&](pid_t pid, size_t writes) {
+    if (writes == 1 || writes == 2) kill(pid, SIGINT);
+  });
+  EXPECT_EQ(r.Status, 128 + SIGINT) << r;
+  EXPECT_NE(r.Err.find("the Outra module may be partly written"), std::string::npos) << r;
+  EXPECT_EQ(r.Out.find(OutraSaved), std::string::npos) << r;
 }
 
 // ---- Ports -------------------------------------------------------------------------

@@ -7,11 +7,13 @@
 #include <optional>
 #include <unistd.h>
 
+#include "app/uConnectionStringCheck.h"
 #include "app/uModuleSettings.h"
 #include "comm/uci_ICommunicationInterfaceDataSpy.h"
 #include "protocol/uKorvanModules.h"
 #include "tools/duomat-cli/uCliOutput.h"
 #include "tools/duomat-cli/uCliHidPorts.h"
+#include "tools/duomat-cli/uCliInterrupt.h"
 #include "tools/duomat-cli/uCliPorts.h"
 
 using namespace duomat;
@@ -82,6 +84,17 @@ struct TOptions {
 
 TOutcome Failure(const std::string& message) { return TOutcome{false, message, {}}; }
 
+int UsageError(const std::string& message, bool json) {
+  if (json)
+    Print(Failure(message), true);
+  else
+    std::fprintf(stderr, "duomat-cli: %s\n", Printable(message).c_str());
+  return kExitUsage;
+}
+
+// A signal taken while loading, before the first write, ends the action there.
+constexpr const char* kNothingWritten = "Interrupted before anything was written.";
+
 template <class TRecord>
 void Prepare(TRecord& record, const TOptions& o) {
   record.Device()->SetAdr(static_cast<uint8_t>(ParseInteger(o.address, "--address", 0, 255)));
@@ -110,6 +123,7 @@ TOutcome IngraAction(const std::string& action, const TOptions& o) {
     return out;
   }
   // An operator can pick only what the loaded list offers.
+  if (TWritingAction::Signal()) return Failure(kNothingWritten);
   TIngraRangeList list = loaded.List;
   list.Selected = list.IndexOf(IngraRangeText(wanted));
   if (list.Selected < 0) return Failure(msg::IngraSaveFailed);
@@ -173,11 +187,27 @@ TOutcome OutraAction(const std::string& action, const TOptions& o) {
       request.Value[i] = std::min(std::max(w.Value, limits.Minimum), limits.Maximum);
     }
   }
+  if (TWritingAction::Signal()) return Failure(kNothingWritten);
   TOutraSettings saved;
   const TSaveResult s = SaveOutra(*record.Device(), request, &saved);
   TOutcome out{s.Ok, s.Message, {}};
   if (s.Ok) AddOutra(out, saved);
   return out;
+}
+// duomat-cli ports: the serial ports, then the USB converters and HID devices.
+int ListPortsCommand(bool json) {
+  std::vector<TListedPort> found;
+  const bool complete = ListPorts(found);
+  if (json) {
+    nlohmann::ordered_json j = PortsJson(found);
+    j["hid"] = HidPortsJson();
+    std::printf("%s\n", j.dump().c_str());
+  } else {
+    std::fputs((PortsText(found) + HidPortsText()).c_str(), stdout);
+  }
+  if (complete) return kExitOk;
+  std::fprintf(stderr, "duomat-cli: the scan did not complete\n");
+  return kExitFailed;
 }
 }  // namespace
 
@@ -244,33 +274,30 @@ int main(int argc, char** argv) {
     return rc == 0 ? kExitOk : kExitUsage;
   }
 
-  if (ports->parsed()) {
-    std::vector<TListedPort> found;
-    const bool complete = ListPorts(found);
-    if (o.json) {
-      nlohmann::ordered_json j = PortsJson(found);
-      j["hid"] = HidPortsJson();
-      std::printf("%s\n", j.dump().c_str());
-    } else {
-      std::fputs((PortsText(found) + HidPortsText()).c_str(), stdout);
-    }
-    if (complete) return kExitOk;
-    std::fprintf(stderr, "duomat-cli: the scan did not complete\n");
-    return kExitFailed;
-  }
-  if (o.connection.empty()) {
+  if (!ports->parsed() && o.connection.empty()) {
     std::fprintf(stderr, "duomat-cli: --connection is required for ingra and outra\nRun with --help for more information.\n");
     return kExitUsage;
   }
-
-  std::vector<std::string> arguments(argv, argv + argc);
-  korvan::InitializeModules(arguments);
+  if (const std::string problem = ports->parsed() ? "" : CheckConnectionString(o.connection); !problem.empty())
+    return UsageError("--connection: " + problem, o.json);
+  try {
+    if (ports->parsed()) return ListPortsCommand(o.json);
+    std::vector<std::string> arguments(argv, argv + argc);
+    korvan::InitializeModules(arguments);
+  } catch (const std::exception& e) {
+    // A thread or descriptor the system would not give.
+    std::fprintf(stderr, "duomat-cli: cannot start: %s\n", e.what());
+    return kExitFailed;
+  }
   if (o.log) {
     g_colour = isatty(STDERR_FILENO);
     korvan::ci::SetDataSpyHandler(korvan::ci::TDataSpyHandler::Bind<&LogTraffic>());
   }
 
   int rc = kExitFailed;
+  std::optional<TWritingAction> writing;
+  if (ingraSave->parsed()) writing.emplace("the Ingra module");
+  if (outraSave->parsed()) writing.emplace("the Outra module");
   try {
     TOutcome outcome;
     if (ingra->parsed()) {
@@ -283,11 +310,7 @@ int main(int argc, char** argv) {
     Print(outcome, o.json);
     rc = outcome.Ok ? kExitOk : kExitFailed;
   } catch (const TUsageError& e) {
-    if (o.json)
-      Print(Failure(e.what()), true);
-    else
-      std::fprintf(stderr, "duomat-cli: %s\n", e.what());
-    rc = kExitUsage;
+    rc = UsageError(e.what(), o.json);
   } catch (const std::exception& e) {
     Print(Failure(e.what()), o.json);
     rc = kExitFailed;
@@ -297,5 +320,5 @@ int main(int argc, char** argv) {
   }
   korvan::ci::SetDataSpyHandler(korvan::ci::TDataSpyHandler());
   korvan::FinalizeModules();
-  return rc;
+  return TWritingAction::ExitStatus(rc);
 }

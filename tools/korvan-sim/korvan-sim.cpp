@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
@@ -62,6 +63,7 @@ int main(int argc, char** argv) {
       "korvan-sim"};
   std::string module, addressText = "0x31", kind = "current", codesText, rangesText, link, tcp, udp, noise, suffix, hid;
   std::string ftdiDir, serial;
+  std::optional<std::string> identification;
   THidIdentity hidIdentity;
   bool pty = false, badChecksum = false, silent = false, noticeFirst = false;
   int delay = 0, split = -1, forcedAck = -1, closeAfter = 0;
@@ -83,6 +85,7 @@ int main(int argc, char** argv) {
   app.add_option("--hid", hid, "Serve as a HID device: the next free DIR/dev/hidrawN and its DIR/sys entry");
   app.add_option("--vid", hidIdentity.VendorID, "HID vendor ID, decimal (default 1240)");
   app.add_option("--pid", hidIdentity.ProductID, "HID product ID, decimal (default 63)");
+  app.add_option("--identification", identification, "The identification text the module answers with");
   app.add_option("--delay", delay, "Fault: wait MS milliseconds before every answer");
   app.add_option("--noise", noise, "Fault: send these bytes (hex, e.g. 00FF13) before every answer");
   app.add_option("--suffix", suffix, "Fault: send these bytes (hex) after every answer");
@@ -133,6 +136,7 @@ int main(int argc, char** argv) {
       model = std::move(outra);
     }
     model->SetAddress(static_cast<uint8_t>(address));
+    if (identification) model->SetIdentification(*identification);
     TFaults faults;
     faults.DelayMs = delay;
     faults.Noise = ParseHex("--noise", noise);
