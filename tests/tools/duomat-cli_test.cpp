@@ -8,10 +8,13 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
+#include <fstream>
 #include <chrono>
 #include <csignal>
 #include <functional>
@@ -649,6 +652,17 @@ TEST(CliFailures, AnUnopenableLineGivesTheOpenMessage) {
   }
 }
 
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)  // they need the address space
+TEST(CliFailures, AThreadTheSystemWillNotGiveEndsWithAMessageAndStatusOne) {
+  TDeviceTree machine;  // nothing to scan
+  // Room for the program, none for a thread with a stack of that size.
+  const TRun r = RunProgram({"/usr/bin/prlimit", "--as=209715200", "--stack=536870912", DUOMAT_CLI_PATH, "ports"},
+                            std::chrono::seconds(30));
+  EXPECT_EQ(r.Status, 1) << r;
+  EXPECT_NE(r.Err.find("duomat-cli: cannot start: the system gave no thread"), std::string::npos) << r;
+}
+#endif
+
 // ---- Usage errors ------------------------------------------------------------------
 
 TEST(CliUsage, UsageErrorsExitWithTwoAndSendNothing) {
@@ -860,8 +874,8 @@ TEST(CliPorts, ListsThePresentPortsWithTheirPathsInTextAndJson) {
   machine.AddDanglingLink(4);
   const std::string five = machine.AddTerminal(5, true);
   const std::string ten = machine.DevDir() + "/ttyS9";
-  machine.AddTtyS(9, 4);   // a UART only dialout may open
-  machine.AddTtyS(10, 0);  // COM11: no UART behind the node
+  const std::string uart = machine.AddTtyS(9, 4);  // a UART only root may open
+  machine.AddTtyS(10, 0);                          // COM11: no UART behind the node
   const std::string tenState = access(ten.c_str(), R_OK | W_OK) == 0 ? "free" : "no access";
 
   const TRun r = RunCli({"ports"});
@@ -869,7 +883,7 @@ TEST(CliPorts, ListsThePresentPortsWithTheirPathsInTextAndJson) {
   const std::string listed = "COM1  " + machine.Link(1) + " -> " + one + "  free\n" +  //
                              "COM3  " + machine.Link(3) + " -> " + three + "  free\n" +
                              "COM5  " + machine.Link(5) + " -> " + five + "  in use\n" +  //
-                             "COM10  " + ten + "  " + tenState + "\n";
+                             "COM10  " + ten + " -> " + uart + "  " + tenState + "\n";
   EXPECT_EQ(r.Out.substr(0, listed.size()), listed) << r;
   EXPECT_EQ(r.Out.find("dialout") != std::string::npos, tenState == "no access") << r;
 
@@ -877,7 +891,7 @@ TEST(CliPorts, ListsThePresentPortsWithTheirPathsInTextAndJson) {
   ASSERT_EQ(j["ports"].size(), 4u) << j;
   EXPECT_EQ(j["ports"][0], json({{"port", 1}, {"path", machine.Link(1)}, {"target", one}, {"state", "free"}}));
   EXPECT_EQ(j["ports"][2].value("state", ""), "in use");
-  EXPECT_EQ(j["ports"][3], json({{"port", 10}, {"path", ten}, {"target", ""}, {"state", tenState}}));
+  EXPECT_EQ(j["ports"][3], json({{"port", 10}, {"path", ten}, {"target", uart}, {"state", tenState}}));
   EXPECT_EQ(j["usb"], json::array());
 }
 
@@ -886,13 +900,53 @@ TEST(CliPorts, ListsTheUsbConvertersAndTheHidDevices) {
   TSimProcess hid({"--module", "ingra", "--hid", dir.Path(), "--serial", "S1", "--vid", "1240", "--pid", "63"});
   TSimProcess ftdi({"--module", "outra", "--ftdi", dir.Path(), "--serial", "FT123456"});
   ASSERT_TRUE(hid.Started() && ftdi.Started());
-  const TRun r = RunCli({"ports"});
+  TRun r = RunCli({"ports"});
   EXPECT_EQ(r.Status, 0) << r;
   EXPECT_NE(r.Out.find("\nusb  FT123456  FT232R USB UART\n"), std::string::npos) << r;
   EXPECT_NE(r.Out.find("\nhid  vid=1240 pid=63  S1  korvan-sim\n"), std::string::npos) << r;
-  const json j = JsonOf(RunCli({"ports", "--json"}));
-  EXPECT_EQ(j["usb"], json::parse(R"([{"serial":"FT123456","description":"FT232R USB UART"}])")) << j;
-  EXPECT_EQ(j["hid"], json::parse(R"([{"vid":1240,"pid":63,"serial":"S1","product":"korvan-sim"}])")) << j;
+  json j = JsonOf(RunCli({"ports", "--json"}));
+  EXPECT_EQ(j["usb"], json::parse(R"([{"serial":"FT123456","description":"FT232R USB UART","access":true}])")) << j;
+  EXPECT_EQ(j["hid"], json::parse(R"([{"vid":1240,"pid":63,"serial":"S1","product":"korvan-sim","access":true}])"))
+      << j;
+
+  // Nodes the user may not open: "no access", with what grants it.
+  for (const std::string& endpoint : {hid.Endpoints().at(0), ftdi.Endpoints().at(0)})
+    chmod(endpoint.substr(endpoint.rfind(' ') + 1).c_str(), 0);
+  r = RunCli({"ports"});
+  EXPECT_NE(r.Out.find("\nusb  FT123456  FT232R USB UART  no access\n"), std::string::npos) << r;
+  EXPECT_NE(r.Out.find("\nhid  vid=1240 pid=63  S1  korvan-sim  no access\n"), std::string::npos) << r;
+  EXPECT_NE(r.Out.find("dialout"), std::string::npos) << r;
+  EXPECT_NE(r.Out.find("ATTRS{idVendor}==\"04d8\", ATTRS{idProduct}==\"003f\""), std::string::npos) << r;
+  j = JsonOf(RunCli({"ports", "--json"}));
+  EXPECT_EQ(j["usb"][0].value("access", true), false) << j;
+  EXPECT_EQ(j["hid"][0].value("access", true), false) << j;
+}
+
+TEST(CliPorts, OnlyCharacterDevicesArePortsAndPlantedFilesCannotHoldTheScan) {
+  korvan::test::TComPorts machine;
+  namespace fs = std::filesystem;
+  const std::string dev = machine.DevDir(), sys = machine.SysfsRoot();
+  mkfifo((dev + "/ttyS0").c_str(), 0666);            // COM1
+  std::ofstream(dev + "/ttyS1") << "not a port\n";   // COM2
+  fs::create_directories(dev + "/ttyS2");            // COM3
+  fs::create_symlink("/dev/null", dev + "/ttyS3");   // COM4: a character device
+  // Attributes that would never end or never answer if read as they are.
+  fs::create_directories(sys + "/class/tty/ttyS3");
+  mkfifo((sys + "/class/tty/ttyS3/type").c_str(), 0666);
+  fs::create_directories(sys + "/bus/usb/devices/1-1/1-1:1.0/ttyUSB0");
+  std::ofstream(sys + "/bus/usb/devices/1-1/idVendor") << "0403\n";
+  fs::create_symlink("/dev/zero", sys + "/bus/usb/devices/1-1/serial");
+  mkfifo((sys + "/bus/usb/devices/1-1/product").c_str(), 0666);
+  fs::create_directories(sys + "/class/hidraw/hidraw0/device");
+  fs::create_symlink("/dev/zero", sys + "/class/hidraw/hidraw0/device/uevent");
+  mkfifo((sys + "/class/hidraw/hidraw0/device/report_descriptor").c_str(), 0666);
+
+  const TRun r = RunCli({"ports"});  // a hang is killed at the bound and fails here
+  EXPECT_EQ(r.Status, 0) << r;
+  EXPECT_EQ(r.Out.substr(0, r.Out.find('\n') + 1), "COM4  " + dev + "/ttyS3 -> /dev/null  free\n") << r;
+  EXPECT_EQ(r.Out.find("COM1 "), std::string::npos) << r;
+  EXPECT_EQ(r.Out.find("COM2 "), std::string::npos) << r;
+  EXPECT_EQ(r.Out.find("COM3 "), std::string::npos) << r;
 }
 
 #endif  // DUOMAT_CLI_PATH

@@ -285,8 +285,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv, argv + argc);
     korvan::InitializeModules(arguments);
   } catch (const std::exception& e) {
-    // A thread or descriptor the system would not give.
-    std::fprintf(stderr, "duomat-cli: cannot start: %s\n", e.what());
+    std::fprintf(stderr, "duomat-cli: cannot start: the system gave no thread or descriptor (%s)\n", e.what());
     return kExitFailed;
   }
   if (o.log) {

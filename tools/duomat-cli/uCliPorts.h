@@ -18,6 +18,9 @@ struct TListedPort {
 // did not complete within the bound.
 bool ListPorts(std::vector<TListedPort>& ports);
 
+// Whether the user may not open the node for reading and writing.
+bool NodeDenied(const std::string& node);
+
 // Text: one line "COMn  PATH[ -> TARGET]  STATE" per port, then a hint when
 // a port refused access. JSON: {"ports":[…],"usb":[]}.
 std::string PortsText(const std::vector<TListedPort>& ports);
