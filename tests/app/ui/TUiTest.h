@@ -1,5 +1,10 @@
 #pragma once
+#include <QAccessible>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QPlainTextEdit>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -45,5 +50,26 @@ struct TFieldWindow {
     field->setFocus();
   }
 };
+
+// The fields of a window whose name a screen reader would say is empty, the
+// title of their group, or another field's name, each as "objectName: name".
+inline QStringList UnnamedFields(QWidget* window) {
+  QList<QWidget*> fields;
+  for (QWidget* w : window->findChildren<QLineEdit*>()) fields << w;
+  for (QWidget* w : window->findChildren<QComboBox*>()) fields << w;
+  for (QWidget* w : window->findChildren<QCheckBox*>()) fields << w;
+  for (QWidget* w : window->findChildren<QPlainTextEdit*>()) fields << w;
+  QStringList names, problems;
+  for (QWidget* w : fields) {
+    QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(w);
+    const QString name = reader ? reader->text(QAccessible::Name) : QString();
+    QWidget* group = w->parentWidget();
+    while (group && !qobject_cast<QGroupBox*>(group)) group = group->parentWidget();
+    if (name.isEmpty() || names.contains(name) || (group && name == static_cast<QGroupBox*>(group)->title()))
+      problems << w->objectName() + ": " + name;
+    names << name;
+  }
+  return problems;
+}
 
 }  // namespace duomat::test

@@ -1,5 +1,7 @@
 #include "app/ufConnectionDialog.h"
 
+#include <QAccessible>
+#include "app/ui/TUiTest.h"
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -120,6 +122,28 @@ class TfConnectionDialogTest : public QObject {
     int checked = 0;
     for (const char* name : {"rbCOM", "rbUSB", "rbTCP"}) checked += Control<QRadioButton>(name)->isChecked();
     QCOMPARE(checked, 1);
+  }
+
+  // A screen reader's toggle, a plain setChecked: the same one choice as a click.
+  void aToggleFromAnyQuarterMakesOneChoice() {
+    RunOk("provider=SERIAL_PORT;comport=5;baudrate=9600");
+    auto* tcp = Control<QRadioButton>("rbTCP");
+    QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(tcp);
+    QVERIFY(reader && reader->actionInterface());
+    QCOMPARE(reader->role(), QAccessible::RadioButton);
+    reader->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    QVERIFY(tcp->isChecked());
+    QVERIFY(!Control<QRadioButton>("rbCOM")->isChecked());
+    QVERIFY(Control<QLineEdit>("eIP")->isEnabled());
+    QVERIFY(!Control<QComboBox>("cbCOM")->isEnabled());
+    QVERIFY(QString::fromStdString(dialog->ConnectionString()).startsWith("provider=TCP_CLIENT;host="));
+
+    Control<QRadioButton>("rbUSB")->setChecked(true);
+    QVERIFY(!tcp->isChecked());
+    QVERIFY(!Control<QLineEdit>("eIP")->isEnabled());
+    QVERIFY(Control<QLineEdit>("eSerialNumber")->isEnabled());
+    QVERIFY(QString::fromStdString(dialog->ConnectionString()).startsWith("provider=FTD_USB;"));
+    QCOMPARE(duomat::test::UnnamedFields(dialog.get()), QStringList());
   }
 
   void usbWithoutLibraryOrConverterListsNothing() {

@@ -19,6 +19,7 @@
 #include "app/uModuleSettings.h"
 #include "app/uDoubleEdit.h"
 #include "app/uIntEdit.h"
+#include "app/ui/TUiTest.h"
 #include "comm/uci_ICommunicationInterfaceDataSpy.h"
 #include "protocol/uKorvan97.h"
 #include "protocol/uKorvanModules.h"
@@ -301,6 +302,18 @@ class TfMainTest : public QObject {
     QTRY_VERIFY(log.Log()->toPlainText().contains("<= 2A 61 00 0D 31"));
     QCOMPARE(SentData(0x1B).size(), size_t(1));  // the handler chained in front still sees it
   }
+
+  // Ctrl+Shift+L: a keyboard way to the log, for those who cannot double-click.
+  void ctrlShiftLShowsTheLog() {
+    int shown = 0;
+    w_->SetShowLog([&](const std::string& guid) { shown += guid.empty(); });
+    w_->show();
+    QVERIFY(QTest::qWaitForWindowActive(w_.get()));
+    QTest::keyClick(w_.get(), Qt::Key_L, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(shown, 1);
+  }
+
+  void everyFieldHasItsOwnNameForAScreenReader() { QCOMPARE(duomat::test::UnnamedFields(w_.get()), QStringList()); }
 
   void closingWhileConnectedLeavesNoThread_data() { Lines(); }
   void closingWhileConnectedLeavesNoThread() {
