@@ -1,5 +1,6 @@
 // duomat: the main window for configuring the Ingra and Outra modules.
 #include <QIcon>
+#include <QTimer>
 #include <cstdio>
 #include <memory>
 
@@ -10,6 +11,7 @@
 #include "app/uMessageBoxSink.h"
 #include "app/uProgramOptions.h"
 #include "app/uSignalCloser.h"
+#include "app/uStartupChecks.h"
 #include "app/ufCILog.h"
 #include "app/ufConnectionDialog.h"
 #include "app/ufMain.h"
@@ -47,10 +49,17 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  if (const std::string missing = MissingDisplay(arguments); !missing.empty()) {
+    std::fprintf(stderr, "duomat: %s\n", missing.c_str());
+    return 1;
+  }
+
   korvan::InitializeModules(arguments);
   int rc = 1;
   {
+    ExitOnQtFatal();
     TApplication app(argc, argv);
+    DisarmQtFatal();
     TApplication::setApplicationName("duomat");
     // No display name: Qt would append it to every caption ("Confirm — Duomat").
     TApplication::setApplicationVersion(DUOMAT_VERSION);
@@ -66,8 +75,7 @@ int main(int argc, char** argv) {
     if (forwarder) ChainDataSpyHandler(forwarder);
     fMain->SetConnectionDialog(&dialogSeam);
     fMain->SetShowLog([log = fCiLog.get()](const std::string& guid) { log->ShowLog(guid); });
-    if (!options.Ingra.empty()) fMain->IngraRec().SetConnectionString(options.Ingra);
-    if (!options.Outra.empty()) fMain->OutraRec().SetConnectionString(options.Outra);
+    const std::string refused = PresetConnections(*fMain, options);
 
     InstallLibraryMessageHook(&app, [window = fMain.get()](const std::string& text) {
       TMessageBoxSink sink(window);
@@ -77,6 +85,8 @@ int main(int argc, char** argv) {
     // The log window may still be open: closing the main window ends the program.
     QObject::connect(fMain.get(), &TfMain::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     fMain->show();
+    if (!refused.empty())
+      QTimer::singleShot(0, fMain.get(), [&] { TMessageBoxSink(fMain.get()).ShowMessage(refused); });
     rc = app.exec();
 
     // Both records disconnect first, so that no receive thread can still reach

@@ -40,6 +40,7 @@ class DuomatTest : public QObject {
     QTest::newRow("version") << QStringList{"--version"} << 0 << "duomat 1.";
     QTest::newRow("help") << QStringList{"--help"} << 0 << "--ingra CONNECTION";
     QTest::newRow("missing value") << QStringList{"--outra"} << 2 << "--outra needs a connection string";
+    QTest::newRow("no display") << QStringList{} << 1 << "duomat: no display";
   }
   void switchesNeedNoDisplay() {
     QFETCH(QStringList, arguments);
@@ -58,6 +59,7 @@ class DuomatTest : public QObject {
     QTest::addColumn<int>("signal");
     QTest::newRow("SIGTERM") << SIGTERM;
     QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGHUP") << SIGHUP;
   }
   void aSignalClosesTheWindowAndEndsCleanly() {
     QFETCH(int, signal);
@@ -71,6 +73,28 @@ class DuomatTest : public QObject {
     if (!finished) p.kill();
     QVERIFY(finished);
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 0);
+  }
+
+  // A preset string that breaks the rule is said at start and not used.
+  void aBadPresetConnectionIsRefusedWithAMessage() {
+    QProcess p;
+    p.setProcessEnvironment(Environment(true));
+    p.start(DUOMAT_PATH, {"--outra", "provider=SERIAL_PORT;comport=65541"});
+    QVERIFY(p.waitForStarted(30000));
+    QByteArray err;
+    QVERIFY(korvan::test::WaitUntil(
+        [&] {
+          p.waitForReadyRead(10);
+          err += p.readAllStandardError();
+          return err.contains("--outra: comport=65541: comport takes a whole number from 1 to 255");
+        },
+        std::chrono::seconds(30)));
+    QVERIFY(korvan::test::WaitUntil([&] { return Catches(p.processId(), SIGTERM); }, std::chrono::seconds(30)));
+    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);  // the message box is still up
+    const bool finished = p.waitForFinished(30000);
+    if (!finished) p.kill();
+    QVERIFY(finished);
     QCOMPARE(p.exitCode(), 0);
   }
 };
