@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -19,6 +21,8 @@
 
 using korvan::CreateObject;
 using korvan::ForwardToTerminal;
+using korvan::IsOwnSocket;
+using korvan::IsPrivateDir;
 using korvan::TerminalSocketPath;
 using korvan::TRef;
 using korvan::ci::CheckDataSpyCommandLine;
@@ -171,14 +175,45 @@ TEST_F(DataSpy, ASpyHandlerThatThrowsNeverDisturbsTheTraffic) {
 
 // ---- Terminal forwarding ---------------------------------------------------------------
 
-TEST_F(TerminalForwarder, TheSocketLivesInTheRuntimeDirectoryElseInTmp) {
+TEST_F(TerminalForwarder, TheSocketLivesInTheRuntimeDirectoryElseInAFolderOfTheUsersOwnInTmp) {
   EXPECT_EQ(TerminalSocketPath(), dir_ + "/TfMainKorvanTerm");
   setenv("XDG_RUNTIME_DIR", (dir_ + "/").c_str(), 1);
   EXPECT_EQ(TerminalSocketPath(), dir_ + "/TfMainKorvanTerm");
+  const std::string own = "/tmp/duomat-" + std::to_string(getuid()) + "/TfMainKorvanTerm";
   setenv("XDG_RUNTIME_DIR", "", 1);
-  EXPECT_EQ(TerminalSocketPath(), "/tmp/TfMainKorvanTerm");
+  EXPECT_EQ(TerminalSocketPath(), own);
   unsetenv("XDG_RUNTIME_DIR");
-  EXPECT_EQ(TerminalSocketPath(), "/tmp/TfMainKorvanTerm");
+  EXPECT_EQ(TerminalSocketPath(), own);
+}
+
+TEST_F(TerminalForwarder, OnlyAPrivateFolderAndASocketOfTheUsersOwnAreUsed) {
+  const uid_t me = getuid();
+  const std::string made = dir_ + "/made";
+  EXPECT_TRUE(IsPrivateDir(made, me, true));  // made 0700 when missing
+  EXPECT_FALSE(IsPrivateDir(made, me + 1, false));
+  chmod(made.c_str(), 0755);
+  EXPECT_FALSE(IsPrivateDir(made, me, true));
+  symlink(dir_.c_str(), (dir_ + "/link").c_str());
+  EXPECT_FALSE(IsPrivateDir(dir_ + "/link", me, false));
+  rmdir(made.c_str());
+  unlink((dir_ + "/link").c_str());
+
+  // A socket of another user, or a link planted in its place, gets nothing.
+  ASSERT_TRUE(Listen());
+  const std::string path = TerminalSocketPath();
+  EXPECT_TRUE(IsOwnSocket(path, me));
+  EXPECT_FALSE(IsOwnSocket(path, me + 1));
+  ASSERT_EQ(rename(path.c_str(), (path + ".real").c_str()), 0);
+  ASSERT_EQ(symlink((path + ".real").c_str(), path.c_str()), 0);
+  EXPECT_FALSE(ForwardToTerminal("\x01planted"));
+  unlink(path.c_str());
+  rename((path + ".real").c_str(), path.c_str());
+  // Nor does a runtime folder others may enter.
+  chmod(dir_.c_str(), 0755);
+  EXPECT_FALSE(ForwardToTerminal("\x01open"));
+  chmod(dir_.c_str(), 0700);
+  EXPECT_TRUE(ForwardToTerminal("\x01private"));
+  EXPECT_EQ(NextDatagram(), std::string("\x01private"));
 }
 
 TEST_F(TerminalForwarder, TrafficReachesAListeningTerminalAsDirectionByteAndData) {
@@ -243,10 +278,12 @@ TEST_F(TerminalForwarder, ATerminalThatStopsReadingDoesNotBlockTheTraffic) {
   TRef<TTestLine> line = CreateObject<TTestLine>();
   ASSERT_TRUE(line->Open());
 
-  // Fill the terminal's queue until the forwarder gives up, then keep writing.
+  // Fill the terminal's queue until the forwarder drops, then keep writing.
   int sent = 0;
+  const uint64_t dropped = korvan::TerminalDroppedCount();
   while (sent < 100000 && ForwardToTerminal(std::string(512, 'q'))) ++sent;
   ASSERT_LT(sent, 100000);
+  EXPECT_EQ(korvan::TerminalDroppedCount(), dropped + 1);
   const auto start = Clock::now();
   for (int i = 0; i < 20; ++i) EXPECT_EQ(line->Write("abc"), 3);
   EXPECT_LT(Clock::now() - start, 3s);

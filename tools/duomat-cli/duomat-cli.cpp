@@ -227,7 +227,8 @@ int main(int argc, char** argv) {
       "                                                  serial_number is optional\n\n"
       "Output: the message (standard output on success, standard error on failure), then key=value\n"
       "lines; with --json one JSON object on standard output instead.\n"
-      "Exit status: 0 success, 1 the module action failed, 2 usage error (nothing sent).",
+      "Exit status: 0 success, 1 the module action failed, 2 usage error (nothing sent), 128+N the\n"
+      "signal N came during a save, which was finished first (a second Ctrl+C stops at once).",
       "duomat-cli"};
   app.require_subcommand(1);
   TOptions o;

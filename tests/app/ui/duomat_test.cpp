@@ -39,6 +39,7 @@ class DuomatTest : public QObject {
     QTest::addColumn<QString>("output");
     QTest::newRow("version") << QStringList{"--version"} << 0 << "duomat 1.";
     QTest::newRow("help") << QStringList{"--help"} << 0 << "--ingra CONNECTION";
+    QTest::newRow("help: the terminal's socket") << QStringList{"--help"} << 0 << "in /tmp/duomat-<uid>";
     QTest::newRow("missing value") << QStringList{"--outra"} << 2 << "--outra needs a connection string";
     QTest::newRow("no display") << QStringList{} << 1 << "duomat: no display";
   }
