@@ -15,6 +15,7 @@
 #include "app/ufCILog.h"
 #include "app/ufConnectionDialog.h"
 #include "app/ufMain.h"
+#include "platform/uTerminalForwarder.h"
 #include "protocol/uKorvanModules.h"
 
 using namespace duomat;
@@ -99,5 +100,8 @@ int main(int argc, char** argv) {
     fMain.reset();
   }
   korvan::FinalizeModules();
+  if (const uint64_t dropped = korvan::TerminalDroppedCount())
+    std::fprintf(stderr, "duomat: %llu frames were not forwarded: the terminal did not keep up\n",
+                 static_cast<unsigned long long>(dropped));
   return rc;
 }

