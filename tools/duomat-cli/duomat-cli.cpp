@@ -122,8 +122,8 @@ TOutcome IngraAction(const std::string& action, const TOptions& o) {
     if (loaded.Ok) AddIngra(out, loaded.Codes, loaded.List);
     return out;
   }
-  // An operator can pick only what the loaded list offers.
   if (TWritingAction::Signal()) return Failure(kNothingWritten);
+  // An operator can pick only what the loaded list offers.
   TIngraRangeList list = loaded.List;
   list.Selected = list.IndexOf(IngraRangeText(wanted));
   if (list.Selected < 0) return Failure(msg::IngraSaveFailed);
@@ -194,6 +194,7 @@ TOutcome OutraAction(const std::string& action, const TOptions& o) {
   if (s.Ok) AddOutra(out, saved);
   return out;
 }
+
 // duomat-cli ports: the serial ports, then the USB converters and HID devices.
 int ListPortsCommand(bool json) {
   std::vector<TListedPort> found;
