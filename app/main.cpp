@@ -1,5 +1,6 @@
 // duomat: the main window for configuring the Ingra and Outra modules.
 #include <QIcon>
+#include <QTimer>
 #include <cstdio>
 #include <memory>
 
@@ -11,9 +12,11 @@
 #include "app/uProgramOptions.h"
 #include "app/uQtTranslation.h"
 #include "app/uSignalCloser.h"
+#include "app/uStartupChecks.h"
 #include "app/ufCILog.h"
 #include "app/ufConnectionDialog.h"
 #include "app/ufMain.h"
+#include "platform/uTerminalForwarder.h"
 #include "protocol/uKorvanModules.h"
 
 using namespace duomat;
@@ -48,10 +51,17 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  if (const std::string missing = MissingDisplay(arguments); !missing.empty()) {
+    std::fprintf(stderr, "duomat: %s\n", missing.c_str());
+    return 1;
+  }
+
   korvan::InitializeModules(arguments);
   int rc = 1;
   {
+    ExitOnQtFatal();
     TApplication app(argc, argv);
+    DisarmQtFatal();
     TApplication::setApplicationName("duomat");
     // No display name: Qt would append it to every caption ("Confirm — Duomat").
     TApplication::setApplicationVersion(DUOMAT_VERSION);
@@ -68,8 +78,7 @@ int main(int argc, char** argv) {
     if (forwarder) ChainDataSpyHandler(forwarder);
     fMain->SetConnectionDialog(&dialogSeam);
     fMain->SetShowLog([log = fCiLog.get()](const std::string& guid) { log->ShowLog(guid); });
-    if (!options.Ingra.empty()) fMain->IngraRec().SetConnectionString(options.Ingra);
-    if (!options.Outra.empty()) fMain->OutraRec().SetConnectionString(options.Outra);
+    const std::string refused = PresetConnections(*fMain, options);
 
     InstallLibraryMessageHook(&app, [window = fMain.get()](const std::string& text) {
       TMessageBoxSink sink(window);
@@ -79,6 +88,8 @@ int main(int argc, char** argv) {
     // The log window may still be open: closing the main window ends the program.
     QObject::connect(fMain.get(), &TfMain::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     fMain->show();
+    if (!refused.empty())
+      QTimer::singleShot(0, fMain.get(), [&] { TMessageBoxSink(fMain.get()).ShowMessage(refused); });
     rc = app.exec();
 
     // Both records disconnect first, so that no receive thread can still reach
@@ -91,5 +102,8 @@ int main(int argc, char** argv) {
     fMain.reset();
   }
   korvan::FinalizeModules();
+  if (const uint64_t dropped = korvan::TerminalDroppedCount())
+    std::fprintf(stderr, "duomat: %llu frames were not forwarded: the terminal did not keep up\n",
+                 static_cast<unsigned long long>(dropped));
   return rc;
 }

@@ -1,6 +1,7 @@
 #include "app/uComPortScannerCore.h"
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/uThreadName.h"
@@ -21,6 +22,13 @@ TComPortProbe ProbeComPort(int n) {
     r.Error = ENOENT;
     return r;
   }
+  // Only a character device is a port: a FIFO, a file or a folder planted
+  // under a port's name is not, and is never opened.
+  struct stat st{};
+  if (::stat(r.Path.c_str(), &st) == 0 && !S_ISCHR(st.st_mode)) {
+    r.Error = ENODEV;
+    return r;
+  }
   // Opened as the serial port opens it: a probe never waits for a carrier,
   // and a line another program holds is "in use".
   const int fd = OpenTtyExclusive(r.Path);
@@ -31,8 +39,9 @@ TComPortProbe ProbeComPort(int n) {
     r.State = notFound || ComPortWithoutUart(r.Path) ? psAbsent : psNotAvailable;
     return r;
   }
+  const bool device = ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode);  // it may have been swapped meanwhile
   ::close(fd);
-  if (ComPortWithoutUart(r.Path)) {
+  if (!device || ComPortWithoutUart(r.Path)) {
     r.Error = ENODEV;
     return r;
   }

@@ -24,6 +24,7 @@ void SetHandler(void (*handler)(int)) {
   sa.sa_flags = SA_RESTART;
   sigaction(SIGTERM, &sa, nullptr);
   sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGHUP, &sa, nullptr);  // the terminal that started us closed
 }
 }  // namespace
 

@@ -7,7 +7,7 @@ class QSocketNotifier;
 
 namespace duomat {
 
-// Closes a window on SIGTERM or SIGINT, on the user-interface thread, the
+// Closes a window on SIGTERM, SIGINT or SIGHUP, on the user-interface thread, the
 // way the operator's close does. The signal handler only writes a byte to a
 // socket pair; the notifier does the rest. The default actions come back
 // when the object goes.

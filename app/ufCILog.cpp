@@ -71,6 +71,21 @@ QTextCharFormat TextFormat(const QColor& colour) {
   return format;
 }
 
+// How many bytes at the head of the received text can start no frame: those
+// before the next "*a" that begins a whole valid frame; failing that, when the
+// head is no "*a" itself, those before the next "*a" (or a "*" at the very
+// end). 0 while the head may still be a frame on its way.
+size_t StrayHead(const std::string& buffer) {
+  for (size_t p = buffer.find("*a", 1); p != std::string::npos; p = buffer.find("*a", p + 1)) {
+    const size_t length = korvan::CompletePacketLength(buffer, p);
+    if (length > 0 && korvan::CheckPacket(std::string_view(buffer).substr(p, length)) == 0) return p;
+  }
+  if (buffer.empty() || buffer.compare(0, 2, "*a") == 0 || buffer == "*") return 0;
+  const size_t next = buffer.find("*a", 1);
+  if (next != std::string::npos) return next;
+  return buffer.back() == '*' ? buffer.size() - 1 : buffer.size();
+}
+
 void PrepareDocument(QTextDocument* document) {
   document->setUndoRedoEnabled(false);
   document->setMaximumBlockCount(TfCiLog::MaxLines);
@@ -146,6 +161,9 @@ TfCiLog::~TfCiLog() { FormDestroy(); }
 
 void TfCiLog::FormCreate() {
   PrepareDocument(ui->reLog->document());
+  // Named for a screen reader: neither has a label.
+  ui->reLog->setAccessibleName(windowTitle());
+  ui->edtDisabledInst->setAccessibleName(QStringLiteral("Disabled Inst: codes of hidden frames"));
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
   Timer1->setInterval(250);
@@ -155,7 +173,8 @@ void TfCiLog::FormCreate() {
   skipNext_ = false;
   pendingReceive_.clear();
   korvan::ci::SetDataSpyHandler(SpyHandler());
-  Timer1->start();
+  // The timer runs while the window is shown (see showEvent): hidden, it
+  // records nothing, and an idle program sleeps.
 }
 
 void TfCiLog::FormDestroy() {
@@ -190,12 +209,17 @@ void TfCiLog::ShowLog(const std::string& guid) {
 
 void TfCiLog::showEvent(QShowEvent* event) {
   shown_.store(true);
+  if (!ui->sbPause->isChecked()) Timer1->start();
   QWidget::showEvent(event);
 }
 
 void TfCiLog::hideEvent(QHideEvent* event) {
   // A minimised window is still open and keeps recording.
-  if (!event->spontaneous()) shown_.store(false);
+  if (!event->spontaneous()) {
+    shown_.store(false);
+    Timer1Timer();  // what was queued is drawn
+    Timer1->stop();
+  }
   QWidget::hideEvent(event);
 }
 
@@ -229,7 +253,15 @@ void TfCiLog::ShowFrames(TLogBatch& batch, std::string& buffer, uint8_t directio
   const QString disabled = ui->edtDisabledInst->text();
   for (;;) {
     const std::string frame = korvan::ExtractPacket(buffer, true);
-    if (frame.empty()) break;
+    if (frame.empty()) {
+      // A stray byte at the head would hold back every frame behind it for as
+      // long as traffic never pauses: it gets its own line now.
+      const size_t stray = direction == DirectionReceived ? StrayHead(buffer) : 0;
+      if (stray == 0) break;
+      AppendLine(batch, buffer.substr(0, stray), lkReceivedBytes, time);
+      buffer.erase(0, stray);
+      continue;
+    }
     if (korvan::CheckPacket(frame) != 0) continue;
     const auto code = static_cast<uint8_t>(frame[6]);
     if (disabled.contains(HexText(std::string(1, static_cast<char>(code))))) {
@@ -300,7 +332,7 @@ void TfCiLog::btnClearClick() {
 void TfCiLog::sbPauseClick() {
   if (ui->sbPause->isChecked())
     Timer1->stop();
-  else
+  else if (isVisible())
     Timer1->start();
 }
 

@@ -34,7 +34,7 @@ struct TLogStruct {
 // The service technician's view of the traffic: every string that a data-spy
 // interface writes or reads, cut into Korvan frames, one coloured line each.
 // The spy handler runs on any thread and only queues; the 250 ms timer on the
-// user-interface thread cuts and draws. The box is a QPlainTextEdit with
+// user-interface thread, running while the window is shown, cuts and draws. The box is a QPlainTextEdit with
 // character formats: unlike QTextEdit it does not lay the whole document out
 // again when the oldest line is dropped, which at the line limit costs a
 // QTextEdit a quarter of a second a tick.

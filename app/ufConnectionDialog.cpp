@@ -1,5 +1,6 @@
 #include "app/ufConnectionDialog.h"
 
+#include <QButtonGroup>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QPainter>
@@ -13,6 +14,7 @@
 #include <chrono>
 #include <thread>
 
+#include "app/uAccessibleNames.h"
 #include "app/uComPortIdentityView.h"
 #include "app/uComPortScanner.h"
 #include "app/uComPortStringList.h"
@@ -106,14 +108,29 @@ void TfConnectionDialog::FormCreate() {
   ui->iePort->SetShowName(QStringLiteral("Hodnota"));
   ui->iePort->SetColored(false);
 
-  for (QRadioButton* button : {ui->rbCOM, ui->rbUSB, ui->rbTCP})
-    connect(button, &QRadioButton::clicked, this, &TfConnectionDialog::rbCOMClick);
+  // The three buttons sit in different panels: one exclusive group keeps them
+  // one choice however they are checked (mouse, keyboard, a screen reader's
+  // toggle), and its toggle alone drives the enabling.
+  choice_ = new QButtonGroup(this);
+  choice_->setExclusive(true);
+  for (QRadioButton* button : {ui->rbCOM, ui->rbUSB, ui->rbTCP}) choice_->addButton(button);
+  connect(choice_, &QButtonGroup::buttonToggled, this, [this](QAbstractButton*, bool checked) {
+    if (checked) rbCOMClick();
+  });
   connect(ui->bCOMRefresh, &QPushButton::clicked, this, &TfConnectionDialog::bCOMRefreshClick);
   connect(ui->bUSBRefresh, &QPushButton::clicked, this, &TfConnectionDialog::bUSBRefreshClick);
   connect(ui->cbDeviceName, &QComboBox::activated, this, &TfConnectionDialog::cbDeviceNameChange);
   connect(ui->sbExpertMode, &QToolButton::clicked, this, &TfConnectionDialog::sbExpertModeClick);
   connect(ui->bOK, &QPushButton::clicked, this, &QDialog::accept);
   connect(ui->bCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+  NameByLabel(ui->lCOM, ui->cbCOM);
+  NameByLabel(ui->lCOMBaudrate, ui->cbCOMBaudrate, ui->rbCOM->text().chopped(1));
+  NameByLabel(ui->lDeviceName, ui->cbDeviceName);
+  NameByLabel(ui->lSerialNumber, ui->eSerialNumber);
+  NameByLabel(ui->lUSBBaudRate, ui->cbUSBBaudRate, ui->rbUSB->text().chopped(1));
+  NameByLabel(ui->lIP, ui->eIP);
+  NameByLabel(ui->lPort, ui->iePort);
 
   ui->sbExpertMode->setChecked(false);
   sbExpertModeClick();
@@ -167,20 +184,15 @@ void TfConnectionDialog::FillFrom(const std::string& S) {
 }
 
 void TfConnectionDialog::Choose(QRadioButton* button) {
-  if (button->isChecked()) {
-    ChoiceHandling(nullptr);
-  } else {
-    button->setChecked(true);
-    ChoiceHandling(button);
-  }
+  if (button->isChecked())
+    ChoiceHandling();
+  else
+    button->setChecked(true);  // the group's toggle runs the choice handling
 }
 
-void TfConnectionDialog::rbCOMClick() { ChoiceHandling(qobject_cast<QRadioButton*>(sender())); }
+void TfConnectionDialog::rbCOMClick() { ChoiceHandling(); }
 
-void TfConnectionDialog::ChoiceHandling(QRadioButton* sender) {
-  // The three buttons sit in different panels: nothing else keeps them exclusive.
-  if (sender == ui->rbCOM || sender == ui->rbUSB || sender == ui->rbTCP)
-    for (QRadioButton* button : {ui->rbCOM, ui->rbUSB, ui->rbTCP}) button->setChecked(button == sender);
+void TfConnectionDialog::ChoiceHandling() {
   if (ui->rbCOM->isChecked() && ui->cbCOM->count() == 0) bCOMRefreshClick();
   if (ui->rbUSB->isChecked() && ui->cbDeviceName->count() == 0) bUSBRefreshClick();
   const bool com = ui->rbCOM->isChecked(), usb = ui->rbUSB->isChecked(), tcp = ui->rbTCP->isChecked();

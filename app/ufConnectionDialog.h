@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+class QButtonGroup;
 class QComboBox;
 class QRadioButton;
 
@@ -46,14 +47,15 @@ class TfConnectionDialog : public QDialog {
   void FormCreate();
   void FormDestroy();
   void FillFrom(const std::string& S);
-  // Checks the button as a click would (the handler runs with it as sender
-  // when it was unchecked), then runs the choice handling.
+  // Checks the button; the choice handling runs either way.
   void Choose(QRadioButton* button);
-  void ChoiceHandling(QRadioButton* sender);
+  // Fills an empty list of the checked choice and enables its controls only.
+  void ChoiceHandling();
 
   std::unique_ptr<Ui::TfConnectionDialog> ui;
   std::unique_ptr<TComPortStringList> comPorts_;  // the items of cbCOM
   std::unique_ptr<TComPortScanner> scanner_;
+  QButtonGroup* choice_ = nullptr;  // rbCOM, rbUSB, rbTCP
 };
 
 }  // namespace duomat

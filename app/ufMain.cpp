@@ -5,7 +5,9 @@
 #include <QGroupBox>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QShortcut>
 
+#include "app/uAccessibleNames.h"
 #include "app/uDesignFonts.h"
 #include "app/uGuard.h"
 #include "app/uModuleSettings.h"
@@ -86,6 +88,20 @@ TfMain::TfMain(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TfMai
   // (outside a dialog a Qt button takes only Space).
   for (QPushButton* button : findChildren<QPushButton*>()) button->setAutoDefault(true);
   ui->pnlButtons->installEventFilter(this);
+  // A keyboard way to the log besides Ctrl + double click.
+  auto* openLog = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L), this);
+  connect(openLog, &QShortcut::activated, this, [this] {
+    if (showLog_) showLog_("");
+  });
+  NameByLabel(ui->lblIngraMeasureRange, ui->cbbIngraMeasureRange);
+  NameByLabel(ui->lblOutraMeasureRange, ui->cbbOutraMeasureRange);
+  const QString outputs[2] = {QStringLiteral("první výstup"), QStringLiteral("druhý výstup")};
+  NameByLabel(ui->lblOutraWatchDog1Enabled, ui->chbOutraWatchDog1Enabled);
+  NameByLabel(ui->lblOutraWatchDog1Value, ui->deOutraWatchDog1Value, outputs[0]);
+  NameByLabel(ui->lblOutraWatchDog1Timeout, ui->ieOutraWatchDog1Timeout, outputs[0]);
+  NameByLabel(ui->lblOutraWatchDog2Enabled, ui->chbOutraWatchDog2Enabled);
+  NameByLabel(ui->lblOutraWatchDog2Value, ui->deOutraWatchDog2Value, outputs[1]);
+  NameByLabel(ui->lblOutraWatchDog2Timeout, ui->ieOutraWatchDog2Timeout, outputs[1]);
   RunGuarded(*sink_, [this] { FormCreate(); });
 }
 

@@ -1,25 +1,48 @@
 #include "platform/uTerminalForwarder.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 namespace korvan {
 
 namespace {
-constexpr int kRoomWaitMs = 5;
+std::atomic<uint64_t> g_dropped{0};
+
+const char* RuntimeDir() {
+  const char* dir = std::getenv("XDG_RUNTIME_DIR");
+  return dir && *dir ? dir : nullptr;
+}
+}  // namespace
+
+std::string TerminalSocketDir() {
+  if (const char* dir = RuntimeDir()) {
+    std::string path = dir;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+  }
+  return "/tmp/duomat-" + std::to_string(getuid());
 }
 
-std::string TerminalSocketPath() {
-  const char* dir = std::getenv("XDG_RUNTIME_DIR");
-  std::string path = (dir && *dir) ? dir : "/tmp";
-  if (path.back() != '/') path += '/';
-  return path + "TfMainKorvanTerm";
+std::string TerminalSocketPath() { return TerminalSocketDir() + "/TfMainKorvanTerm"; }
+
+uint64_t TerminalDroppedCount() { return g_dropped.load(); }
+
+bool IsPrivateDir(const std::string& dir, uid_t uid, bool create) {
+  if (create && mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  struct stat st{};
+  return lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == uid && (st.st_mode & 07777) == 0700;
+}
+
+bool IsOwnSocket(const std::string& path, uid_t uid) {
+  struct stat st{};
+  return lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_uid == uid;
 }
 
 namespace {
@@ -36,8 +59,11 @@ class TTerminalLink {
     if (path != path_) Drop();
     for (int attempt = 0; attempt < 2; ++attempt) {
       if (fd_ < 0 && !Connect(path)) return false;
-      const int result = SendOnce(payload);
-      if (result >= 0) return result > 0;
+      if (send(fd_, payload.data(), payload.size(), MSG_DONTWAIT | MSG_NOSIGNAL) >= 0) return true;
+      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS) {
+        ++g_dropped;  // a listener that does not keep up never holds the traffic
+        return false;
+      }
       Drop();  // the listener went away (or was replaced): connect again
     }
     return false;
@@ -45,14 +71,16 @@ class TTerminalLink {
 
  private:
   bool Connect(const std::string& path) {
+    // Only into a folder nobody else may enter, only to a socket of ours.
+    const uid_t uid = getuid();
+    if (!IsPrivateDir(TerminalSocketDir(), uid, RuntimeDir() == nullptr) || !IsOwnSocket(path, uid)) return false;
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (path.size() >= sizeof address.sun_path) return false;
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
     const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) return false;
-    // Connecting fails at once when nobody listens; a connected datagram
-    // socket also lets poll() tell when the listener has room again.
+    // Connecting fails at once when nobody listens.
     if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
       close(fd);
       return false;
@@ -60,17 +88,6 @@ class TTerminalLink {
     fd_ = fd;
     path_ = path;
     return true;
-  }
-
-  // 1 sent, 0 no room in time, -1 the connection is broken.
-  int SendOnce(std::string_view payload) {
-    for (int attempt = 0; attempt < 2; ++attempt) {
-      if (send(fd_, payload.data(), payload.size(), MSG_DONTWAIT | MSG_NOSIGNAL) >= 0) return 1;
-      if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
-      pollfd p{fd_, POLLOUT, 0};
-      if (poll(&p, 1, kRoomWaitMs) <= 0) return 0;
-    }
-    return 0;
   }
 
   void Drop() {

@@ -23,13 +23,21 @@ std::string ComPortDevicePath(int n) {
   return {};
 }
 
+namespace {
+bool IsTtySName(const std::string& name) {
+  return name.size() >= 5 && name.compare(0, 4, "ttyS") == 0 && name.find_first_not_of("0123456789", 4) == std::string::npos;
+}
+}  // namespace
+
 bool ComPortWithoutUart(const std::string& path) {
-  char resolved[PATH_MAX];
-  const std::string target = realpath(path.c_str(), resolved) ? resolved : path;
-  const std::string name = target.substr(target.rfind('/') + 1);
-  if (name.size() < 5 || name.compare(0, 4, "ttyS") != 0 ||
-      name.find_first_not_of("0123456789", 4) != std::string::npos)
-    return false;
+  // The node's own name when it is a ttyS (the mapping's name), else where a COMn link leads.
+  std::string name = path.substr(path.rfind('/') + 1);
+  if (!IsTtySName(name)) {
+    char resolved[PATH_MAX];
+    const std::string target = realpath(path.c_str(), resolved) ? resolved : path;
+    name = target.substr(target.rfind('/') + 1);
+    if (!IsTtySName(name)) return false;
+  }
   return ReadSysfsAttribute(SysfsRoot() + "/class/tty/" + name + "/type") == "0";
 }
 

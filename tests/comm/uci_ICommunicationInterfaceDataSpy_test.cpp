@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -19,6 +20,8 @@
 
 using korvan::CreateObject;
 using korvan::ForwardToTerminal;
+using korvan::IsOwnSocket;
+using korvan::IsPrivateDir;
 using korvan::TerminalSocketPath;
 using korvan::TRef;
 using korvan::ci::CheckDataSpyCommandLine;
@@ -176,9 +179,27 @@ TEST_F(TerminalForwarder, TheSocketLivesInTheRuntimeDirectoryElseInTmp) {
   setenv("XDG_RUNTIME_DIR", (dir_ + "/").c_str(), 1);
   EXPECT_EQ(TerminalSocketPath(), dir_ + "/TfMainKorvanTerm");
   setenv("XDG_RUNTIME_DIR", "", 1);
-  EXPECT_EQ(TerminalSocketPath(), "/tmp/TfMainKorvanTerm");
+  EXPECT_EQ(TerminalSocketPath(), "/tmp/duomat-" + std::to_string(getuid()) + "/TfMainKorvanTerm");
   unsetenv("XDG_RUNTIME_DIR");
-  EXPECT_EQ(TerminalSocketPath(), "/tmp/TfMainKorvanTerm");
+  EXPECT_EQ(TerminalSocketPath(), "/tmp/duomat-" + std::to_string(getuid()) + "/TfMainKorvanTerm");
+}
+
+TEST_F(TerminalForwarder, OnlyAPrivateFolderAndASocketOfTheUsersOwnAreUsed) {
+  const uid_t me = getuid();
+  const std::string made = dir_ + "/made", path = TerminalSocketPath();
+  EXPECT_TRUE(IsPrivateDir(made, me, true) && !IsPrivateDir(made, me + 1, false));  // made 0700 when missing
+  rmdir(made.c_str());
+  // A socket of another user, or a link planted in the socket's place, gets nothing.
+  ASSERT_TRUE(Listen());
+  EXPECT_TRUE(IsOwnSocket(path, me) && !IsOwnSocket(path, me + 1));
+  ASSERT_TRUE(rename(path.c_str(), (path + "2").c_str()) == 0 && symlink((path + "2").c_str(), path.c_str()) == 0);
+  EXPECT_FALSE(ForwardToTerminal("\x01planted"));
+  ASSERT_EQ(rename((path + "2").c_str(), path.c_str()), 0);
+  chmod(dir_.c_str(), 0755);  // nor does a folder others may enter
+  EXPECT_FALSE(ForwardToTerminal("\x01open"));
+  chmod(dir_.c_str(), 0700);
+  EXPECT_TRUE(ForwardToTerminal("\x01private"));
+  EXPECT_EQ(NextDatagram(), std::string("\x01private"));
 }
 
 TEST_F(TerminalForwarder, TrafficReachesAListeningTerminalAsDirectionByteAndData) {
@@ -243,10 +264,12 @@ TEST_F(TerminalForwarder, ATerminalThatStopsReadingDoesNotBlockTheTraffic) {
   TRef<TTestLine> line = CreateObject<TTestLine>();
   ASSERT_TRUE(line->Open());
 
-  // Fill the terminal's queue until the forwarder gives up, then keep writing.
+  // Fill the terminal's queue until the forwarder drops, then keep writing.
   int sent = 0;
+  const uint64_t dropped = korvan::TerminalDroppedCount();
   while (sent < 100000 && ForwardToTerminal(std::string(512, 'q'))) ++sent;
   ASSERT_LT(sent, 100000);
+  EXPECT_EQ(korvan::TerminalDroppedCount(), dropped + 1);
   const auto start = Clock::now();
   for (int i = 0; i < 20; ++i) EXPECT_EQ(line->Write("abc"), 3);
   EXPECT_LT(Clock::now() - start, 3s);

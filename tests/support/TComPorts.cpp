@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace korvan::test {
@@ -42,12 +43,17 @@ void TComPorts::AddDanglingLink(int comPort) {
   std::filesystem::create_symlink(root_.Path() + "/gone", Link(comPort));
 }
 
-void TComPorts::AddTtyS(int index, int type) {
+std::string TComPorts::AddTtyS(int index, int type) {
   const std::string name = "ttyS" + std::to_string(index);
-  std::ofstream(DevDir() + "/" + name).put('\0');
-  std::filesystem::permissions(DevDir() + "/" + name, std::filesystem::perms::none);
+  // A pseudo-terminal nobody may open stands in for a device node (making one needs root).
+  fds_.push_back(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+  if (fds_.back() < 0 || grantpt(fds_.back()) != 0 || unlockpt(fds_.back()) != 0) return {};
+  const std::string terminal = ptsname(fds_.back());
+  chmod(terminal.c_str(), 0);
+  std::filesystem::create_symlink(terminal, DevDir() + "/" + name);
   std::filesystem::create_directories(root_.Path() + "/sys/class/tty/" + name);
   std::ofstream(root_.Path() + "/sys/class/tty/" + name + "/type") << type << "\n";
+  return terminal;
 }
 
 }  // namespace korvan::test

@@ -21,12 +21,14 @@ class TComPorts {
   std::string AddTerminal(int comPort, bool held = false);
   // COMn → a path that does not exist.
   void AddDanglingLink(int comPort);
-  // A ttyS node in the device folder (a plain file that only root may open)
-  // with its sysfs type (0: no UART behind it).
-  void AddTtyS(int index, int type);
+  // A ttyS node in the device folder (a link to a pseudo-terminal that only
+  // root may open) with its sysfs type (0: no UART behind it).
+  // Returns the terminal.
+  std::string AddTtyS(int index, int type);
 
   std::string Link(int comPort) const { return root_.Path() + "/ports/COM" + std::to_string(comPort); }
   std::string DevDir() const { return root_.Path() + "/dev"; }
+  std::string SysfsRoot() const { return root_.Path() + "/sys"; }
 
  private:
   TTempDir root_{"duomat-machine"};

@@ -1,9 +1,9 @@
 #pragma once
 #include <chrono>
 #include <functional>
-#include <sys/types.h>
 #include <ostream>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace korvan::test {

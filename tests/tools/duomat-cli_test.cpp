@@ -8,12 +8,15 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <set>
@@ -50,10 +53,10 @@ constexpr const char* OpenFailed = "Nepodařilo se otevřít spojení!";
 // ---- Running the program ----------------------------------------------------
 
 // Runs duomat-cli to its end; one that hangs is killed after a generous bound.
-TRun RunCli(const std::vector<std::string>& options) {
+TRun RunCli(const std::vector<std::string>& options, const korvan::test::TRunWatch& watch = {}) {
   std::vector<std::string> args = {DUOMAT_CLI_PATH};
   args.insert(args.end(), options.begin(), options.end());
-  return RunProgram(std::move(args), std::chrono::seconds(30));
+  return RunProgram(std::move(args), std::chrono::seconds(30), watch);
 }
 
 std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std::string>& b) {
@@ -207,8 +210,8 @@ class TSimulatedModule {
   bool Started() const { return sim_->Started(); }
   const std::string& Connection() const { return connection_; }
   // duomat-cli -c CONNECTION OPTIONS...
-  TRun Run(const std::vector<std::string>& options) const {
-    return RunCli(Join({"-c", connection_}, options));
+  TRun Run(const std::vector<std::string>& options, const korvan::test::TRunWatch& watch = {}) const {
+    return RunCli(Join({"-c", connection_}, options), watch);
   }
 
  private:
@@ -648,6 +651,15 @@ TEST(CliFailures, AnUnopenableLineGivesTheOpenMessage) {
   }
 }
 
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)  // they need the address space
+TEST(CliFailures, AThreadTheSystemWillNotGiveEndsWithAMessageAndStatusOne) {
+  TDeviceTree machine;  // nothing to scan; room for the program, none for a thread with such a stack
+  const TRun r = RunProgram({"/usr/bin/prlimit", "--as=209715200", "--stack=536870912", DUOMAT_CLI_PATH, "ports"},
+                            std::chrono::seconds(30));
+  EXPECT_TRUE(r.Status == 1 && r.Err.find("cannot start: the system gave no thread") != std::string::npos) << r;
+}
+#endif
+
 // ---- Usage errors ------------------------------------------------------------------
 
 TEST(CliUsage, UsageErrorsExitWithTwoAndSendNothing) {
@@ -759,6 +771,65 @@ TEST(CliUsage, HelpDocumentsEveryCommandAndOption) {
   EXPECT_NE(r.Out.find("4 - 20 mA"), std::string::npos) << r;
 }
 
+TEST(CliUsage, AConnectionStringIsCheckedKeyByKeyBeforeAnythingIsSent) {
+  TSimulatedModule module(TLine::SerialPort, {"--module", "ingra"});  // on COM7
+  ASSERT_TRUE(module.Started());
+  const std::string c7 = "provider=SERIAL_PORT;comport=7;";
+  const std::pair<std::string, const char*> cases[] = {  // the string, the key the message names
+      {c7 + "baudrate=fast", "baudrate"}, {c7 + "baudrate=9600.0", "baudrate"}, {c7 + "baudrate=0", "baudrate"},
+      {c7 + "baudrate=-9600", "baudrate"}, {c7 + "databits=3", "databits"}, {c7 + "parity=evenn", "parity"},
+      {c7 + "stopbits=3", "stopbits"}, {c7 + "dtr=maybe", "dtr"}, {c7 + "bauds=9600", "bauds"},
+      {c7 + "Baudrate=9600", "Baudrate"}, {"provider=SERIAL_PORT;comport=65543", "comport"},  // 7 in 16 bits
+      {"provider=SERIAL_PORT;comport=-65529", "comport"}, {"provider=serial_port;comport=7", "provider"},
+      {"provider=SERIAL;comport=7", "provider"}, {"comport=7", "provider"}, {"provider=SERIAL_PORT", "comport"},
+      {"provider=HID;vid=1240", "pid"}};
+  for (const auto& [connection, key] : cases) {
+    const TRun r = RunCli({"-c", connection, "--log", "ingra", "load"});
+    EXPECT_EQ(r.Status, 2) << r;
+    EXPECT_TRUE(r.Out.empty() && TrafficOf(r.Err).Sent.empty()) << r;
+    EXPECT_NE(r.Err.find(std::string(": ") + key), std::string::npos) << r;
+  }
+  // What the transports read stays accepted: blanks, hexadecimal, words in any case.
+  EXPECT_EQ(RunCli({"-c", " provider = SERIAL_PORT ; comport = 0x7 ;parity=even;stopbits=1,5;dtr=0;rts=False",
+                    "ingra", "identify"}).Status, 0);
+}
+
+TEST(CliOutput, TheIdentificationIsPrintedWithItsControlsEscaped) {
+  const std::string hostile = "\x1b]0;owned\x07\x1b[2K\rrange=forged\n";
+  TSimulatedModule module(TLine::Tcp, {"--module", "ingra", "--identification", hostile});
+  ASSERT_TRUE(module.Started());
+  const std::string shown = "\\x1b]0;owned\\x07\\x1b[2K\\rrange=forged\\n";
+  EXPECT_EQ(module.Run({"ingra", "identify"}).Out, shown + "\nidentification=" + shown + "\n");
+  EXPECT_EQ(JsonOf(module.Run({"--json", "ingra", "identify"})).value("identification", ""), hostile);
+}
+
+// An Outra save against a slow module, signalled as the log shows its first
+// write (the load takes four frames), and again once it said it took that.
+TEST(CliInterrupt, ASaveRunsToItsEndAndExitsWith128PlusTheSignalUnlessSigintComesTwice) {
+  TSimulatedModule module(TLine::Tcp, {"--module", "outra", "--delay", "50"});
+  ASSERT_TRUE(module.Started());
+  const std::vector<std::string> save = {"--log", "outra", "save", "--range", "5", "--timeout1", "60",
+                                         "--value1", "12", "--timeout2", "30", "--value2", "4"};
+  const auto signalled = [&](int signal, int times) {
+    return module.Run(save, [&, sent = 0](pid_t pid, const TRun& soFar) mutable {
+      const bool due = sent ? soFar.Err.find("interrupted:") != std::string::npos : TrafficOf(soFar.Err).Sent.size() > 4;
+      if (sent < times && due) sent += kill(pid, signal) == 0;
+    });
+  };
+  const std::vector<int> all = TrafficOf(module.Run(save).Err).Instructions();
+  ASSERT_GT(all.size(), 6u);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    const TRun r = signalled(signal, 1);
+    EXPECT_EQ(r.Status, 128 + signal) << r;
+    EXPECT_EQ(TrafficOf(r.Err).Instructions(), all) << r;
+    EXPECT_NE(r.Out.find(OutraSaved), std::string::npos) << r;
+  }
+  const TRun r = signalled(SIGINT, 2);
+  EXPECT_EQ(r.Status, 128 + SIGINT) << r;
+  EXPECT_NE(r.Err.find("the Outra module may be partly written"), std::string::npos) << r;
+  EXPECT_EQ(r.Out.find(OutraSaved), std::string::npos) << r;
+}
+
 // ---- Ports -------------------------------------------------------------------------
 
 TEST(CliPorts, ListsThePresentPortsWithTheirPathsInTextAndJson) {
@@ -767,8 +838,8 @@ TEST(CliPorts, ListsThePresentPortsWithTheirPathsInTextAndJson) {
   machine.AddDanglingLink(4);
   const std::string five = machine.AddTerminal(5, true);
   const std::string ten = machine.DevDir() + "/ttyS9";
-  machine.AddTtyS(9, 4);   // a UART only dialout may open
-  machine.AddTtyS(10, 0);  // COM11: no UART behind the node
+  const std::string uart = machine.AddTtyS(9, 4);  // a UART only root may open
+  machine.AddTtyS(10, 0);                          // COM11: no UART behind the node
   const std::string tenState = access(ten.c_str(), R_OK | W_OK) == 0 ? "free" : "no access";
 
   const TRun r = RunCli({"ports"});
@@ -776,7 +847,7 @@ TEST(CliPorts, ListsThePresentPortsWithTheirPathsInTextAndJson) {
   const std::string listed = "COM1  " + machine.Link(1) + " -> " + one + "  free\n" +  //
                              "COM3  " + machine.Link(3) + " -> " + three + "  free\n" +
                              "COM5  " + machine.Link(5) + " -> " + five + "  in use\n" +  //
-                             "COM10  " + ten + "  " + tenState + "\n";
+                             "COM10  " + ten + " -> " + uart + "  " + tenState + "\n";
   EXPECT_EQ(r.Out.substr(0, listed.size()), listed) << r;
   EXPECT_EQ(r.Out.find("dialout") != std::string::npos, tenState == "no access") << r;
 
@@ -789,7 +860,7 @@ TEST(CliPorts, ListsThePresentPortsWithTheirPathsInTextAndJson) {
   };
   EXPECT_EQ(j["ports"][0], noUsb({{"port", 1}, {"path", machine.Link(1)}, {"target", one}, {"state", "free"}}));
   EXPECT_EQ(j["ports"][2].value("state", ""), "in use");
-  EXPECT_EQ(j["ports"][3], noUsb({{"port", 10}, {"path", ten}, {"target", ""}, {"state", tenState}}));
+  EXPECT_EQ(j["ports"][3], noUsb({{"port", 10}, {"path", ten}, {"target", uart}, {"state", tenState}}));
   EXPECT_EQ(j["usb"], json::array());
 }
 
@@ -800,7 +871,7 @@ TEST(CliPorts, ListsTheUsbConvertersWithTheirIdentityAndStableNamesAndTheHidDevi
   TSimProcess hid({"--module", "ingra", "--hid", dir.Path(), "--serial", "S1", "--vid", "1240", "--pid", "63"});
   TSimProcess ftdi({"--module", "outra", "--ftdi", dir.Path(), "--serial", "FT123456"});
   ASSERT_TRUE(hid.Started() && ftdi.Started());
-  const TRun r = RunCli({"ports"});
+  TRun r = RunCli({"ports"});
   EXPECT_EQ(r.Status, 0) << r;
   const std::string byId = "usb-FTDI_FT232R_USB_UART_FT123456-if00-port0";
   EXPECT_NE(r.Out.find("COM33  " + dir.Path() + "/dev/ttyUSB0 -> " + ftdi.PtyPath() +
@@ -814,8 +885,36 @@ TEST(CliPorts, ListsTheUsbConvertersWithTheirIdentityAndStableNamesAndTheHidDevi
   EXPECT_EQ(j["ports"][0]["by_id"], json::array({byId})) << j;
   EXPECT_EQ(j["ports"][0]["usb"], json::parse(R"({"vendor_id":"0403","product_id":"6001","manufacturer":"FTDI",)"
                                               R"("product":"FT232R USB UART","serial":"FT123456"})")) << j;
-  EXPECT_EQ(j["usb"], json::parse(R"([{"serial":"FT123456","description":"FT232R USB UART"}])")) << j;
-  EXPECT_EQ(j["hid"], json::parse(R"([{"vid":1240,"pid":63,"usb_id":"04d8:003f","serial":"S1","product":"korvan-sim"}])")) << j;
+  EXPECT_EQ(j["usb"], json::parse(R"([{"serial":"FT123456","description":"FT232R USB UART","access":true}])")) << j;
+  EXPECT_EQ(j["hid"], json::parse(R"([{"vid":1240,"pid":63,"usb_id":"04d8:003f","serial":"S1","product":"korvan-sim","access":true}])")) << j;
+  // Nodes the user may not open: "no access", with what grants it.
+  for (const std::string& endpoint : {hid.Endpoints().at(0), ftdi.Endpoints().at(0)})
+    chmod(endpoint.substr(endpoint.rfind(' ') + 1).c_str(), 0);
+  r = RunCli({"ports"});
+  EXPECT_NE(r.Out.find("\nusb  FT123456  FT232R USB UART  no access\n"), std::string::npos) << r;
+  EXPECT_NE(r.Out.find("\nhid  04d8:003f  vid=1240 pid=63  S1  korvan-sim  no access\n"), std::string::npos) << r;
+  EXPECT_TRUE(r.Out.find("dialout") != std::string::npos &&
+              r.Out.find("ATTRS{idVendor}==\"04d8\", ATTRS{idProduct}==\"003f\"") != std::string::npos) << r;
+}
+
+TEST(CliPorts, OnlyCharacterDevicesArePortsAndPlantedFilesCannotHoldTheScan) {
+  korvan::test::TComPorts machine;
+  const std::string dev = machine.DevDir() + "/ttyS", sys = machine.SysfsRoot(), usb = sys + "/bus/usb/devices/1-1";
+  mkfifo((dev + "0").c_str(), 0666);              // COM1
+  std::ofstream(dev + "1") << "not a port\n";     // COM2
+  mkdir((dev + "2").c_str(), 0755);               // COM3
+  symlink("/dev/null", (dev + "3").c_str());      // COM4: a character device
+  // Attributes that would never answer or never end if read as they are.
+  for (const char* d : {"/class/tty/ttyS3", "/bus/usb/devices/1-1/1-1:1.0/ttyUSB0", "/class/hidraw/hidraw0/device"})
+    std::filesystem::create_directories(sys + d);
+  mkfifo((sys + "/class/tty/ttyS3/type").c_str(), 0666);
+  std::ofstream(usb + "/idVendor") << "0403\n";
+  symlink("/dev/zero", (usb + "/serial").c_str());
+  symlink("/dev/zero", (sys + "/class/hidraw/hidraw0/device/uevent").c_str());
+  const TRun r = RunCli({"ports"});  // a hang is killed at the bound and fails here
+  EXPECT_EQ(r.Status, 0) << r;
+  EXPECT_EQ(r.Out.substr(0, r.Out.find('\n') + 1), "COM4  " + dev + "3 -> /dev/null  free\n") << r;
+  EXPECT_EQ(r.Out.find("COM", 1), std::string::npos) << r;
 }
 
 #endif  // DUOMAT_CLI_PATH

@@ -7,6 +7,7 @@
 #include <optional>
 #include <unistd.h>
 
+#include "app/uConnectionStringCheck.h"
 #include "app/uModuleSettings.h"
 #include "comm/uci_ICommunicationInterfaceDataSpy.h"
 #include "protocol/uKorvanModules.h"
@@ -14,6 +15,7 @@
 #include "tools/duomat-cli/uCliHidPorts.h"
 #include "tools/duomat-cli/uCliModule.h"
 #include "tools/duomat-cli/uCliScan.h"
+#include "tools/duomat-cli/uCliInterrupt.h"
 #include "tools/duomat-cli/uCliPorts.h"
 
 using namespace duomat;
@@ -84,6 +86,17 @@ struct TOptions {
 
 TOutcome Failure(const std::string& message) { return TOutcome{false, message, {}}; }
 
+int UsageError(const std::string& message, bool json) {
+  if (json)
+    Print(Failure(message), true);
+  else
+    std::fprintf(stderr, "duomat-cli: %s\n", Printable(message).c_str());
+  return kExitUsage;
+}
+
+// A signal taken while loading, before the first write, ends the action there.
+constexpr const char* kNothingWritten = "Interrupted before anything was written.";
+
 template <class TRecord>
 void Prepare(TRecord& record, const TOptions& o) {
   record.Device()->SetAdr(static_cast<uint8_t>(ParseInteger(o.address, "--address", 0, 255)));
@@ -111,6 +124,7 @@ TOutcome IngraAction(const std::string& action, const TOptions& o) {
     if (loaded.Ok) AddIngra(out, loaded.Codes, loaded.List);
     return out;
   }
+  if (TWritingAction::Signal()) return Failure(kNothingWritten);
   // An operator can pick only what the loaded list offers.
   TIngraRangeList list = loaded.List;
   list.Selected = list.IndexOf(IngraRangeText(wanted));
@@ -175,11 +189,28 @@ TOutcome OutraAction(const std::string& action, const TOptions& o) {
       request.Value[i] = std::min(std::max(w.Value, limits.Minimum), limits.Maximum);
     }
   }
+  if (TWritingAction::Signal()) return Failure(kNothingWritten);
   TOutraSettings saved;
   const TSaveResult s = SaveOutra(*record.Device(), request, &saved);
   TOutcome out{s.Ok, s.Message, {}};
   if (s.Ok) AddOutra(out, saved);
   return out;
+}
+
+// duomat-cli ports: the serial ports, then the USB converters and HID devices.
+int ListPortsCommand(bool json) {
+  std::vector<TListedPort> found;
+  const bool complete = ListPorts(found);
+  if (json) {
+    nlohmann::ordered_json j = PortsJson(found);
+    j["hid"] = HidPortsJson();
+    std::printf("%s\n", j.dump().c_str());
+  } else {
+    std::fputs((PortsText(found) + HidPortsText()).c_str(), stdout);
+  }
+  if (complete) return kExitOk;
+  std::fprintf(stderr, "duomat-cli: the scan did not complete\n");
+  return kExitFailed;
 }
 }  // namespace
 
@@ -208,7 +239,9 @@ int main(int argc, char** argv) {
       "Exit status:\n"
       "  0   success\n"
       "  1   the module action failed\n"
-      "  2   usage error (nothing sent)\n\n"
+      "  2   usage error (nothing sent)\n"
+      "  128+N  the signal N came during a writing action, which was finished first (a second\n"
+      "         Ctrl+C stops at once)\n\n"
       "Environment:\n"
       "  DUOMAT_PORT_DIR      a folder of COMn links that take the place of the COM port numbers\n"
       "  DUOMAT_DEV_DIR       the device folder instead of /dev\n"
@@ -264,42 +297,42 @@ int main(int argc, char** argv) {
     return rc == 0 ? kExitOk : kExitUsage;
   }
 
-  if (ports->parsed()) {
-    std::vector<TListedPort> found;
-    const bool complete = ListPorts(found);
-    if (o.json) {
-      nlohmann::ordered_json j = PortsJson(found);
-      j["hid"] = HidPortsJson();
-      std::printf("%s\n", j.dump().c_str());
-    } else {
-      std::fputs((PortsText(found) + HidPortsText()).c_str(), stdout);
-    }
-    if (complete) return kExitOk;
-    std::fprintf(stderr, "duomat-cli: the scan did not complete\n");
-    return kExitFailed;
-  }
-  if (o.connection.empty()) {
-    std::fprintf(stderr, "duomat-cli: --connection is required for ingra and outra\nRun with --help for more information.\n");
+  if (!ports->parsed() && o.connection.empty()) {
+    std::fprintf(stderr, "duomat-cli: --connection is required for this command\nRun with --help for more information.\n");
     return kExitUsage;
   }
-
-  std::vector<std::string> arguments(argv, argv + argc);
-  korvan::InitializeModules(arguments);
+  if (const std::string problem = ports->parsed() ? "" : CheckConnectionString(o.connection); !problem.empty())
+    return UsageError("--connection: " + problem, o.json);
+  try {
+    if (ports->parsed()) return ListPortsCommand(o.json);
+    std::vector<std::string> arguments(argv, argv + argc);
+    korvan::InitializeModules(arguments);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "duomat-cli: cannot start: the system gave no thread or descriptor (%s)\n", e.what());
+    return kExitFailed;
+  }
   if (o.log) {
     g_colour = isatty(STDERR_FILENO);
     korvan::ci::SetDataSpyHandler(korvan::ci::TDataSpyHandler::Bind<&LogTraffic>());
   }
 
   if (moduleCommand.Command->parsed() || scanCommand.Command->parsed()) {
+    std::optional<TWritingAction> changing;  // a changed address or rate must be confirmed, not cut off
+    if (moduleCommand.Command->parsed() && moduleCommand.Action != "identify" && moduleCommand.Action != "address" &&
+        moduleCommand.Action != "numbers")
+      changing.emplace("the module's address or rate");
     const int status = moduleCommand.Command->parsed()
                            ? RunModuleCommand(moduleCommand, o.connection, o.address, o.timeout, o.json || moduleCommand.Json)
                            : RunScanCommand(scanCommand, o.connection, o.json || scanCommand.Json);
     korvan::ci::SetDataSpyHandler(korvan::ci::TDataSpyHandler());
     korvan::FinalizeModules();
-    return status;
+    return TWritingAction::ExitStatus(status);
   }
 
   int rc = kExitFailed;
+  std::optional<TWritingAction> writing;
+  if (ingraSave->parsed()) writing.emplace("the Ingra module");
+  if (outraSave->parsed()) writing.emplace("the Outra module");
   try {
     TOutcome outcome;
     if (ingra->parsed()) {
@@ -312,11 +345,7 @@ int main(int argc, char** argv) {
     Print(outcome, o.json);
     rc = outcome.Ok ? kExitOk : kExitFailed;
   } catch (const TUsageError& e) {
-    if (o.json)
-      Print(Failure(e.what()), true);
-    else
-      std::fprintf(stderr, "duomat-cli: %s\n", e.what());
-    rc = kExitUsage;
+    rc = UsageError(e.what(), o.json);
   } catch (const std::exception& e) {
     Print(Failure(e.what()), o.json);
     rc = kExitFailed;
@@ -326,5 +355,5 @@ int main(int argc, char** argv) {
   }
   korvan::ci::SetDataSpyHandler(korvan::ci::TDataSpyHandler());
   korvan::FinalizeModules();
-  return rc;
+  return TWritingAction::ExitStatus(rc);
 }

@@ -48,7 +48,8 @@ void Print(const TOutcome& outcome, bool json) {
     std::printf("%s\n", o.dump().c_str());
     return;
   }
-  std::fprintf(outcome.Ok ? stdout : stderr, "%s\n", outcome.Message.c_str());
+  // Text from the line (the identification) can hold terminal controls.
+  std::fprintf(outcome.Ok ? stdout : stderr, "%s\n", Printable(outcome.Message).c_str());
   for (const auto& [key, value] : outcome.Values.items()) {
     if (key == "watchdogs") {
       int n = 1;
@@ -61,7 +62,7 @@ void Print(const TOutcome& outcome, bool json) {
       }
       continue;
     }
-    std::printf("%s=%s\n", key.c_str(), TextOf(value).c_str());
+    std::printf("%s=%s\n", key.c_str(), Printable(TextOf(value)).c_str());
   }
 }
 

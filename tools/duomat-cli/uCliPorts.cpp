@@ -2,10 +2,13 @@
 
 #include <cerrno>
 #include <climits>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "app/uComPortScannerCore.h"
+#include "platform/uSysfs.h"
 #include "tools/duomat-cli/uCliOutput.h"
+#include "transports/uFTD2XXKernel.h"
 #include "transports/uFTDIDeviceList.h"
 
 namespace duomat::cli {
@@ -32,7 +35,30 @@ nlohmann::ordered_json UsbJson(const TUsbIdentity& usb) {
   return {{"vendor_id", usb.VendorID}, {"product_id", usb.ProductID}, {"manufacturer", usb.Manufacturer},
           {"product", usb.Product}, {"serial", usb.Serial}};
 }
+
+// A converter the kernel driver serves is its ttyUSBn; the library's own
+// converters have no node we could look at.
+bool ConverterDenied(const std::string& serial) {
+  for (const auto& d : korvan::transport::KernelFTDevices())
+    if (d.SerialNumber == serial) return NodeDenied(korvan::DevDir() + "/" + d.Tty);
+  return false;
+}
+
+struct TListedConverter {
+  korvan::transport::TFTDIListedDevice Device;
+  bool Denied = false;
+};
+
+std::vector<TListedConverter> Converters() {
+  std::vector<TListedConverter> list;
+  for (const auto& d : korvan::transport::FTDIDevices()) list.push_back({d, ConverterDenied(d.SerialNumber)});
+  return list;
+}
 }  // namespace
+
+bool NodeDenied(const std::string& node) {
+  return faccessat(AT_FDCWD, node.c_str(), R_OK | W_OK, AT_EACCESS) != 0 && (errno == EACCES || errno == EPERM);
+}
 
 bool ListPorts(std::vector<TListedPort>& ports) {
   TComPortScannerCore scanner;
@@ -51,17 +77,21 @@ std::string PortsText(const std::vector<TListedPort>& ports) {
   std::string text;
   bool denied = false;
   for (const TListedPort& p : ports) {
-    text += "COM" + std::to_string(p.Port) + "  " + p.Path;
-    if (!p.Target.empty()) text += " -> " + p.Target;
+    text += "COM" + std::to_string(p.Port) + "  " + Printable(p.Path);
+    if (!p.Target.empty()) text += " -> " + Printable(p.Target);
     text += "  " + p.State + IdentityText(p.Identity) + "\n";
     denied = denied || p.State == "no access";
   }
   if (ports.empty()) text += "No serial ports found.\n";
-  for (const auto& d : korvan::transport::FTDIDevices()) text += "usb  " + d.SerialNumber + "  " + d.Description + "\n";
+  for (const auto& c : Converters()) {
+    text += "usb  " + Printable(c.Device.SerialNumber) + "  " + Printable(c.Device.Description) +
+            (c.Denied ? "  no access" : "") + "\n";
+    denied = denied || c.Denied;
+  }
   if (denied)
     text +=
-        "Ports marked \"no access\" need membership in the group that owns them (usually dialout):\n"
-        "  sudo usermod -aG dialout $USER   (then log in again)\n";
+        "Ports and converters marked \"no access\" need membership in the group that owns them (usually\n"
+        "dialout):  sudo usermod -aG dialout $USER   (then log in again)\n";
   return text;
 }
 
@@ -71,8 +101,8 @@ nlohmann::ordered_json PortsJson(const std::vector<TListedPort>& ports) {
     list.push_back({{"port", p.Port}, {"path", p.Path}, {"target", p.Target}, {"state", p.State},
                     {"by_id", p.Identity.ByID}, {"usb", UsbJson(p.Identity.Usb)}});
   nlohmann::ordered_json usb = nlohmann::ordered_json::array();
-  for (const auto& d : korvan::transport::FTDIDevices())
-    usb.push_back({{"serial", d.SerialNumber}, {"description", d.Description}});
+  for (const auto& c : Converters())
+    usb.push_back({{"serial", c.Device.SerialNumber}, {"description", c.Device.Description}, {"access", !c.Denied}});
   return {{"ports", list}, {"usb", usb}};
 }
 

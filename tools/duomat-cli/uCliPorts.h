@@ -21,6 +21,9 @@ struct TListedPort {
 // did not complete within the bound.
 bool ListPorts(std::vector<TListedPort>& ports);
 
+// Whether the user may not open the node for reading and writing.
+bool NodeDenied(const std::string& node);
+
 // Text: one line "COMn  PATH[ -> TARGET]  STATE[  usb VID:PID …][  by-id NAME…]"
 // per port, then a hint when a port refused access. JSON: {"ports":[…],"usb":[]},
 // each port with "by_id" and "usb" (null when it is no USB device).

@@ -7,6 +7,7 @@
 #include <iostream>
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <set>
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -55,7 +56,7 @@ std::string ParseHex(const std::string& option, const std::string& text) {
 
 // The options that describe one module; each --module starts a new one.
 const std::set<std::string> kModuleOptions = {"--module", "--address", "--kind", "--codes",
-                                              "--ranges", "--numbers", "--baud"};
+                                              "--ranges", "--numbers", "--baud", "--identification"};
 
 struct TArguments {
   std::vector<std::vector<std::string>> Modules;  // each group starts with --module
@@ -89,6 +90,7 @@ TArguments SplitArguments(int argc, char** argv) {
 struct TModuleSpec {
   std::string Module, Address = "0x31", Kind = "current", Codes, Ranges, Numbers;
   uint32_t Baud = 0;
+  std::optional<std::string> Identification;
 };
 
 // The module options, for the one-module form's --help and each group's parse.
@@ -106,6 +108,7 @@ void AddModuleOptions(CLI::App& app, TModuleSpec& m) {
   app.add_option("--baud", m.Baud,
                  "On a pseudo-terminal the module hears and answers only while the line runs at RATE\n"
                  "(one of the baud table: 110 ... 230400); 0xE0 changes it after the answer");
+  app.add_option("--identification", m.Identification, "The identification text the module answers with");
 }
 
 std::unique_ptr<TModuleModel> BuildModule(std::vector<std::string> group, uint32_t& rate) {
@@ -140,6 +143,7 @@ std::unique_ptr<TModuleModel> BuildModule(std::vector<std::string> group, uint32
     }
     model = std::move(outra);
   }
+  if (m.Identification) model->SetIdentification(*m.Identification);
   if (!m.Numbers.empty()) {
     const std::vector<long> n = ParseList(m.Numbers);
     if (n.size() != 3 || n[0] < 0 || n[0] > 0xFFFF || n[1] < 0 || n[1] > 0xFFFF || n[2] < 0 || n[2] > 0xFFFFFFFFL)

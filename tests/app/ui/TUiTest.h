@@ -1,4 +1,5 @@
 #pragma once
+#include <QAccessible>
 #include <QApplication>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -45,5 +46,19 @@ struct TFieldWindow {
     field->setFocus();
   }
 };
+
+// Fields whose name for a screen reader is empty, or another's (their group's title, say).
+inline QStringList UnnamedFields(QWidget* window) {
+  QStringList names, problems;
+  for (QWidget* w : window->findChildren<QWidget*>()) {
+    if (!QStringList{"QLineEdit", "QComboBox", "QCheckBox", "QPlainTextEdit"}.contains(w->metaObject()->className()) &&
+        !qobject_cast<QLineEdit*>(w))
+      continue;
+    const QString name = QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
+    if (name.isEmpty() || names.contains(name)) problems << w->objectName() + ": " + name;
+    names << name;
+  }
+  return problems;
+}
 
 }  // namespace duomat::test

@@ -39,7 +39,9 @@ class DuomatTest : public QObject {
     QTest::addColumn<QString>("output");
     QTest::newRow("version") << QStringList{"--version"} << 0 << "duomat 1.";
     QTest::newRow("help") << QStringList{"--help"} << 0 << "--ingra CONNECTION";
+    QTest::newRow("help: the terminal's socket") << QStringList{"--help"} << 0 << "in /tmp/duomat-<uid>";
     QTest::newRow("missing value") << QStringList{"--outra"} << 2 << "--outra needs a connection string";
+    QTest::newRow("no display") << QStringList{} << 1 << "duomat: no display";
   }
   void switchesNeedNoDisplay() {
     QFETCH(QStringList, arguments);
@@ -58,12 +60,14 @@ class DuomatTest : public QObject {
     QTest::addColumn<int>("signal");
     QTest::newRow("SIGTERM") << SIGTERM;
     QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGHUP") << SIGHUP;
   }
   void aSignalClosesTheWindowAndEndsCleanly() {
     QFETCH(int, signal);
     QProcess p;
     p.setProcessEnvironment(Environment(true));
-    p.start(DUOMAT_PATH, {"--ingra", "provider=TCP_CLIENT;host=127.0.0.1;port=1", "DST"});
+    // A preset string that breaks the rule is said at start (in a message box) and not used.
+    p.start(DUOMAT_PATH, {"--ingra", "provider=TCP_CLIENT;host=127.0.0.1;port=1", "--outra", "comport=65541", "DST"});
     QVERIFY(p.waitForStarted(30000));
     QVERIFY(korvan::test::WaitUntil([&] { return Catches(p.processId(), signal); }, std::chrono::seconds(30)));
     ::kill(static_cast<pid_t>(p.processId()), signal);
@@ -72,6 +76,7 @@ class DuomatTest : public QObject {
     QVERIFY(finished);
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 0);
+    QVERIFY(p.readAllStandardError().contains("duomat: --outra: provider is missing"));
   }
 };
 

@@ -13,6 +13,7 @@
 #include <memory>
 #include <thread>
 
+#include "app/ui/TUiTest.h"
 #include "comm/uci_ICommunicationInterfaceDataSpy.h"
 #include "protocol/uKorvan97.h"
 #include "support/TTestLine.h"
@@ -156,6 +157,30 @@ class TfCiLogTest : public QObject {
     log->Timer1Timer();
     QCOMPARE(Lines(), (QList<TLine>{{"<= " + Hex(Answer.substr(0, 5)), Magenta},
                                     {"<= " + Hex(Answer.substr(5)), Magenta}}));
+  }
+
+  // Traffic that never pauses: a stray byte, or a head claiming a frame longer than all behind
+  // it, is drawn at once and the frames after it are cut; an incomplete frame at the end waits.
+  void strayBytesUnderContinuousTrafficHoldNothingBack() {
+    Spy(2, "\x55" + Answer);
+    log->Timer1Timer();
+    Spy(2, std::string("*a\xff\xff", 4) + Refusal + Answer.substr(0, 3));
+    log->Timer1Timer();
+    Spy(2, Answer.substr(3));
+    log->Timer1Timer();
+    QCOMPARE(Lines(), (TLines{{"<= 55", Magenta}, Read(Answer), {"<= 2A 61 FF FF", Magenta}, Read(Refusal, Red),
+                              Read(Answer)}));
+  }
+
+  void theTimerRunsOnlyWhileShownAndHidingDrawsWhatWasQueued() {
+    auto* timer = log->findChild<QTimer*>("Timer1");
+    Spy(1, Request);
+    log->hide();
+    QVERIFY(!timer->isActive());
+    QCOMPARE(Lines(), TLines{Sent(Request)});
+    log->ShowLog("");
+    QVERIFY(timer->isActive());
+    QCOMPARE(duomat::test::UnnamedFields(log.get()), QStringList());
   }
 
   void pauseHoldsEverythingAndReleaseDrawsInOrder() {

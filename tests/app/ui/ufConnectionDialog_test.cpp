@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QStyleOptionViewItem>
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -25,6 +26,7 @@
 #include <vector>
 
 #include "app/uComPortIdentityView.h"
+#include "app/ui/TUiTest.h"
 
 using duomat::TfConnectionDialog;
 
@@ -151,6 +153,22 @@ class TfConnectionDialogTest : public QObject {
     int checked = 0;
     for (const char* name : {"rbCOM", "rbUSB", "rbTCP"}) checked += Control<QRadioButton>(name)->isChecked();
     QCOMPARE(checked, 1);
+  }
+
+  // A screen reader's toggle, a plain setChecked: the same one choice as a click.
+  void aToggleFromAnyQuarterMakesOneChoice() {
+    RunOk("provider=SERIAL_PORT;comport=5;baudrate=9600");
+    auto* tcp = Control<QRadioButton>("rbTCP");
+    QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(tcp);
+    QCOMPARE(reader->role(), QAccessible::RadioButton);
+    reader->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    QVERIFY(tcp->isChecked() && !Control<QRadioButton>("rbCOM")->isChecked());
+    QVERIFY(Control<QLineEdit>("eIP")->isEnabled() && !Control<QComboBox>("cbCOM")->isEnabled());
+    QVERIFY(QString::fromStdString(dialog->ConnectionString()).startsWith("provider=TCP_CLIENT;host="));
+    Control<QRadioButton>("rbUSB")->setChecked(true);
+    QVERIFY(!tcp->isChecked() && !Control<QLineEdit>("eIP")->isEnabled());
+    QVERIFY(QString::fromStdString(dialog->ConnectionString()).startsWith("provider=FTD_USB;"));
+    QCOMPARE(duomat::test::UnnamedFields(dialog.get()), QStringList());
   }
 
   void usbWithoutLibraryOrConverterListsNothing() {

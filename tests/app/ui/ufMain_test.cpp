@@ -19,6 +19,7 @@
 #include "app/uModuleSettings.h"
 #include "app/uDoubleEdit.h"
 #include "app/uIntEdit.h"
+#include "app/ui/TUiTest.h"
 #include "comm/uci_ICommunicationInterfaceDataSpy.h"
 #include "protocol/uKorvan97.h"
 #include "protocol/uKorvanModules.h"
@@ -296,11 +297,18 @@ class TfMainTest : public QObject {
     QVERIFY(!log.isVisible());
     QTest::mouseDClick(panel, Qt::LeftButton, Qt::ControlModifier, QPoint(10, 10));
     QVERIFY(log.isVisible());
+    log.hide();  // and Ctrl+Shift+L, for those who cannot double-click
+    w_->show();
+    QVERIFY(QTest::qWaitForWindowActive(w_.get()));
+    QTest::keyClick(w_.get(), Qt::Key_L, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(log.isVisible());
     Get<QPushButton>("btnIngraLoad")->click();
     QTRY_VERIFY(log.Log()->toPlainText().contains(QRegularExpression("=> 2A 61 00 05 31 .. 1B ")));
     QTRY_VERIFY(log.Log()->toPlainText().contains("<= 2A 61 00 0D 31"));
     QCOMPARE(SentData(0x1B).size(), size_t(1));  // the handler chained in front still sees it
   }
+
+  void everyFieldHasItsOwnNameForAScreenReader() { QCOMPARE(duomat::test::UnnamedFields(w_.get()), QStringList()); }
 
   void closingWhileConnectedLeavesNoThread_data() { Lines(); }
   void closingWhileConnectedLeavesNoThread() {
