@@ -31,7 +31,7 @@ bool TKorvanAnswerSearch::Add(const std::string& bytes, std::string& reply) {
   const std::string_view all(rx_);
   candidates_.Update(all, base_);
   for (uint64_t p = candidates_.FirstReady(); p != TFrameCandidates::None; p = candidates_.FirstReady()) {
-    candidates_.Resolve(p);
+    candidates_.ResolveFirst();
     const size_t at = p - base_;
     const size_t length = CompletePacketLength(all, at);
     if (length == 0 || !IsValidPacket(all.substr(at, length))) continue;

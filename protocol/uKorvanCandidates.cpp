@@ -2,38 +2,69 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 #include "protocol/uKorvan97.h"
 
 namespace korvan {
 
-void TFrameCandidates::Register(std::string_view bytes, uint64_t base, uint64_t position) {
+uint64_t TFrameCandidates::EndOf(std::string_view bytes, uint64_t base, uint64_t position) {
   const size_t at = position - base;
-  // Until the length field is there, the header is what the start waits for.
-  uint64_t end = position + 4;
-  if (bytes.size() - at >= 4)
-    end = position + 4 + (size_t{static_cast<uint8_t>(bytes[at + 2])} << 8 | static_cast<uint8_t>(bytes[at + 3]));
-  if (end <= base + bytes.size()) {
-    ready_.insert(position);
-  } else {
-    waiting_.insert(position);
-    due_.push({end, position});
-  }
+  if (bytes.size() - at < 4) return position + 4;
+  return position + 4 + (size_t{static_cast<uint8_t>(bytes[at + 2])} << 8 | static_cast<uint8_t>(bytes[at + 3]));
 }
 
 void TFrameCandidates::Update(std::string_view bytes, uint64_t base) {
   const uint64_t end = base + bytes.size();
-  // A start judged before whose bytes are all there now.
-  while (!due_.empty() && due_.top().end <= end) {
-    const uint64_t position = due_.top().position;
-    due_.pop();
-    const bool live = waiting_.erase(position) != 0;
-    if (!live || position < base) continue;  // forgotten meanwhile
-    Register(bytes, base, position);
+  if (end >= earliestEnd_ && inEndOrder_) {
+    // Ends rise with positions (one announced length, as a flood has): the
+    // complete ones are the first.
+    while (!waiting_.empty() && (waiting_.front().position < base || waiting_.front().end <= end)) {
+      const TWaiting w = waiting_.front();
+      waiting_.pop_front();
+      if (w.position < base) continue;
+      const uint64_t e = EndOf(bytes, base, w.position);  // the header may be new
+      if (e <= end) {
+        if (ready_.empty() || ready_.back() < w.position)
+          ready_.push_back(w.position);
+        else
+          ready_.insert(std::upper_bound(ready_.begin(), ready_.end(), w.position), w.position);
+      } else {
+        waiting_.push_front({w.position, e});
+        inEndOrder_ = waiting_.size() < 2 || e <= waiting_[1].end;
+        break;
+      }
+    }
+    earliestEnd_ = waiting_.empty() ? None : waiting_.front().end;
   }
-  if (waiting_.empty()) due_ = {};  // only forgotten entries left
+  if (end >= earliestEnd_ && !inEndOrder_) {
+    // One pass over the waiting starts: the complete ones become ready.
+    std::vector<uint64_t> complete;
+    earliestEnd_ = None;
+    auto kept = waiting_.begin();
+    for (TWaiting& w : waiting_) {
+      if (w.position < base) continue;  // its bytes are gone
+      if (w.end <= end) w.end = EndOf(bytes, base, w.position);  // the header may be new
+      if (w.end <= end) {
+        complete.push_back(w.position);
+      } else {
+        earliestEnd_ = std::min(earliestEnd_, w.end);
+        *kept++ = w;
+      }
+    }
+    waiting_.erase(kept, waiting_.end());
+    inEndOrder_ = std::is_sorted(waiting_.begin(), waiting_.end(),
+                                 [](const TWaiting& a, const TWaiting& b) { return a.end < b.end; });
+    if (!complete.empty()) {
+      std::deque<uint64_t> merged;
+      std::merge(ready_.begin(), ready_.end(), complete.begin(), complete.end(), std::back_inserter(merged));
+      ready_.swap(merged);
+    }
+  }
   // The new starts; a last "*" waits for the byte after it.
-  for (uint64_t p = std::max({scanned_, base, floor_}); p + 1 < end;) {
+  uint64_t p = std::max({scanned_, base, floor_});
+  while (p + 1 < end) {
     const char* from = bytes.data() + (p - base);
     const void* star = std::memchr(from, KorvanPrefix, end - 1 - p);
     if (!star) {
@@ -41,26 +72,31 @@ void TFrameCandidates::Update(std::string_view bytes, uint64_t base) {
       break;
     }
     p += static_cast<const char*>(star) - from;
-    if (static_cast<uint8_t>(bytes[p - base + 1]) == KorvanFormat) Register(bytes, base, p);
+    if (static_cast<uint8_t>(bytes[p - base + 1]) == KorvanFormat) {
+      const uint64_t e = EndOf(bytes, base, p);
+      if (e <= end) {
+        ready_.push_back(p);
+      } else {
+        if (!waiting_.empty() && e < waiting_.back().end) inEndOrder_ = false;
+        waiting_.push_back({p, e});
+        earliestEnd_ = std::min(earliestEnd_, e);
+      }
+    }
     ++p;
   }
-  scanned_ = std::max(scanned_, end == 0 ? 0 : end - 1);
+  scanned_ = std::max(scanned_, p);
 }
 
 void TFrameCandidates::DropBefore(uint64_t position) {
   if (position <= floor_) return;
   floor_ = position;
-  ready_.erase(ready_.begin(), ready_.lower_bound(position));
-  waiting_.erase(waiting_.begin(), waiting_.lower_bound(position));
+  while (!ready_.empty() && ready_.front() < position) ready_.pop_front();
+  while (!waiting_.empty() && waiting_.front().position < position) waiting_.pop_front();
+  if (waiting_.empty()) {
+    earliestEnd_ = None;
+    inEndOrder_ = true;
+  }
   scanned_ = std::max(scanned_, position);
 }
-
-uint64_t TFrameCandidates::FirstReady() const { return ready_.empty() ? None : *ready_.begin(); }
-
-uint64_t TFrameCandidates::FirstWaiting() const { return waiting_.empty() ? None : *waiting_.begin(); }
-
-void TFrameCandidates::Resolve(uint64_t position) { ready_.erase(position); }
-
-void TFrameCandidates::Clear() { *this = TFrameCandidates(); }
 
 }  // namespace korvan

@@ -141,9 +141,11 @@ std::exception_ptr TKorvanStack::CutFrames(std::vector<TKorvanFormat97>& frames)
   candidates_.Update(all, consumed_);
   size_t candidate = 0;  // length of the frame at the head, 0 when none
   for (int passes = 0;;) {
+    bool tookFrame = false;
     if (candidate != 0) {
       const std::string_view frame = all.substr(head, candidate);
-      if (!IsValidPacket(frame)) {
+      tookFrame = IsValidPacket(frame);
+      if (!tookFrame) {
         // Garbage: drop up to the next "*" inside it, at least one byte.
         const void* next = std::memchr(frame.data() + 1, KorvanPrefix, frame.size() - 1);
         if (next) candidate = static_cast<const char*>(next) - frame.data();
@@ -174,7 +176,9 @@ std::exception_ptr TKorvanStack::CutFrames(std::vector<TKorvanFormat97>& frames)
     }
     ++passes;
     if (candidate == 0) break;
-    if (passes > 1000 && comm_ && comm_->InputCount() != 0) break;
+    // Asking the line takes its locks: after each frame, but only every 64th
+    // pass through a run of garbage.
+    if (passes > 1000 && (tookFrame || passes % 64 == 0) && comm_ && comm_->InputCount() != 0) break;
   }
   Consume(std::min(head, buffer_.size()));
   return error;

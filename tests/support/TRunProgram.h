@@ -11,6 +11,13 @@ struct TRun {
   int Status = -1;  // exit status; -1 when it did not exit normally (killed, not started)
   std::string Out;
   std::string Err;
+  long MaxRssKb = 0;  // the program's peak resident memory
+};
+
+// A resource limit (setrlimit) for the program alone.
+struct TLimit {
+  int Resource;
+  unsigned long Value;
 };
 
 std::ostream& operator<<(std::ostream& os, const TRun& r);
@@ -18,6 +25,6 @@ std::ostream& operator<<(std::ostream& os, const TRun& r);
 // Runs the program (argv[0] is its path) with standard input from /dev/null
 // and standard output and error kept apart. One that does not end within the
 // bound is killed, so no test leaves it behind.
-TRun RunProgram(std::vector<std::string> argv, std::chrono::milliseconds bound);
+TRun RunProgram(std::vector<std::string> argv, std::chrono::milliseconds bound, const std::vector<TLimit>& limits = {});
 
 }  // namespace korvan::test
