@@ -199,13 +199,20 @@ bool TCommunicationWrapperInterface::InternalSetConfiguration(const std::string&
   TWriteLock guard(Lock());
   std::string provider;
   if (!GetConfigurationValue(S, "provider", provider)) provider.clear();
-  if (!transport_ || transport_->GetProvider() != provider) {
-    if (transport_) {
-      transport_->Close(false);
-      transport_->GetDataReadSlots()->Clear(true);
-      transport_->GetErrorSlots()->Clear(true);
+  // Compared with the name it was made for: a transport may call itself otherwise.
+  if (!transport_ || transportProvider_ != provider) {
+    if (TRef<transport::ICommunicationInterface> old = std::move(transport_)) {
+      old->Close(false);
+      old->GetDataReadSlots()->Clear(true);
+      old->GetErrorSlots()->Clear(true);
     }
-    transport_ = CreateTransport(provider);
+    transportProvider_ = provider;
+    try {
+      transport_ = CreateTransport(provider);
+    } catch (...) {
+      // A factory that failed (a thread that did not start) leaves no transport.
+      transport_ = nullptr;
+    }
   }
   SetConfigured(static_cast<bool>(transport_));
   if (!transport_) return false;

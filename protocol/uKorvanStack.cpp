@@ -37,26 +37,45 @@ TRef<ci::ICommunicationInterface> TKorvanStack::GetCommInterface() {
 }
 
 void TKorvanStack::SetCommInterface(ci::ICommunicationInterface* commInterface) {
-  // A device may detach us while we route, with our lock held on this thread.
-  const bool locked = Lock().HeldByThisThread();
-  std::vector<TRef<ci::ICommunicationInterface>> left;
+  const auto handler = ci::TCiNotifyEvent::Bind<&TKorvanStack::icDataRcv>(this);
+  const auto attach = [&] {
+    if (comm_.get() == commInterface) return;
+    ClearBuffer();
+    if (comm_) left_.push_back(std::move(comm_));
+    comm_ = commInterface;
+  };
+  if (Lock().HeldByThisThread()) {
+    // A device detaches us while we route. Clearing a handler waits for its
+    // calls in progress, which wait for our lock: the lines left keep ours,
+    // which ignores them, until an attach from outside clears them.
+    TWriteLock guard(Lock());
+    attach();
+    if (commInterface) commInterface->SetOnDataRcv(handler);
+    return;
+  }
+  // One attach from outside at a time, each to its end: two that overlap
+  // would leave the loser's line with our handler.
+  std::lock_guard<std::mutex> one(attachMutex_);
   {
     TWriteLock guard(Lock());
-    if (comm_.get() == commInterface && (locked || left_.empty())) return;
-    if (comm_.get() != commInterface) {
-      ClearBuffer();
-      if (comm_) left_.push_back(std::move(comm_));
-      comm_ = commInterface;
-    }
-    if (!locked) left.swap(left_);
+    attach();
   }
-  const auto handler = ci::TCiNotifyEvent::Bind<&TKorvanStack::icDataRcv>(this);
-  if (commInterface) commInterface->SetOnDataRcv(handler);
-  // Clearing waits for a handler call in progress on the receive thread, and
-  // that call waits for our lock: so never while we hold it. Until then our
-  // handler stays on the line we left and ignores it.
-  for (const auto& old : left)
-    if (old.get() != commInterface && old->GetOnDataRcv() == handler) old->SetOnDataRcv(ci::TCiNotifyEvent());
+  for (;;) {
+    TRef<ci::ICommunicationInterface> attached;
+    std::vector<TRef<ci::ICommunicationInterface>> left;
+    {
+      TWriteLock guard(Lock());
+      attached = comm_;
+      left.swap(left_);
+    }
+    if (attached) attached->SetOnDataRcv(handler);
+    // Not under our lock: clearing waits for a call in progress, which waits for it.
+    for (const auto& old : left)
+      if (old != attached && old->GetOnDataRcv() == handler) old->SetOnDataRcv(ci::TCiNotifyEvent());
+    // A routing that detached us meanwhile left more to clear.
+    TWriteLock guard(Lock());
+    if (left_.empty() && comm_ == attached) return;
+  }
 }
 
 void TKorvanStack::Send(uint8_t ADR, uint8_t SIG, uint8_t code, const std::string& data) {

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <exception>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -78,8 +79,9 @@ class TKorvanStack : public TNodedInterface, public virtual IKorvanStack {
   uint64_t consumed_ = 0;  // bytes ever dropped from the buffer's front
   TFrameCandidates candidates_;
   TRef<ci::ICommunicationInterface> comm_;
-  // Lines left while our lock was held, whose handler is still ours.
+  // Lines left whose handler may still be ours.
   std::vector<TRef<ci::ICommunicationInterface>> left_;
+  std::mutex attachMutex_;
 };
 
 }  // namespace korvan
