@@ -13,6 +13,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "protocol/uKorvan97.h"
 #include "support/TRunProgram.h"
@@ -121,5 +122,20 @@ INSTANTIATE_TEST_SUITE_P(
                                                                                            std::string(200, 'x'))},
                       THostileCase{"LongAnnouncements", std::string("\x2A\x61\xFF\xFF", 4)}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+// Out of descriptors (one left) or of threads (each thread's stack, sized by
+// the stack limit, cannot be had; and one process for an ordinary user): the
+// line fails to open and says so, no hang, no abort.
+TEST(CliOutOfResources, TheLineFailsToOpenInsteadOfHangingOrAborting) {
+  TFloodPeer peer(std::string(1, '\0'), 0, seconds(20));
+  const std::vector<korvan::test::TLimit> cases[] = {
+      {{RLIMIT_NOFILE, 4}}, {{RLIMIT_STACK, 1ul << 40}, {RLIMIT_NPROC, 1}}};
+  for (const auto& limits : cases) {
+    const TRun r = RunProgram({DUOMAT_CLI_PATH, "--timeout", "200", "-c", peer.Connection(), "ingra", "identify"},
+                              seconds(10), limits);
+    EXPECT_EQ(r.Status, 1) << r;
+    EXPECT_EQ(r.Err, "Nepodařilo se otevřít spojení!\n") << r;
+  }
+}
 
 #endif
