@@ -461,3 +461,22 @@ TEST_F(TKorvanStackTest, TwoThreadsAttachingInALoopLeaveTheHandlerOnTheAttachedL
   EXPECT_FALSE(carries(line_.get()) || carries(other.get()));
   other->Stop();
 }
+
+// Memory running out while the answer is awaited ends the request as a
+// failure, with both locks free again.
+TEST_F(TKorvanStackTest, AnExceptionDuringTheRequestEndsItAsAFailureWithTheLocksReleased) {
+  struct TFailingLine : TTestLine {
+    void InternalRead(std::string& Data) override {
+      if (!Written().empty()) throw std::bad_alloc();
+      TTestLine::InternalRead(Data);
+    }
+  };
+  TRef<TFailingLine> failing = CreateObject<TFailingLine>();
+  ASSERT_TRUE(failing->Open());
+  failing->SetPeer([](const std::string&) { return std::string("answer"); });
+  stack_->SetCommInterface(failing.get());
+  std::string reply;
+  EXPECT_FALSE(stack_->SendReceive(0x31, 0x01, 0xF3, "", reply, 1000));
+  std::thread([&] { TWriteLock a(stack_->Lock()), b(failing->Lock()); }).join();
+  failing->Stop();
+}
