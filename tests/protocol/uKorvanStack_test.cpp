@@ -462,8 +462,7 @@ TEST_F(TKorvanStackTest, TwoThreadsAttachingInALoopLeaveTheHandlerOnTheAttachedL
   other->Stop();
 }
 
-// Memory running out while the answer is awaited ends the request as a
-// failure, with both locks free again.
+// Memory running out mid-request ends it as a failure, both locks free again.
 TEST_F(TKorvanStackTest, AnExceptionDuringTheRequestEndsItAsAFailureWithTheLocksReleased) {
   struct TFailingLine : TTestLine {
     void InternalRead(std::string& Data) override {

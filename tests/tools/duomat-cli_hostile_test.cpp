@@ -70,20 +70,15 @@ class TFloodPeer {
   std::thread thread_;
 };
 
-struct THostileCase {
-  const char* Name;
-  std::string Unit;  // what the peer repeats
-};
-void PrintTo(const THostileCase& c, std::ostream* os) { *os << c.Name; }
-
-class CliUnderAHostilePeer : public ::testing::TestWithParam<THostileCase> {};
+// (name, what the peer repeats)
+class CliUnderAHostilePeer : public ::testing::TestWithParam<std::pair<std::string, std::string>> {};
 
 }  // namespace
 
 // The request for 0x31 ends at its time-out, its memory bounded.
 TEST_P(CliUnderAHostilePeer, ARequestEndsAtItsTimeOutWithBoundedMemory) {
   constexpr int timeoutMs = 4000;
-  TFloodPeer peer(GetParam().Unit, size_t{16} << 30, milliseconds(2 * timeoutMs));
+  TFloodPeer peer(GetParam().second, size_t{16} << 30, milliseconds(2 * timeoutMs));
   const auto start = steady_clock::now();
   const TRun r = RunProgram({DUOMAT_CLI_PATH, "--timeout", std::to_string(timeoutMs), "-c", peer.Connection(),
                              "ingra", "identify"},
@@ -100,9 +95,9 @@ TEST_P(CliUnderAHostilePeer, ARequestEndsAtItsTimeOutWithBoundedMemory) {
 
 INSTANTIATE_TEST_SUITE_P(
     Peers, CliUnderAHostilePeer,
-    ::testing::Values(THostileCase{"FramesForAnotherAddress", korvan::BuildPacket(0x32, 1, 0, std::string(200, 'x'))},
-                      THostileCase{"LongAnnouncements", std::string("\x2A\x61\xFF\xFF", 4)}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    ::testing::Values(std::pair("FramesForAnotherAddress", korvan::BuildPacket(0x32, 1, 0, std::string(200, 'x'))),
+                      std::pair("LongAnnouncements", std::string("\x2A\x61\xFF\xFF", 4))),
+    [](const auto& info) { return info.param.first; });
 
 // Out of descriptors (one left) or of threads (the stack limit sizes each
 // thread's stack beyond reach; one process for an ordinary user): the line
