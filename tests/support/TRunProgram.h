@@ -14,8 +14,7 @@ struct TRun {
   long MaxRssKb = 0;  // the program's peak resident memory
 };
 
-// A resource limit (setrlimit) for the program alone.
-struct TLimit {
+struct TLimit {  // a resource limit (setrlimit) for the program alone
   int Resource;
   unsigned long Value;
 };
