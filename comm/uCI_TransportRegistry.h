@@ -12,7 +12,8 @@ using TTransportFactory = std::function<TRef<transport::ICommunicationInterface>
 
 // The wrapper's transport factories by provider name. The transports register
 // theirs at module initialisation, so the framework needs none of them here.
-// Registering a name again replaces its factory.
+// Registering a name again replaces its factory until that registration is
+// removed, which brings back the one before.
 void RegisterTransport(const std::string& provider, TTransportFactory factory);
 void UnregisterTransport(const std::string& provider);
 // A new transport for the provider, compared exactly; none for an unknown name.

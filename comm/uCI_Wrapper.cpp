@@ -26,6 +26,15 @@ std::string WithSemicolons(std::string s) {
   std::replace(s.begin(), s.end(), '\r', ';');
   return s;
 }
+
+// None when its thread cannot start (out of threads): the wrapper then opens nothing.
+std::unique_ptr<TDispatcherThread> StartDispatcher() {
+  try {
+    return std::make_unique<TDispatcherThread>();
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+}
 }  // namespace
 
 const TCommunicationInterfaceClass TCommunicationWrapperInterface::Class = {
@@ -34,11 +43,10 @@ const TCommunicationInterfaceClass TNexoCommunicationWrapperInterface::Class = {
     "TNexoCommunicationWrapperInterface", &CreateFromString<TNexoCommunicationWrapperInterface>};
 
 TCommunicationWrapperInterface::TCommunicationWrapperInterface(const std::string& ConnectionString)
-    : TCommunicationInterfaceDataSpy(WithSemicolons(ConnectionString)),
-      receiveDispatcher_(std::make_unique<TDispatcherThread>()) {}
+    : TCommunicationInterfaceDataSpy(WithSemicolons(ConnectionString)), receiveDispatcher_(StartDispatcher()) {}
 
 TCommunicationWrapperInterface::TCommunicationWrapperInterface(pugi::xml_node xmlNode, IInterface* parent)
-    : TCommunicationInterfaceDataSpy(xmlNode, parent), receiveDispatcher_(std::make_unique<TDispatcherThread>()) {}
+    : TCommunicationInterfaceDataSpy(xmlNode, parent), receiveDispatcher_(StartDispatcher()) {}
 
 TCommunicationWrapperInterface::~TCommunicationWrapperInterface() {
   // Normally done in BeforeDestruction; here for a constructor that failed.
@@ -67,6 +75,7 @@ void TCommunicationWrapperInterface::BeforeDestruction() {
   TCommunicationInterfaceDataSpy::BeforeDestruction();
   CloseHandlerGate();
   ReleaseTransport(true);
+  if (!receiveDispatcher_) return;
   receiveDispatcher_->Queue()->Clear();
   if (!gate_->OnHandlerThread()) {
     // An event already taken from the queue may not have reached its handler
@@ -175,7 +184,8 @@ std::string TCommunicationWrapperInterface::GetDisplayName() {
 
 bool TCommunicationWrapperInterface::InternalOpen() {
   TWriteLock guard(Lock());
-  return transport_ && transport_->Open();
+  // Without its receive thread nothing received would be heard of.
+  return transport_ && receiveDispatcher_ && transport_->Open();
 }
 
 bool TCommunicationWrapperInterface::InternalClose(bool) {
@@ -199,17 +209,25 @@ bool TCommunicationWrapperInterface::InternalSetConfiguration(const std::string&
   TWriteLock guard(Lock());
   std::string provider;
   if (!GetConfigurationValue(S, "provider", provider)) provider.clear();
-  if (!transport_ || transport_->GetProvider() != provider) {
-    if (transport_) {
-      transport_->Close(false);
-      transport_->GetDataReadSlots()->Clear(true);
-      transport_->GetErrorSlots()->Clear(true);
+  // Compared with the name it was made for: a transport may call itself otherwise.
+  if (!transport_ || transportProvider_ != provider) {
+    if (TRef<transport::ICommunicationInterface> old = std::move(transport_)) {
+      old->Close(false);
+      old->GetDataReadSlots()->Clear(true);
+      old->GetErrorSlots()->Clear(true);
     }
-    transport_ = CreateTransport(provider);
+    transportProvider_ = provider;
+    try {
+      transport_ = CreateTransport(provider);
+    } catch (...) {
+      // A factory that failed (a thread that did not start) leaves no transport.
+      transport_ = nullptr;
+    }
   }
   SetConfigured(static_cast<bool>(transport_));
   if (!transport_) return false;
   transport_->SetConfiguration(S);
+  if (!receiveDispatcher_) return true;
   TDispatcherQueue* queue = receiveDispatcher_->Queue();
   // Run at once: it only queues, and merges with a notice already queued.
   transport_->GetDataReadSlots()->Subscribe(TStringHandler::Bind<&TCommunicationWrapperInterface::DataArrived>(this),

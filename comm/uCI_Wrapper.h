@@ -81,6 +81,7 @@ class TCommunicationWrapperInterface : public TCommunicationInterfaceDataSpy,
   void CloseHandlerGate();
 
   TRef<transport::ICommunicationInterface> transport_;
+  std::string transportProvider_;  // the name transport_ was made for
   std::unique_ptr<TDispatcherThread> receiveDispatcher_;
   std::shared_ptr<THandlerGate> gate_ = std::make_shared<THandlerGate>();
 };

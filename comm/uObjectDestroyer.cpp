@@ -25,11 +25,16 @@ void TDestroyEvent::Execute() {
   }
 }
 
-void InitializeObjectDestroyer() {
+bool InitializeObjectDestroyer() {
   std::lock_guard<std::mutex> lock(g_mutex);
-  if (g_destroyer) return;
-  g_destroyer = new TDispatcherThread();
+  if (g_destroyer) return true;
+  try {
+    g_destroyer = new TDispatcherThread();
+  } catch (const std::exception&) {
+    return false;  // no thread to be had: DestroyLater tries one per object
+  }
   g_destroyer->Queue()->Push(std::make_unique<TDestroyEvent>());
+  return true;
 }
 
 void FinalizeObjectDestroyer() {
@@ -52,13 +57,17 @@ void DestroyLater(std::function<void()> destroy) {
   }
   // No destroyer (before start-up or after shut-down): still never on the
   // caller's thread, which may be the very thread the object must stop.
-  std::thread([destroy = std::move(destroy)] {
-    try {
-      destroy();
-    } catch (...) {
-      // freeing never ends the program
-    }
-  }).detach();
+  try {
+    std::thread([destroy] {
+      try {
+        destroy();
+      } catch (...) {
+        // freeing never ends the program
+      }
+    }).detach();
+  } catch (const std::exception&) {
+    // Out of threads: the object is left, rather than freed on a thread it may have to stop.
+  }
 }
 
 }  // namespace korvan

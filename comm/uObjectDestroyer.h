@@ -18,7 +18,7 @@ class TDestroyEvent : public TDispatcherEvent {
 };
 
 // Starts the process-wide destroyer thread; later calls do nothing.
-void InitializeObjectDestroyer();
+bool InitializeObjectDestroyer();
 // Stops it; objects still queued are dropped with their events, not freed.
 void FinalizeObjectDestroyer();
 

@@ -31,12 +31,12 @@ void TCommunicationInterface::Constructed() {
 
 void TCommunicationInterface::SetOnDataRcv(TCiNotifyEvent handler) { onDataRcv_.Set(handler); }
 TCiNotifyEvent TCommunicationInterface::GetOnDataRcv() { return onDataRcv_.Get(); }
-TCiNotifyEvent TCommunicationInterface::GetOnOpen() { return LockedRead(handlersMutex_, onOpen_); }
-void TCommunicationInterface::SetOnOpen(TCiNotifyEvent handler) { LockedWrite(handlersMutex_, onOpen_, handler); }
-TCiNotifyEvent TCommunicationInterface::GetOnClose() { return LockedRead(handlersMutex_, onClose_); }
-void TCommunicationInterface::SetOnClose(TCiNotifyEvent handler) { LockedWrite(handlersMutex_, onClose_, handler); }
-TCiErrorEvent TCommunicationInterface::GetOnError() { return LockedRead(handlersMutex_, onError_); }
-void TCommunicationInterface::SetOnError(TCiErrorEvent handler) { LockedWrite(handlersMutex_, onError_, handler); }
+TCiNotifyEvent TCommunicationInterface::GetOnOpen() { return onOpen_.Get(); }
+void TCommunicationInterface::SetOnOpen(TCiNotifyEvent handler) { onOpen_.Set(handler); }
+TCiNotifyEvent TCommunicationInterface::GetOnClose() { return onClose_.Get(); }
+void TCommunicationInterface::SetOnClose(TCiNotifyEvent handler) { onClose_.Set(handler); }
+TCiErrorEvent TCommunicationInterface::GetOnError() { return onError_.Get(); }
+void TCommunicationInterface::SetOnError(TCiErrorEvent handler) { onError_.Set(handler); }
 TCiChangeEvent TCommunicationInterface::GetOnChange() { return LockedRead(handlersMutex_, onChange_); }
 void TCommunicationInterface::SetOnChange(TCiChangeEvent handler) { LockedWrite(handlersMutex_, onChange_, handler); }
 
@@ -81,7 +81,7 @@ void TCommunicationInterface::SetConfiguration(const std::string& S) {
 
 void TCommunicationInterface::DoOpen() {
   try {
-    if (TCiNotifyEvent h = GetOnOpen()) h(Self());
+    onOpen_.Call(Self());
     eventerOpen_.Notify(Self());
   } catch (...) {
     DoError("DoOpen", {}, 0);
@@ -90,7 +90,7 @@ void TCommunicationInterface::DoOpen() {
 
 void TCommunicationInterface::DoClose() {
   try {
-    if (TCiNotifyEvent h = GetOnClose()) h(Self());
+    onClose_.Call(Self());
     eventerClose_.Notify(Self());
   } catch (...) {
     DoError("DoClose", {}, 0);
@@ -107,7 +107,7 @@ void TCommunicationInterface::DoDataRcv() {
 }
 
 void TCommunicationInterface::DoError(const std::string& Operation, const std::vector<std::string>& Args, int Code) {
-  if (TCiErrorEvent h = GetOnError()) h(Self(), Operation, Args, Code);
+  onError_.Call(Self(), Operation, Args, Code);
 }
 
 bool TCommunicationInterface::Open() {

@@ -101,7 +101,8 @@ class TCommunicationInterface : public TNodedInterface, public virtual ICommunic
   void EndRead() override { TNodedInterface::EndRead(); }
 
   // ICommunicationInterfaceCore
-  // Waits for a call of the old handler in progress on another thread.
+  // The handler setters wait for a call of the old handler in progress on
+  // another thread.
   void SetOnDataRcv(TCiNotifyEvent handler) override;
   TCiNotifyEvent GetOnDataRcv() override;
   TEventerCiNotify* GetEventerDataRcv() override { return &eventerDataRcv_; }
@@ -176,16 +177,19 @@ class TCommunicationInterface : public TNodedInterface, public virtual ICommunic
   pugi::xml_node pendingXml_;
   TRef<IInterface> pendingParent_;
   bool fromXml_ = false;
-  std::mutex handlersMutex_;  // the handler fields; calls run outside it
+  std::mutex handlersMutex_;  // onChange_
 
   bool configured_ = false;
   double byteTimeFactor_ = 1.0;
-  // Cleared by a stack that is about to go: waits for a call in progress.
+  // Replacing or clearing one waits for its call in progress on another
+  // thread, so that its owner may go right afterwards. Two handlers that
+  // clear each other from their own calls would wait for each other: owners
+  // clear their handlers from outside them.
   TGuardedHandler<TCiNotifyEvent> onDataRcv_;
-  TCiNotifyEvent onOpen_;
-  TCiNotifyEvent onClose_;
-  TCiChangeEvent onChange_;
-  TCiErrorEvent onError_;
+  TGuardedHandler<TCiNotifyEvent> onOpen_;
+  TGuardedHandler<TCiNotifyEvent> onClose_;
+  TCiChangeEvent onChange_;  // never called
+  TGuardedHandler<TCiErrorEvent> onError_;
   TEventerCiNotify eventerOpen_;
   TEventerCiNotify eventerClose_;
   TEventerCiNotify eventerDataRcv_;

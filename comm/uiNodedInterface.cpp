@@ -230,16 +230,11 @@ int TNodedInterface::AddChild(IInterface* child) {
   }
   // Our own lock is released here: the child's lock comes first.
   if (auto* c = Supports<INodedInterface>(child)) {
-    c->BeginWrite();
-    try {
-      if (c->GetParent().get() != Self())
-        c->SetParent(Self());
+    {
+      TWriteLock guard(*c);
+      if (c->GetParent().get() != Self()) c->SetParent(Self());
       Subscribe(c, true);
-    } catch (...) {
-      c->EndWrite();
-      throw;
     }
-    c->EndWrite();
     if (TeventerDescentEvent* added = ExistingEventer(true)) added->Notify(c, 1);
   }
   return index;

@@ -54,6 +54,13 @@ int CheckPacket(std::string_view frame) {
   return 0;
 }
 
+bool IsValidPacket(std::string_view frame) {
+  return frame.size() >= 8 && Byte(frame, 0) == KorvanPrefix && Byte(frame, 1) == KorvanFormat &&
+         frame.size() - 4 == (size_t{Byte(frame, 2)} << 8 | Byte(frame, 3)) &&
+         Byte(frame, frame.size() - 1) == KorvanTerminator &&
+         PacketChecksum(frame.substr(0, frame.size() - 2)) == Byte(frame, frame.size() - 2);
+}
+
 TKorvanFormat97 ParsePacket(std::string_view frame) {
   if (frame.size() < 9) throw EKorvanPacketError();
   TKorvanFormat97 p;

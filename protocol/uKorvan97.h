@@ -54,6 +54,10 @@ size_t CompletePacketLength(std::string_view buffer, size_t offset = 0);
 // 3 format, 4 length field, 5 checksum, 6 terminator.
 int CheckPacket(std::string_view frame);
 
+// CheckPacket(frame) == 0, with the checks that cost nothing (length field,
+// terminator) before the checksum: what a search over many candidates uses.
+bool IsValidPacket(std::string_view frame);
+
 // The frame's fields; throws EKorvanPacketError on a frame shorter than 9
 // bytes or whose length field points beyond its end. Run CheckPacket first.
 TKorvanFormat97 ParsePacket(std::string_view frame);

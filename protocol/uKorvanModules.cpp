@@ -15,15 +15,21 @@ std::mutex g_mutex;
 bool g_initialized = false;
 }  // namespace
 
-void InitializeModules(const std::vector<std::string>& arguments) {
+bool InitializeModules(const std::vector<std::string>& arguments) {
   std::lock_guard<std::mutex> lock(g_mutex);
-  if (g_initialized) return;
-  ci::InitializeWrapperModule();
-  transport::RegisterTransports();
-  InitializeObjectDestroyer();
-  InitializeKorvanStackDeviceList();
-  ci::CheckDataSpyCommandLine(arguments);
+  if (g_initialized) return true;
+  bool complete = false;
+  try {
+    ci::InitializeWrapperModule();
+    transport::RegisterTransports();
+    complete = InitializeObjectDestroyer();
+    InitializeKorvanStackDeviceList();
+    ci::CheckDataSpyCommandLine(arguments);
+  } catch (const std::exception&) {
+    complete = false;
+  }
   g_initialized = true;
+  return complete;
 }
 
 void FinalizeModules() {

@@ -6,49 +6,11 @@
 #include "platform/uMessageBox.h"
 #include "platform/uTickCount.h"
 #include "protocol/uKorvan97.h"
+#include "protocol/uKorvanAnswer.h"
 #include "protocol/uKorvanStackDevice.h"
 
 namespace korvan {
 
-namespace {
-bool IsNonAnswerCode(uint8_t code) { return code >= 12 && code <= 15; }
-
-// The length of the complete frame at `at` that passes CheckPacket, else 0.
-size_t ValidFrameAt(std::string_view bytes, size_t at) {
-  const size_t length = CompletePacketLength(bytes, at);
-  return length != 0 && CheckPacket(bytes.substr(at, length)) == 0 ? length : 0;
-}
-
-// Looks for the transaction's answer in rx. Frames and noise before it move to
-// the end of other, the answer to reply. A "*a" whose frame is not complete or
-// not valid does not hide a complete valid frame behind it, and a frame too
-// short to carry SIG and code (8 bytes) is never the answer.
-bool TakeAnswer(std::string& rx, std::string& other, uint8_t ADR, uint8_t SIG, std::string& reply) {
-  const std::string_view all(rx);
-  size_t done = 0;  // rx up to here is not the answer
-  for (size_t at = all.find("*a"); at != std::string_view::npos; at = all.find("*a", at + 1)) {
-    const size_t length = ValidFrameAt(all, at);
-    if (length == 0) continue;
-    if (length >= 9) {
-      const auto byte = [&](size_t i) { return static_cast<uint8_t>(all[at + i]); };
-      if (byte(5) == SIG && !IsNonAnswerCode(byte(6)) && (ADR == KorvanUniversalAddress || byte(4) == ADR)) {
-        other.append(all.substr(0, at));
-        reply.assign(all.substr(at, length));
-        rx.erase(0, at + length);
-        return true;
-      }
-    }
-    done = at + length;
-    at = done - 1;
-  }
-  // Keep what may still become a frame; the noise in front of it is not.
-  const size_t start = all.find("*a", done);
-  if (start != std::string_view::npos) done = start;
-  other.append(all.substr(0, done));
-  rx.erase(0, done);
-  return false;
-}
-}  // namespace
 
 TKorvanStack::TKorvanStack() : TKorvanStack(pugi::xml_node(), nullptr) {}
 
@@ -75,26 +37,45 @@ TRef<ci::ICommunicationInterface> TKorvanStack::GetCommInterface() {
 }
 
 void TKorvanStack::SetCommInterface(ci::ICommunicationInterface* commInterface) {
-  // A device may detach us while we route, with our lock held on this thread.
-  const bool locked = Lock().HeldByThisThread();
-  std::vector<TRef<ci::ICommunicationInterface>> left;
+  const auto handler = ci::TCiNotifyEvent::Bind<&TKorvanStack::icDataRcv>(this);
+  const auto attach = [&] {
+    if (comm_.get() == commInterface) return;
+    ClearBuffer();
+    if (comm_) left_.push_back(std::move(comm_));
+    comm_ = commInterface;
+  };
+  if (Lock().HeldByThisThread()) {
+    // A device detaches us while we route. Clearing a handler waits for its
+    // calls in progress, which wait for our lock: the lines left keep ours,
+    // which ignores them, until an attach from outside clears them.
+    TWriteLock guard(Lock());
+    attach();
+    if (commInterface) commInterface->SetOnDataRcv(handler);
+    return;
+  }
+  // One attach from outside at a time, each to its end: two that overlap
+  // would leave the loser's line with our handler.
+  std::lock_guard<std::mutex> one(attachMutex_);
   {
     TWriteLock guard(Lock());
-    if (comm_.get() == commInterface && (locked || left_.empty())) return;
-    if (comm_.get() != commInterface) {
-      buffer_.clear();
-      if (comm_) left_.push_back(std::move(comm_));
-      comm_ = commInterface;
-    }
-    if (!locked) left.swap(left_);
+    attach();
   }
-  const auto handler = ci::TCiNotifyEvent::Bind<&TKorvanStack::icDataRcv>(this);
-  if (commInterface) commInterface->SetOnDataRcv(handler);
-  // Clearing waits for a handler call in progress on the receive thread, and
-  // that call waits for our lock: so never while we hold it. Until then our
-  // handler stays on the line we left and ignores it.
-  for (const auto& old : left)
-    if (old.get() != commInterface && old->GetOnDataRcv() == handler) old->SetOnDataRcv(ci::TCiNotifyEvent());
+  for (;;) {
+    TRef<ci::ICommunicationInterface> attached;
+    std::vector<TRef<ci::ICommunicationInterface>> left;
+    {
+      TWriteLock guard(Lock());
+      attached = comm_;
+      left.swap(left_);
+    }
+    if (attached) attached->SetOnDataRcv(handler);
+    // Not under our lock: clearing waits for a call in progress, which waits for it.
+    for (const auto& old : left)
+      if (old != attached && old->GetOnDataRcv() == handler) old->SetOnDataRcv(ci::TCiNotifyEvent());
+    // A routing that detached us meanwhile left more to clear.
+    TWriteLock guard(Lock());
+    if (left_.empty() && comm_ == attached) return;
+  }
 }
 
 void TKorvanStack::Send(uint8_t ADR, uint8_t SIG, uint8_t code, const std::string& data) {
@@ -137,7 +118,7 @@ void TKorvanStack::ProcessReceived(const std::string& bytes) {
   if (bytes.empty()) return;
   TWriteLock guard(Lock());
   buffer_ += bytes;
-  if (buffer_.size() > MaxBuffer) buffer_.erase(0, buffer_.size() - TrimmedBuffer);
+  if (buffer_.size() > MaxBuffer) Consume(buffer_.size() - TrimmedBuffer);
   // The frames are cut out first and delivered afterwards: a device that
   // sends a request or detaches the stack meanwhile changes the buffer.
   std::vector<TKorvanFormat97> frames;
@@ -157,17 +138,33 @@ void TKorvanStack::ProcessReceived(const std::string& bytes) {
   if (error) std::rethrow_exception(error);
 }
 
+void TKorvanStack::ClearBuffer() {
+  buffer_.clear();
+  consumed_ = 0;
+  candidates_.Clear();
+}
+
+void TKorvanStack::Consume(size_t count) {
+  buffer_.erase(0, count);
+  consumed_ += count;
+  candidates_.DropBefore(consumed_);
+}
+
 std::exception_ptr TKorvanStack::CutFrames(std::vector<TKorvanFormat97>& frames) {
   // Consumed bytes are skipped with an offset and cut off once at the end, so
-  // the work stays linear in the buffer however many frames it holds.
+  // the work stays linear in the buffer however many frames it holds; a start
+  // whose frame is not complete is looked at again only once it can be.
   size_t head = 0;
   std::exception_ptr error;
   const std::string_view all(buffer_);
+  candidates_.Update(all, consumed_);
   size_t candidate = 0;  // length of the frame at the head, 0 when none
   for (int passes = 0;;) {
+    bool tookFrame = false;
     if (candidate != 0) {
       const std::string_view frame = all.substr(head, candidate);
-      if (CheckPacket(frame) != 0) {
+      tookFrame = IsValidPacket(frame);
+      if (!tookFrame) {
         // Garbage: drop up to the next "*" inside it, at least one byte.
         const void* next = std::memchr(frame.data() + 1, KorvanPrefix, frame.size() - 1);
         if (next) candidate = static_cast<const char*>(next) - frame.data();
@@ -188,25 +185,34 @@ std::exception_ptr TKorvanStack::CutFrames(std::vector<TKorvanFormat97>& frames)
 
     candidate = CompletePacketLength(all, head);
     if (candidate == 0 && head < all.size()) {
-      for (size_t p = all.find("*a", head); p != std::string_view::npos; p = all.find("*a", p + 1)) {
-        if (const size_t length = CompletePacketLength(all, p)) {
-          head = p;
-          candidate = length;
-          break;
-        }
+      // The first start behind the head whose frame is complete; the bytes
+      // before it go.
+      candidates_.DropBefore(consumed_ + head);
+      if (const uint64_t next = candidates_.FirstReady(); next != TFrameCandidates::None) {
+        head = static_cast<size_t>(next - consumed_);
+        candidate = CompletePacketLength(all, head);
       }
     }
     ++passes;
     if (candidate == 0) break;
-    if (passes > 1000 && comm_ && comm_->InputCount() != 0) break;
+    // Asking the line takes its locks: after each frame, but only every 64th
+    // pass through a run of garbage.
+    if (passes > 1000 && (tookFrame || passes % 64 == 0) && comm_ && comm_->InputCount() != 0) break;
   }
-  buffer_.erase(0, std::min(head, buffer_.size()));
+  Consume(std::min(head, buffer_.size()));
   return error;
 }
 
-void TKorvanStack::ProcessRemaining(const std::string& bytes) {
+void TKorvanStack::ProcessRemaining(const TKorvanAnswerSearch& search) {
   try {
-    ProcessReceived(bytes);
+    std::string rest = search.Rest();
+    if (search.Trimmed()) {
+      // The routing would have kept only the newest bytes of all this.
+      TWriteLock guard(Lock());
+      ClearBuffer();
+      if (rest.size() > TrimmedBuffer) rest.erase(0, rest.size() - TrimmedBuffer);
+    }
+    ProcessReceived(rest);
   } catch (const std::exception& e) {
     // The transaction is over: a stray frame's error is shown, not raised.
     ShowLibraryMessage(e.what());
@@ -222,45 +228,51 @@ bool TKorvanStack::SendReceive(uint8_t ADR, uint8_t SIG, uint8_t code, const std
   TRef<ci::ICommunicationInterface> comm = GetCommInterface();
   if (!comm || !comm->GetActive()) return false;
 
-  TWriteLock stackGuard(Lock());
-  std::string other, rx;
-  bool answered = false;
-  comm->BeginWrite();
+  // Whatever fails inside (a read, a write, memory) ends the request as a
+  // failure; the guards release both locks on every path.
   try {
-    comm->Read(other);  // stale bytes are never the answer
-    // Reading may have found the line gone (an unplugged adapter): then this
-    // is a failed request, not a write onto a closed line.
-    if (comm->GetActive()) {
-      comm->Write(BuildPacket(ADR, SIG, code, data));
-      // Counted from the write, not from the wait for the locks.
-      TTimer deadline;
-      deadline.Start(static_cast<uint32_t>(std::max(timeout, 0)));
-      for (;;) {
-        if (comm->InputCount() != 0) {
-          std::string chunk;
-          comm->Read(chunk);
-          rx += chunk;
-          // Every complete frame that arrived is looked at, not just the first.
-          if (TakeAnswer(rx, other, ADR, SIG, reply)) {
-            answered = true;
-            break;
+    TWriteLock stackGuard(Lock());
+    TWriteLock commGuard(*comm);
+    TKorvanAnswerSearch search(ADR, SIG, MaxBuffer, TrimmedBuffer);
+    bool answered = false;
+    try {
+      std::string stale;
+      comm->Read(stale);  // stale bytes are never the answer
+      search.SetAside(stale);
+      // Reading may have found the line gone (an unplugged adapter): then this
+      // is a failed request, not a write onto a closed line.
+      if (comm->GetActive()) {
+        comm->Write(BuildPacket(ADR, SIG, code, data));
+        // Counted from the write, not from the wait for the locks.
+        TTimer deadline;
+        deadline.Start(static_cast<uint32_t>(std::max(timeout, 0)));
+        for (;;) {
+          if (comm->InputCount() != 0) {
+            std::string chunk;
+            comm->Read(chunk);
+            // Every complete frame that arrived is looked at, not just the first.
+            if (search.Add(chunk, reply)) {
+              answered = true;
+              break;
+            }
           }
+          // A line that went away (peer closed, adapter unplugged) answers nothing more.
+          if (!comm->GetActive() || deadline.Expired()) break;
+          // Woken by the bytes themselves; the period only bounds the wait.
+          comm->WaitForInput(PollPeriodMs);
         }
-        // A line that went away (peer closed, adapter unplugged) answers nothing more.
-        if (!comm->GetActive() || deadline.Expired()) break;
-        // Woken by the bytes themselves; the period only bounds the wait.
-        comm->WaitForInput(PollPeriodMs);
       }
+    } catch (...) {
+      answered = false;
+      reply.clear();
     }
-  } catch (...) {
     // Whatever was not the answer still reaches the devices, in arrival order.
-    ProcessRemaining(other + rx);
-    comm->EndWrite();
-    throw;
+    ProcessRemaining(search);
+    return answered;
+  } catch (...) {
+    reply.clear();
+    return false;
   }
-  ProcessRemaining(other + rx);
-  comm->EndWrite();
-  return answered;
 }
 
 }  // namespace korvan

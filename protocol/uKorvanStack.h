@@ -1,16 +1,19 @@
 #pragma once
 #include <cstdint>
 #include <exception>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "comm/uci_ICommunicationInterface.h"
 #include "comm/uiNodedInterface.h"
 #include "protocol/uKorvan97.h"
+#include "protocol/uKorvanCandidates.h"
 
 namespace korvan {
 
 class IKorvanStackDevice;
+class TKorvanAnswerSearch;
 
 class EKorvanStackError : public Exception {
  public:
@@ -67,12 +70,18 @@ class TKorvanStack : public TNodedInterface, public virtual IKorvanStack {
   // Cuts the complete frames out of the buffer; the first error met, if any.
   std::exception_ptr CutFrames(std::vector<TKorvanFormat97>& frames);
   // The final processing of a transaction: errors are shown, not raised.
-  void ProcessRemaining(const std::string& bytes);
+  void ProcessRemaining(const TKorvanAnswerSearch& search);
+  void ClearBuffer();
+  // Drops the oldest bytes of the buffer.
+  void Consume(size_t count);
 
   std::string buffer_;
+  uint64_t consumed_ = 0;  // bytes ever dropped from the buffer's front
+  TFrameCandidates candidates_;
   TRef<ci::ICommunicationInterface> comm_;
-  // Lines left while our lock was held, whose handler is still ours.
+  // Lines left whose handler may still be ours.
   std::vector<TRef<ci::ICommunicationInterface>> left_;
+  std::mutex attachMutex_;
 };
 
 }  // namespace korvan

@@ -152,7 +152,8 @@ void TInetSocketWorkThread::Execute() {
       // to carry out, a socket to watch, the end); nothing needs a timer.
       const int fd = core_->ReceiveHandle();
       pollfd p[2] = {{core_->WakeHandle(), POLLIN, 0}, {fd, POLLIN, 0}};
-      const int r = poll(p, fd >= 0 ? 2 : 1, -1);
+      // Without a wake-up (no descriptor was left for it) the end is looked for.
+      const int r = poll(p, fd >= 0 ? 2 : 1, core_->WakeHandle() >= 0 ? -1 : 100);
       if (terminated_.load()) break;
       if (r < 0) {
         if (errno != EINTR) SleepMs(10);

@@ -40,7 +40,10 @@ int InetSocketLastError() { return errno; }
 
 // ---- TInetSocketCore --------------------------------------------------------
 
-TInetSocketCore::TInetSocketCore() : LocalAddress("0.0.0.0") { abortFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); }
+TInetSocketCore::TInetSocketCore() : LocalAddress("0.0.0.0") {
+  abortFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  abortError_ = abortFd_ < 0 ? errno : 0;
+}
 
 TInetSocketCore::~TInetSocketCore() {
   Close();
@@ -50,6 +53,11 @@ TInetSocketCore::~TInetSocketCore() {
 bool TInetSocketCore::Allocate(int kind) {
   std::lock_guard<std::recursive_mutex> lock(allocation_);
   if (IsAllocated()) Close();
+  if (abortFd_ < 0) {
+    // Without it a connect could not be given up: no socket (out of descriptors).
+    errno = abortError_;
+    return false;
+  }
   int fd = -1;
   if (kind == InetSocketStream)
     fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
@@ -287,7 +295,9 @@ bool TInetSocketCore::PeerClosed() {
 // ---- TInetSocketCoreExtended -----------------------------------------------
 
 TInetSocketCoreExtended::TInetSocketCoreExtended()
-    : lock_("TInetSocketCoreExtended"), wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    : lock_("TInetSocketCoreExtended"), wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+  wakeError_ = wakeFd_ < 0 ? errno : 0;
+}
 
 TInetSocketCoreExtended::~TInetSocketCoreExtended() {
   if (wakeFd_ >= 0) ::close(wakeFd_);
@@ -314,6 +324,11 @@ bool TInetSocketCoreExtended::Pending() {
 bool TInetSocketCoreExtended::Allocate(int kind) {
   TWriteLock guard(lock_);
   std::lock_guard<std::recursive_mutex> a(allocation_);
+  if (wakeFd_ < 0) {
+    // The work thread could not be woken for it: no socket.
+    errno = wakeError_;
+    return false;
+  }
   return core_.Allocate(kind);
 }
 

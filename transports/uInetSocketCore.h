@@ -78,6 +78,7 @@ class TInetSocketCore {
   bool connecting_ = false;
   std::atomic<int> fd_{-1};
   int abortFd_ = -1;
+  int abortError_ = 0;  // why there is none
   std::atomic<bool> bound_{false};
   std::atomic<bool> connected_{false};
   int kind_ = -1;
@@ -131,6 +132,7 @@ class TInetSocketCoreExtended {
   std::recursive_mutex receive_, send_, allocation_;
   std::atomic<int> closing_{0};
   int wakeFd_ = -1;
+  int wakeError_ = 0;  // why there is none
   bool keepAliveOn_ = false;
   uint32_t keepAliveTime_ = 0;
   uint32_t keepAliveInterval_ = 0;

@@ -6,13 +6,16 @@
 
 using namespace korvan;
 
-TEST(TransportRegistry, CreatesByExactNameAndARegistrationReplacesTheEarlierOne) {
+TEST(TransportRegistry, CreatesByExactNameAndARegistrationReplacesTheEarlierOneUntilItIsRemoved) {
   ci::RegisterTransport("REG_TEST", [] { return TRef<transport::ICommunicationInterface>(CreateObject<test::TLoopbackTransport>("A")); });
   ci::RegisterTransport("REG_TEST", [] { return TRef<transport::ICommunicationInterface>(CreateObject<test::TLoopbackTransport>("B")); });
   TRef<transport::ICommunicationInterface> t = ci::CreateTransport("REG_TEST");
   ASSERT_TRUE(t);
   EXPECT_EQ(t->GetProvider(), "B");
   EXPECT_FALSE(ci::CreateTransport("reg_test"));
+  // Removing the newer registration brings back the one it replaced.
+  ci::UnregisterTransport("REG_TEST");
+  EXPECT_EQ(ci::CreateTransport("REG_TEST")->GetProvider(), "A");
   ci::UnregisterTransport("REG_TEST");
   EXPECT_FALSE(ci::CreateTransport("REG_TEST"));
 }

@@ -10,9 +10,11 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
+#include "comm/uCI_TransportRegistry.h"
 #include "comm/uObjectDestroyer.h"
 #include "comm/uci_ConnectionString.h"
 #include "platform/uThreadName.h"
@@ -360,6 +362,26 @@ TEST_F(WrapperOnLoopback, ReconfiguringKeepsTheTransportOfTheSameProviderAndRepl
   EXPECT_FALSE(old->LastCloseForced());
   EXPECT_EQ(old->GetDataReadSlots()->Count(), 0);
   EXPECT_EQ(old->GetErrorSlots()->Count(), 0);
+}
+
+TEST_F(WrapperOnLoopback, AFailingFactoryLeavesNoTransportAndATransportNamedOtherwiseIsKept) {
+  korvan::ci::RegisterTransport("LOOPBACK", []() -> TRef<korvan::transport::ICommunicationInterface> {
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+  });
+  korvan::ci::RegisterTransport("NAMED", [] { return TRef<korvan::transport::ICommunicationInterface>(CreateObject<TLoopbackTransport>("OTHER")); });
+  TErrorLog log;
+  TRef<TCommunicationWrapperInterface> wrapper = CreateObject<TCommunicationWrapperInterface>("provider=NAMED");
+  const auto named = wrapper->GetTransport();
+  wrapper->SetConfiguration("provider=NAMED;port=2");
+  EXPECT_EQ(wrapper->GetTransport(), named);
+  wrapper->SetOnError(log.Handler());
+  wrapper->SetConfiguration("provider=LOOPBACK");
+  EXPECT_FALSE(wrapper->GetTransport());
+  EXPECT_FALSE(wrapper->GetConfigured());
+  ASSERT_EQ(log.Errors().size(), 1u);
+  EXPECT_EQ(log.Errors()[0].Operation, "SetConfiguration");
+  korvan::ci::UnregisterTransport("LOOPBACK");
+  korvan::ci::UnregisterTransport("NAMED");
 }
 
 TEST_F(WrapperOnLoopback, ALowerCaseProviderGivesAWrapperWithoutTransport) {

@@ -640,6 +640,9 @@ struct TBusyHandler {
     Sender->SetOnDataRcv(TCiNotifyEvent());  // its own thread: no wait for itself
   }
   void OnSpy(ICommunicationInterface* Sender, const std::string&, uint8_t) { OnDataRcv(Sender); }
+  void OnError(ICommunicationInterface* Sender, const std::string&, const std::vector<std::string>&, int) {
+    OnDataRcv(Sender);
+  }
 
   // True when `clear`, run on another thread while the handler is busy, came
   // back only after the handler had left.
@@ -673,5 +676,19 @@ TEST_F(CommunicationInterface, ClearingAHandlerWaitsForItsCallInProgressOnAnothe
   std::thread writer([&] { line->Write("y"); });
   EXPECT_TRUE(spy.ClearWaits([&] { SetDataSpyHandler(TDataSpyHandler()); }));
   writer.join();
+  // The same for the open, close and error notifications, raised on another thread.
+  const std::function<void(TBusyHandler*)> cases[] = {
+      [&](TBusyHandler* h) { line->SetOnClose(h ? TCiNotifyEvent::Bind<&TBusyHandler::OnDataRcv>(h) : TCiNotifyEvent()); },
+      [&](TBusyHandler* h) { line->SetOnOpen(h ? TCiNotifyEvent::Bind<&TBusyHandler::OnDataRcv>(h) : TCiNotifyEvent()); },
+      [&](TBusyHandler* h) { line->SetOnError(h ? TCiErrorEvent::Bind<&TBusyHandler::OnError>(h) : TCiErrorEvent()); }};
+  const std::function<void()> raise[] = {[&] { line->Close(false); }, [&] { line->Open(); },
+                                         [&] { line->DoError("Test", {}, 0); }};
+  for (int i = 0; i < 3; ++i) {
+    TBusyHandler busy;
+    cases[i](&busy);
+    std::thread raising(raise[i]);
+    EXPECT_TRUE(busy.ClearWaits([&] { cases[i](nullptr); })) << "case " << i;
+    raising.join();
+  }
   line->Stop();
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <barrier>
 #include <functional>
 #include <string>
 #include <thread>
@@ -427,3 +428,54 @@ TEST_F(TKorvanStackTest, OnlyACommunicationInterfaceMayOwnAStack) {
 }
 
 }  // namespace
+
+// Two attaches that overlap must not leave the loser's line with our handler.
+// One line takes its time to install it, as on a loaded machine.
+TEST_F(TKorvanStackTest, TwoThreadsAttachingInALoopLeaveTheHandlerOnTheAttachedLineOnly) {
+  struct TSlowLine : TTestLine {
+    void SetOnDataRcv(ci::TCiNotifyEvent h) override {
+      if (h) std::this_thread::sleep_for(std::chrono::microseconds(200));
+      TTestLine::SetOnDataRcv(h);
+    }
+  };
+  line_ = CreateObject<TSlowLine>();
+  TRef<TTestLine> other = CreateObject<TTestLine>();
+  const auto ours = ci::TCiNotifyEvent::Bind<&TKorvanStack::icDataRcv>(stack_.get());
+  const auto carries = [&](TTestLine* l) { return l->GetOnDataRcv() == ours; };
+  int wrong = 0;
+  std::barrier round(2, [&]() noexcept {
+    const auto attached = stack_->GetCommInterface();
+    wrong += carries(line_.get()) != (attached == line_.get()) || carries(other.get()) != (attached == other.get());
+  });
+  const auto attach = [&](TTestLine* l) {
+    for (int i = 0; i < 200; ++i) {
+      stack_->SetCommInterface(l);
+      round.arrive_and_wait();
+    }
+  };
+  std::thread a(attach, line_.get()), b(attach, other.get());
+  a.join();
+  b.join();
+  EXPECT_EQ(wrong, 0);
+  stack_->SetCommInterface(nullptr);
+  EXPECT_FALSE(carries(line_.get()) || carries(other.get()));
+  other->Stop();
+}
+
+// Memory running out mid-request ends it as a failure, both locks free again.
+TEST_F(TKorvanStackTest, AnExceptionDuringTheRequestEndsItAsAFailureWithTheLocksReleased) {
+  struct TFailingLine : TTestLine {
+    void InternalRead(std::string& Data) override {
+      if (!Written().empty()) throw std::bad_alloc();
+      TTestLine::InternalRead(Data);
+    }
+  };
+  TRef<TFailingLine> failing = CreateObject<TFailingLine>();
+  ASSERT_TRUE(failing->Open());
+  failing->SetPeer([](const std::string&) { return std::string("answer"); });
+  stack_->SetCommInterface(failing.get());
+  std::string reply;
+  EXPECT_FALSE(stack_->SendReceive(0x31, 0x01, 0xF3, "", reply, 1000));
+  std::thread([&] { TWriteLock a(stack_->Lock()), b(failing->Lock()); }).join();
+  failing->Stop();
+}

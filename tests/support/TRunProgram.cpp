@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,7 +14,8 @@ std::ostream& operator<<(std::ostream& os, const TRun& r) {
   return os << "status " << r.Status << "\n--- stdout\n" << r.Out << "--- stderr\n" << r.Err;
 }
 
-TRun RunProgram(std::vector<std::string> args, std::chrono::milliseconds bound, const TRunWatch& watch) {
+TRun RunProgram(std::vector<std::string> args, std::chrono::milliseconds bound, const TRunWatch& watch,
+                const std::vector<TLimit>& limits) {
   TRun run;
   int out[2], err[2];
   if (pipe2(out, O_CLOEXEC) != 0) return run;
@@ -33,6 +35,12 @@ TRun RunProgram(std::vector<std::string> args, std::chrono::milliseconds bound, 
     dup2(null, STDIN_FILENO);
     dup2(out[1], STDOUT_FILENO);
     dup2(err[1], STDERR_FILENO);
+    // Nothing but the three standard descriptors reaches the program.
+    close_range(3, ~0U, 0);
+    for (const TLimit& l : limits) {
+      const rlimit r{l.Value, l.Value};
+      if (setrlimit(static_cast<__rlimit_resource_t>(l.Resource), &r) != 0) _exit(126);
+    }
     execv(argv[0], argv.data());
     _exit(127);
   }
@@ -73,7 +81,9 @@ TRun RunProgram(std::vector<std::string> args, std::chrono::milliseconds bound, 
   for (const pollfd& p : fds)
     if (p.fd >= 0) close(p.fd);
   int status = 0;
-  waitpid(pid, &status, 0);
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  run.MaxRssKb = usage.ru_maxrss;
   run.Status = !killed && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return run;
 }

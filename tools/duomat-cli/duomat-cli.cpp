@@ -306,8 +306,9 @@ int main(int argc, char** argv) {
   try {
     if (ports->parsed()) return ListPortsCommand(o.json);
     std::vector<std::string> arguments(argv, argv + argc);
-    korvan::InitializeModules(arguments);
+    if (!korvan::InitializeModules(arguments)) throw std::runtime_error("the library did not start");
   } catch (const std::exception& e) {
+    korvan::FinalizeModules();
     std::fprintf(stderr, "duomat-cli: cannot start: the system gave no thread or descriptor (%s)\n", e.what());
     return kExitFailed;
   }
