@@ -13,7 +13,8 @@ std::ostream& operator<<(std::ostream& os, const TRun& r) {
   return os << "status " << r.Status << "\n--- stdout\n" << r.Out << "--- stderr\n" << r.Err;
 }
 
-TRun RunProgram(std::vector<std::string> args, std::chrono::milliseconds bound) {
+TRun RunProgram(std::vector<std::string> args, std::chrono::milliseconds bound,
+                const std::function<void(pid_t, const TRun&)>& watch) {
   TRun run;
   int out[2], err[2];
   if (pipe2(out, O_CLOEXEC) != 0) return run;
@@ -62,6 +63,7 @@ TRun RunProgram(std::vector<std::string> args, std::chrono::milliseconds bound) 
       const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
       if (n > 0) {
         sinks[i]->append(buffer, static_cast<size_t>(n));
+        if (watch) watch(pid, run);
       } else {
         close(fds[i].fd);
         fds[i].fd = -1;
