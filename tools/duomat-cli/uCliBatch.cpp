@@ -11,6 +11,7 @@
 #include <mutex>
 #include <poll.h>
 #include <set>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -86,15 +87,13 @@ TBatchEntry ParseEntry(const json& e, const std::string& folder) {
   if (entry.Action != TBatchAction::Apply && entry.Action != TBatchAction::Diff) return entry;
   const auto profile = e.find("profile");
   if (profile == e.end()) throw TProfileError("profile is missing (a file or an inline profile)");
+  const std::string file = profile->is_string() ? profile->get<std::string>() : std::string();
   try {
-    if (profile->is_string()) {
-      const std::string file = profile->get<std::string>();
-      entry.Profile = ParseProfile(ReadJsonFile(!file.empty() && file[0] == '/' ? file : folder + file), entry.Module);
-    } else {
-      entry.Profile = ParseProfile(*profile, entry.Module);
-    }
+    entry.Profile = ParseProfile(
+        profile->is_string() ? ReadJsonFile(!file.empty() && file[0] == '/' ? file : folder + file) : *profile,
+        entry.Module);
   } catch (const TProfileError& err) {
-    throw TProfileError(std::string("profile: ") + err.what());
+    throw TProfileError("profile" + (file.empty() ? std::string() : " " + file) + ": " + err.what());
   }
   return entry;
 }
@@ -381,7 +380,7 @@ int StatusOf(const std::vector<TResult>& results) {
 
 std::vector<TBatchEntry> ReadInventory(const std::string& path) {
   const json all = ReadJsonFile(path);
-  if (!all.is_array() || all.empty()) throw TProfileError("the inventory must be a JSON array of entries");
+  if (!all.is_array() || all.empty()) throw TProfileError("must be a JSON array of entries, not empty");
   std::vector<TBatchEntry> entries;
   std::set<std::string> names;
   for (size_t i = 0; i < all.size(); ++i) {
@@ -415,22 +414,28 @@ int BatchCommand(const std::string& inventory, int jobs, int timeout, bool json)
   TBatchRun run(entries, timeout);
   TSignalCatch signals;
   std::vector<std::thread> workers;
-  {
-    TBlockSignals blocked;
-    const size_t count = std::min(run.Lines(), static_cast<size_t>(jobs));
-    for (size_t i = 0; i < count; ++i) workers.emplace_back([&run] { run.Work(); });
-  }
   // The workers end by themselves; the watcher wakes the main thread when all have.
   std::atomic<bool> ended{false};
   std::thread watcher;
   {
     TBlockSignals blocked;
-    watcher = std::thread([&] {
-      for (std::thread& w : workers) w.join();
-      ended = true;
-      const char byte = 0;
-      [[maybe_unused]] const ssize_t written = write(g_wake[1], &byte, 1);
-    });
+    try {
+      const size_t count = std::min(run.Lines(), static_cast<size_t>(jobs));
+      for (size_t i = 0; i < count; ++i) workers.emplace_back([&run] { run.Work(); });
+      watcher = std::thread([&] {
+        for (std::thread& w : workers) w.join();
+        ended = true;
+        const char byte = 0;
+        [[maybe_unused]] const ssize_t written = write(g_wake[1], &byte, 1);
+      });
+    } catch (const std::system_error&) {
+      // Fewer threads than asked for: those that started do all the work.
+      if (workers.empty()) throw std::runtime_error("no thread could be started for the batch");
+      if (!watcher.joinable()) {
+        for (std::thread& w : workers) w.join();
+        ended = true;
+      }
+    }
   }
   int interrupted = 0;
   while (!ended) {
@@ -448,7 +453,7 @@ int BatchCommand(const std::string& inventory, int jobs, int timeout, bool json)
       std::_Exit(128 + interrupted);
     }
   }
-  watcher.join();
+  if (watcher.joinable()) watcher.join();
   if (progress) std::fputs("\r\033[K", stderr);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const std::vector<TResult> results = run.Results(false);

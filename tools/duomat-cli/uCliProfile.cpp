@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <iterator>
-#include <sstream>
 
 #include "tools/duomat-cli/uCliOutput.h"
 
@@ -223,18 +221,19 @@ TProfileResult NothingToWrite() {
 // ---- Reading and checking --------------------------------------------------
 
 json ReadJsonFile(const std::string& path) {
-  std::string text;
-  if (path == "-") {
-    text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-  } else {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream all;
-    if (in) all << in.rdbuf();
-    if (!in || in.bad()) throw TProfileError(path + " cannot be read");
-    text = all.str();
-  }
+  // Bounded, so that a device or a huge file cannot exhaust the program.
+  constexpr size_t kMaxBytes = 1 << 20;
+  std::ifstream file;
+  if (path != "-") file.open(path, std::ios::binary);
+  std::istream& in = path == "-" ? std::cin : file;
+  std::string text(kMaxBytes + 1, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  if (in.bad() || (path != "-" && !file.is_open()) || (!in.eof() && in.fail()))
+    throw TProfileError("cannot be read");
+  text.resize(static_cast<size_t>(in.gcount()));
+  if (text.size() > kMaxBytes) throw TProfileError("is larger than 1 MiB");
   json j = json::parse(text, nullptr, false);
-  if (j.is_discarded()) throw TProfileError((path == "-" ? "standard input" : path) + " is not JSON");
+  if (j.is_discarded()) throw TProfileError("is not JSON");
   return j;
 }
 

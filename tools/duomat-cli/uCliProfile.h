@@ -30,7 +30,8 @@ struct TProfile {
 };
 
 // The JSON of a file, or of standard input for "-"; TProfileError when it
-// cannot be read or is not JSON.
+// cannot be read, is larger than 1 MiB or is not JSON (the message leaves
+// the name to the caller).
 nlohmann::json ReadJsonFile(const std::string& path);
 
 // Checks the whole profile for the expected module before anything is sent.
