@@ -358,7 +358,7 @@ int ProfileCommand(TModuleKind kind, const std::string& connection, uint8_t addr
     r = run(record, ConnectOutra);
   }
   if (json) {
-    ojson j = {{"ok", r.Ok && r.Exit != 2}};
+    ojson j = {{"ok", r.Ok}};
     AddProfileResult(j, r, action);
     j["message"] = r.Message;
     std::printf("%s\n", j.dump().c_str());
