@@ -13,8 +13,7 @@ std::ostream& operator<<(std::ostream& os, const TRun& r) {
   return os << "status " << r.Status << "\n--- stdout\n" << r.Out << "--- stderr\n" << r.Err;
 }
 
-TRun RunProgram(std::vector<std::string> args, std::chrono::milliseconds bound,
-                const std::function<void(pid_t, const TRun&)>& watch) {
+TRun RunProgram(std::vector<std::string> args, std::chrono::milliseconds bound, const TRunWatch& watch) {
   TRun run;
   int out[2], err[2];
   if (pipe2(out, O_CLOEXEC) != 0) return run;

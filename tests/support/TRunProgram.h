@@ -1,9 +1,9 @@
 #pragma once
 #include <chrono>
 #include <functional>
+#include <sys/types.h>
 #include <ostream>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace korvan::test {
@@ -20,9 +20,9 @@ std::ostream& operator<<(std::ostream& os, const TRun& r);
 // Runs the program (argv[0] is its path) with standard input from /dev/null
 // and standard output and error kept apart. One that does not end within the
 // bound is killed, so no test leaves it behind.
-// `watch`, when given, sees the output so far after every read (to signal
-// the program at a chosen moment, say).
-TRun RunProgram(std::vector<std::string> argv, std::chrono::milliseconds bound,
-                const std::function<void(pid_t, const TRun&)>& watch = {});
+// `watch` sees the output so far after every read, with the program's pid
+// (to signal it at the right moment).
+using TRunWatch = std::function<void(pid_t pid, const TRun& sofar)>;
+TRun RunProgram(std::vector<std::string> argv, std::chrono::milliseconds bound, const TRunWatch& watch = {});
 
 }  // namespace korvan::test

@@ -21,7 +21,7 @@ using nlohmann::json;
 
 namespace {
 
-TRun RunCli(std::vector<std::string> args, const std::function<void(pid_t, const TRun&)>& watch = {}) {
+TRun RunCli(std::vector<std::string> args, const korvan::test::TRunWatch& watch = {}) {
   args.insert(args.begin(), DUOMAT_CLI_PATH);
   return RunProgram(std::move(args), std::chrono::seconds(30), watch);
 }
