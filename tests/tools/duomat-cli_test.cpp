@@ -247,7 +247,8 @@ std::string LineName(const ::testing::TestParamInfo<TLine>& info) {
 
 void ExpectIngraJson(const json& j, const char* message, const std::vector<int>& codes,
                      const json& range) {
-  EXPECT_EQ(Keys(j), (std::set<std::string>{"ok", "message", "codes", "range"})) << j;
+  EXPECT_EQ(Keys(j), (std::set<std::string>{"ok", "message", "module", "codes", "range"})) << j;
+  EXPECT_EQ(j.value("module", ""), "ingra") << j;
   EXPECT_EQ(j.value("ok", false), true) << j;
   EXPECT_EQ(j.value("message", ""), message) << j;
   EXPECT_EQ(j["codes"], json(codes)) << j;
@@ -263,7 +264,8 @@ struct TWatchDog {
 
 void ExpectOutraJson(const json& j, const char* message, const std::vector<int>& codes,
                      const json& range, const TWatchDog (&w)[2]) {
-  EXPECT_EQ(Keys(j), (std::set<std::string>{"ok", "message", "codes", "range", "watchdogs"})) << j;
+  EXPECT_EQ(Keys(j), (std::set<std::string>{"ok", "message", "module", "codes", "range", "watchdogs"})) << j;
+  EXPECT_EQ(j.value("module", ""), "outra") << j;
   EXPECT_EQ(j.value("ok", false), true) << j;
   EXPECT_EQ(j.value("message", ""), message) << j;
   EXPECT_EQ(j["codes"], json(codes)) << j;

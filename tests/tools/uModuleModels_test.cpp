@@ -617,6 +617,36 @@ TEST(TOutraModel, OutputsReadBackInBothForms) {
   EXPECT_EQ(m.GetOutputScaled(2), 10000);
 }
 
+// The watchdog: only silence towards this module counts, an output trips
+// once per silence, and an output whose watchdog is off keeps its value.
+TEST(TOutraModel, AnOutputTakesItsWatchDogValueAfterItsTimeoutWithoutARequest) {
+  auto now = std::chrono::steady_clock::time_point{};
+  TOutraModel m([&] { return now; });
+  EXPECT_EQ(AckOf(m, 0xC2, Bytes({1, 0, 0, 2})), 0);  // watchdog 1 after 2 s, 2 stays off
+  EXPECT_EQ(AckOf(m, 0xC4, Bytes({1, 0x08, 0x00})), 0);
+  EXPECT_EQ(AckOf(m, 0xC4, Bytes({2, 0x0F, 0xFF})), 0);
+  EXPECT_EQ(AckOf(m, 0x40, Bytes({1, 0x0F, 0xFF, 2, 0x01, 0x00})), 0);
+
+  now += std::chrono::milliseconds(1999);
+  EXPECT_EQ(m.GetOutputRaw(1), 4095);
+  EXPECT_TRUE(Quiet(m, BuildPacket(0x32, Sig, 0xF3, "")));  // another module's request
+  now += std::chrono::milliseconds(1);
+  EXPECT_EQ(Reply(m, 0x41), "00 01 08 00 02 01 00");  // tripped before the request was read
+  EXPECT_EQ(m.GetOutputScaled(1), 5001);
+
+  // A request restarts the time-out; a command after the trip holds.
+  EXPECT_EQ(AckOf(m, 0x40, Bytes({1, 0x00, 0x10})), 0);
+  now += std::chrono::milliseconds(1500);
+  EXPECT_EQ(AckOf(m, 0xF3), 0);
+  now += std::chrono::milliseconds(1500);
+  EXPECT_EQ(Reply(m, 0x41), "00 01 00 10 02 01 00");
+  now += std::chrono::seconds(3);
+  EXPECT_EQ(m.GetOutputRaw(1), 2048);
+  m.SetOutputRaw(1, 7);
+  now += std::chrono::seconds(3);
+  EXPECT_EQ(m.GetOutputRaw(1), 7) << "one trip per silence";
+}
+
 TEST(TOutraModel, PresetStateIsWhatTheModuleReports) {
   TOutraModel m;
   m.SetRange(1, 3);

@@ -11,7 +11,10 @@
 #include "app/uModuleSettings.h"
 #include "comm/uci_ICommunicationInterfaceDataSpy.h"
 #include "protocol/uKorvanModules.h"
+#include "tools/duomat-cli/uCliBatch.h"
 #include "tools/duomat-cli/uCliOutput.h"
+#include "tools/duomat-cli/uCliOutputTest.h"
+#include "tools/duomat-cli/uCliProfile.h"
 #include "tools/duomat-cli/uCliHidPorts.h"
 #include "tools/duomat-cli/uCliModule.h"
 #include "tools/duomat-cli/uCliScan.h"
@@ -82,7 +85,22 @@ struct TOptions {
   bool json = false;
   std::string ingraRange;
   std::optional<std::string> range, timeout1, timeout2, value1, value2;
+  std::string profile, inventory;
+  bool dryRun = false;
+  int jobs = 8;
 };
+
+// MODULE apply FILE [--dry-run] and MODULE diff FILE (uCliProfile).
+std::pair<CLI::App*, CLI::App*> AddProfileCommands(CLI::App* module, TOptions& o) {
+  CLI::App* apply = module->add_subcommand(
+      "apply", "Check the profile FILE (- for standard input), write only the settings that differ, read back;\n"
+               "exit 0 matches, 1 failed, 2 bad profile (nothing sent), with --dry-run 3 when something would change");
+  apply->add_option("FILE", o.profile, "A profile: the JSON object that --json MODULE load prints")->required();
+  apply->add_flag("--dry-run", o.dryRun, "Only load and print what would change; write nothing");
+  CLI::App* diff = module->add_subcommand("diff", "Compare the module with the profile FILE: exit 0 matches, 3 differs");
+  diff->add_option("FILE", o.profile, "A profile: the JSON object that --json MODULE load prints")->required();
+  return {apply, diff};
+}
 
 TOutcome Failure(const std::string& message) { return TOutcome{false, message, {}}; }
 
@@ -262,6 +280,7 @@ int main(int argc, char** argv) {
   CLI::App* ingraSave = ingra->add_subcommand("save", "Load, pick RANGE from the offered list, save it to all four inputs");
   ingraSave->add_option("RANGE", o.ingraRange, "0, 1, 2 or \"0 - 10 V\", \"4 - 20 mA\", \"0 - 20 mA\"")->required();
   CLI::App* ingraIdentify = ingra->add_subcommand("identify", "Connect and print the module's identification");
+  const auto [ingraApply, ingraDiff] = AddProfileCommands(ingra, o);
 
   CLI::App* outra = app.add_subcommand("outra", "The Outra module (output range and watchdogs)");
   outra->require_subcommand(1);
@@ -274,6 +293,18 @@ int main(int argc, char** argv) {
   outraSave->add_option("--timeout2", o.timeout2, "Watchdog 2 time-out in s, 0-86400; 0 turns it off");
   outraSave->add_option("--value2", o.value2, "Watchdog 2 output value in V or mA, within the range");
   CLI::App* outraIdentify = outra->add_subcommand("identify", "Connect and print the module's identification");
+  const auto [outraApply, outraDiff] = AddProfileCommands(outra, o);
+  CLI::App* outraOutput = outra->add_subcommand(
+      "output", "The output loop test: set the outputs (in V or mA, each in its own range) and read them back;\n"
+                "without values only read them");
+  outraOutput->add_option("--value1", o.value1, "Output 1 in V or mA, within its range");
+  outraOutput->add_option("--value2", o.value2, "Output 2 in V or mA, within its range");
+  CLI::App* batch = app.add_subcommand(
+      "batch", "Run the entries of the INVENTORY (a JSON array) on many modules: one line at a time per\n"
+               "connection, different lines in parallel; exit 0 all ok, 3 a diff differed, 1 any failed");
+  batch->add_option("INVENTORY", o.inventory, "The inventory file (- for standard input)")->required();
+  batch->add_option("--jobs", o.jobs, "At most N lines at once (default 8)")->check(CLI::Range(1, 1024));
+  batch->add_flag("--json", o.json, "Print one JSON object instead of text");
   CLI::App* ports = app.add_subcommand(
       "ports",
       "Scan COM1-COM255 and list the ports found: COMn  PATH [-> TARGET]  free|in use|no access\n"
@@ -297,11 +328,11 @@ int main(int argc, char** argv) {
     return rc == 0 ? kExitOk : kExitUsage;
   }
 
-  if (!ports->parsed() && o.connection.empty()) {
+  if (!ports->parsed() && !batch->parsed() && o.connection.empty()) {
     std::fprintf(stderr, "duomat-cli: --connection is required for this command\nRun with --help for more information.\n");
     return kExitUsage;
   }
-  if (const std::string problem = ports->parsed() ? "" : CheckConnectionString(o.connection); !problem.empty())
+  if (const std::string problem = ports->parsed() || batch->parsed() ? "" : CheckConnectionString(o.connection); !problem.empty())
     return UsageError("--connection: " + problem, o.json);
   try {
     if (ports->parsed()) return ListPortsCommand(o.json);
@@ -329,22 +360,40 @@ int main(int argc, char** argv) {
     korvan::FinalizeModules();
     return TWritingAction::ExitStatus(status);
   }
+  // The commands that live in files of their own: their exit status, or -1.
+  const auto ownCommand = [&]() -> int {
+    const bool ingraProfile = ingraApply->parsed() || ingraDiff->parsed();
+    const auto address = [&] { return static_cast<uint8_t>(ParseInteger(o.address, "--address", 0, 255)); };
+    if (batch->parsed()) return BatchCommand(o.inventory, o.jobs, o.timeout, o.json);
+    if (outraOutput->parsed()) return OutputTestCommand(o.connection, address(), o.timeout, o.value1, o.value2, o.json);
+    if (!ingraProfile && !outraApply->parsed() && !outraDiff->parsed()) return -1;
+    const TProfileAction action = ingraDiff->parsed() || outraDiff->parsed() ? TProfileAction::Diff
+                                  : o.dryRun                                ? TProfileAction::DryRun
+                                                                            : TProfileAction::Apply;
+    return ProfileCommand(ingraProfile ? TModuleKind::Ingra : TModuleKind::Outra, o.connection, address(), o.timeout,
+                          o.profile, action, o.json);
+  };
 
   int rc = kExitFailed;
   std::optional<TWritingAction> writing;
   if (ingraSave->parsed()) writing.emplace("the Ingra module");
   if (outraSave->parsed()) writing.emplace("the Outra module");
+  if ((ingraApply->parsed() || outraApply->parsed()) && !o.dryRun)
+    writing.emplace(ingraApply->parsed() ? "the Ingra module" : "the Outra module");
+  if (outraOutput->parsed() && (o.value1 || o.value2)) writing.emplace("the Outra module's outputs");
   try {
     TOutcome outcome;
-    if (ingra->parsed()) {
+    const int own = ownCommand();
+    if (own >= 0) {
+    } else if (ingra->parsed()) {
       const std::string action = ingraSave->parsed() ? "save" : ingraIdentify->parsed() ? "identify" : "load";
       outcome = IngraAction(action, o);
     } else {
       const std::string action = outraSave->parsed() ? "save" : outraIdentify->parsed() ? "identify" : "load";
       outcome = OutraAction(action, o);
     }
-    Print(outcome, o.json);
-    rc = outcome.Ok ? kExitOk : kExitFailed;
+    if (own < 0) Print(outcome, o.json);
+    rc = own >= 0 ? own : outcome.Ok ? kExitOk : kExitFailed;
   } catch (const TUsageError& e) {
     rc = UsageError(e.what(), o.json);
   } catch (const std::exception& e) {

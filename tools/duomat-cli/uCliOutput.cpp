@@ -26,12 +26,14 @@ std::string TextOf(const nlohmann::ordered_json& v) {
 }  // namespace
 
 void AddIngra(TOutcome& outcome, const korvan::TIngraRanges& codes, const TIngraRangeList& list) {
+  outcome.Values["module"] = "ingra";  // so that the object is a profile
   outcome.Values["codes"] = nlohmann::ordered_json::array({codes[0], codes[1], codes[2], codes[3]});
   const int code = list.SelectedCode();
   outcome.Values["range"] = code < 0 ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(IngraRangeText(code));
 }
 
 void AddOutra(TOutcome& outcome, const TOutraSettings& s) {
+  outcome.Values["module"] = "outra";
   outcome.Values["codes"] = nlohmann::ordered_json::array({s.Code1, s.Code2});
   const std::string range = OutraRangeText(s.Code1);
   outcome.Values["range"] = range.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(range);
@@ -51,6 +53,7 @@ void Print(const TOutcome& outcome, bool json) {
   // Text from the line (the identification) can hold terminal controls.
   std::fprintf(outcome.Ok ? stdout : stderr, "%s\n", Printable(outcome.Message).c_str());
   for (const auto& [key, value] : outcome.Values.items()) {
+    if (key == "module") continue;  // the command line names it
     if (key == "watchdogs") {
       int n = 1;
       for (const auto& w : value) {

@@ -14,6 +14,7 @@ struct TOutcome {
   nlohmann::ordered_json Values = nlohmann::ordered_json::object();
 };
 
+// The settings as a profile: "module", then the module's own keys.
 void AddIngra(TOutcome& outcome, const korvan::TIngraRanges& codes, const TIngraRangeList& list);
 void AddOutra(TOutcome& outcome, const TOutraSettings& settings);
 

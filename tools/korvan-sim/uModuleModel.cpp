@@ -64,6 +64,7 @@ TAnswer TModuleModel::Answer(std::string_view request) {
 
   std::lock_guard lock(mutex_);
   if (p.ADR != address_ && p.ADR != KorvanUniversalAddress) return {};
+  Heard();
   if (faults_.Silent) return {};
   // The answer carries the address the request reached, even when the
   // request changes it.

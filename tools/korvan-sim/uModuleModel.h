@@ -128,6 +128,9 @@ class TModuleModel {
   // tells whether 0xE4 came directly before. None for an unknown instruction.
   virtual std::optional<TReply> Instruction(uint8_t code, std::string_view data,
                                             bool configuration) = 0;
+  // Every request that reaches the module, answered or not, before it is
+  // carried out; called with mutex_ held.
+  virtual void Heard() {}
 
   mutable std::mutex mutex_;
 

@@ -1,5 +1,7 @@
 #include "tools/korvan-sim/uOutraModel.h"
 
+#include <utility>
+
 namespace korvan::sim {
 
 namespace {
@@ -8,7 +10,26 @@ uint32_t Rounded(uint32_t value, uint32_t to, uint32_t from) {
 }
 }  // namespace
 
-TOutraModel::TOutraModel() : TModuleModel("Outra;v1.0;simulated") {}
+TOutraModel::TOutraModel(TClock clock)
+    : TModuleModel("Outra;v1.0;simulated"),
+      clock_(clock ? std::move(clock) : TClock(&std::chrono::steady_clock::now)),
+      lastHeard_(clock_()) {}
+
+void TOutraModel::WatchDogs() const {
+  const auto silence = clock_() - lastHeard_;
+  for (size_t i = 0; i < outputs_.size(); ++i) {
+    TOutput& o = outputs_[i];
+    if (o.Timeout == 0 || tripped_[i] || silence < std::chrono::seconds(o.Timeout)) continue;
+    StoreRaw(o, o.WatchDogValue);
+    tripped_[i] = true;
+  }
+}
+
+void TOutraModel::Heard() {
+  WatchDogs();
+  lastHeard_ = clock_();
+  tripped_ = {};
+}
 
 void TOutraModel::StoreRaw(TOutput& o, uint32_t value) {
   o.Raw = static_cast<uint16_t>(value);
@@ -87,6 +108,7 @@ void TOutraModel::SetWatchDogValue(int output, uint16_t value) {
 }
 uint16_t TOutraModel::GetOutputRaw(int output) const {
   std::lock_guard lock(mutex_);
+  WatchDogs();
   return At(output).Raw;
 }
 void TOutraModel::SetOutputRaw(int output, uint16_t value) {
@@ -95,6 +117,7 @@ void TOutraModel::SetOutputRaw(int output, uint16_t value) {
 }
 uint16_t TOutraModel::GetOutputScaled(int output) const {
   std::lock_guard lock(mutex_);
+  WatchDogs();
   return At(output).Scaled;
 }
 void TOutraModel::SetOutputScaled(int output, uint16_t value) {

@@ -1,6 +1,8 @@
 #pragma once
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 
 #include "tools/korvan-sim/uModuleModel.h"
 
@@ -14,6 +16,11 @@ namespace korvan::sim {
 // 0x40/0x41) and scaled to 0..10000 over the range (0x42/0x43). A write sets
 // the form it names exactly and the other form rounded.
 //
+// The watchdog: an output whose time-out (when not 0) passes without any
+// request to the module takes its watchdog value as its raw output value,
+// once per silence. It is worked out when the module is next asked or read,
+// so no timer runs.
+//
 // Getters and setters take the output number, 1 or 2 (std::out_of_range
 // otherwise); setters store as given, without the module's limits.
 class TOutraModel : public TModuleModel {
@@ -21,8 +28,10 @@ class TOutraModel : public TModuleModel {
   static constexpr uint32_t MaxTimeout = 86400;
   static constexpr uint32_t MaxRaw = 4095;
   static constexpr uint32_t MaxScaled = 10000;
+  using TClock = std::function<std::chrono::steady_clock::time_point()>;
 
-  TOutraModel();
+  // The clock is the steady clock unless a test gives its own.
+  explicit TOutraModel(TClock clock = {});
 
   uint8_t GetRange(int output) const;
   void SetRange(int output, uint8_t code);
@@ -38,6 +47,7 @@ class TOutraModel : public TModuleModel {
  protected:
   std::optional<TReply> Instruction(uint8_t code, std::string_view data,
                                     bool configuration) override;
+  void Heard() override;
 
  private:
   struct TOutput {
@@ -53,8 +63,13 @@ class TOutraModel : public TModuleModel {
   const TOutput& At(int output) const { return outputs_.at(static_cast<size_t>(output - 1)); }
   static void StoreRaw(TOutput& o, uint32_t value);
   static void StoreScaled(TOutput& o, uint32_t value);
+  // Outputs whose watchdog ran out since the last request take their value.
+  void WatchDogs() const;
 
-  std::array<TOutput, Outputs> outputs_{};
+  mutable std::array<TOutput, Outputs> outputs_{};
+  TClock clock_;
+  std::chrono::steady_clock::time_point lastHeard_;
+  mutable std::array<bool, Outputs> tripped_{};
 };
 
 }  // namespace korvan::sim
