@@ -195,6 +195,25 @@ TEST_F(Commissioning, ABatchRunsEveryLineAndReportsTheOneThatDoesNotAnswer) {
   EXPECT_EQ(Written(r.Err), std::vector<int>{}) << r;
 }
 
+TEST_F(Commissioning, TwoModulesOnOneSharedPtyLineRunOneAfterTheOtherOnTheLineOpenedOnce) {
+  korvan::test::TPortDir ports;  // a second open of the pseudo-terminal would be refused as "in use"
+  const TSimProcess bus({"--module", "ingra", "--address", "0x31", "--module", "outra", "--address", "0x32",
+                         "--link", ports.Link(7)});
+  ASSERT_TRUE(bus.Started());
+  const std::string line = "provider=SERIAL_PORT;comport=7;baudrate=9600";
+  const json inventory = {
+      {{"name", "in"}, {"connection", line}, {"address", "0x31"}, {"module", "ingra"}, {"action", "load"}},
+      {{"name", "out"}, {"connection", line}, {"address", "0x32"}, {"module", "outra"}, {"action", "apply"},
+       {"profile", {{"module", "outra"}, {"range", "0 - 24 mA"}, {"watchdogs", {{{"timeout", 0}, {"raw", 0}}, {{"timeout", 0}, {"raw", 0}}}}}}}};
+  const TRun r = RunCli({"batch", "--json", File("bus.json", inventory.dump())});
+  EXPECT_EQ(r.Status, 0) << r;
+  const json j = json::parse(r.Out);
+  ASSERT_EQ(j["results"].size(), 2u) << j;
+  EXPECT_EQ(j["results"][0]["outcome"], "ok") << j;
+  EXPECT_EQ(j["results"][1]["outcome"], "changed") << j;
+  EXPECT_EQ(j["results"][1]["verified"], true) << j;
+}
+
 TEST_F(Commissioning, SigintDuringABatchLetsTheRunningEntryFinishAndRunsNothingMore) {
   const TSim a({"--module", "outra", "--delay", "100"}), b({"--module", "outra", "--delay", "100"});
   json inventory = json::array();
