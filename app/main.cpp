@@ -56,7 +56,11 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  korvan::InitializeModules(arguments);
+  if (!korvan::InitializeModules(arguments)) {
+    korvan::FinalizeModules();
+    std::fprintf(stderr, "duomat: cannot start: the system gave no thread or descriptor\n");
+    return 1;
+  }
   int rc = 1;
   {
     ExitOnQtFatal();
