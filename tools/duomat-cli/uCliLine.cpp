@@ -107,4 +107,21 @@ void PrintResult(bool ok, const std::string& message, const nlohmann::ordered_js
   }
 }
 
+int ReportCommandError(bool json) {
+  try {
+    throw;
+  } catch (const TCliUsage& e) {
+    if (json)
+      PrintResult(false, e.what(), nlohmann::ordered_json::object(), true);
+    else
+      std::fprintf(stderr, "duomat-cli: %s\n", e.what());
+    return 2;
+  } catch (const std::exception& e) {
+    PrintResult(false, e.what(), nlohmann::ordered_json::object(), json);
+  } catch (...) {
+    PrintResult(false, "unknown error", nlohmann::ordered_json::object(), json);
+  }
+  return 1;
+}
+
 }  // namespace duomat::cli

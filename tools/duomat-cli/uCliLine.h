@@ -57,6 +57,10 @@ long ParseCliNumber(const std::string& text, const char* what, long lo, long hi)
 void PrintResult(bool ok, const std::string& message, const nlohmann::ordered_json& values,
                  bool json);
 
+// Called in a catch block: prints the exception in flight (a TCliUsage as a
+// usage error) and returns its exit status, 2 for usage, else 1.
+int ReportCommandError(bool json);
+
 // One JSON object, text from the line that is not UTF-8 replaced, not thrown at.
 std::string JsonLine(const nlohmann::ordered_json& j);
 

@@ -204,15 +204,8 @@ int RunModuleCommand(const TModuleCommand& c, const std::string& connection,
     const TResult r = Run(c, line, address, wanted, rate, a, b);
     PrintResult(r.Ok, r.Message, r.Values, json);
     return r.Ok ? 0 : 1;
-  } catch (const TCliUsage& e) {
-    if (json)
-      PrintResult(false, e.what(), TJson::object(), true);
-    else
-      std::fprintf(stderr, "duomat-cli: %s\n", e.what());
-    return 2;
-  } catch (const std::exception& e) {
-    PrintResult(false, e.what(), TJson::object(), json);
-    return 1;
+  } catch (...) {
+    return ReportCommandError(json);
   }
 }
 

@@ -222,15 +222,8 @@ int RunScanCommand(const TScanCommand& c, const std::string& connection, bool js
     PrintFound(scanner.Found(), scanner.Scanned(), interrupted, json);
     if (interrupted) return kExitInterrupted;
     return scanner.Found().empty() ? 1 : 0;
-  } catch (const TCliUsage& e) {
-    if (json)
-      PrintResult(false, e.what(), TJson::object(), true);
-    else
-      std::fprintf(stderr, "duomat-cli: %s\n", e.what());
-    return 2;
-  } catch (const std::exception& e) {
-    PrintResult(false, e.what(), TJson::object(), json);
-    return 1;
+  } catch (...) {
+    return ReportCommandError(json);
   }
 }
 
