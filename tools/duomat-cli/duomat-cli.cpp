@@ -258,6 +258,8 @@ int main(int argc, char** argv) {
       "  0   success\n"
       "  1   the module action failed\n"
       "  2   usage error (nothing sent)\n"
+      "  3   the module differs from the profile (diff, apply --dry-run, batch)\n"
+      "  130 scan or batch stopped by SIGINT (what was done is printed)\n"
       "  128+N  the signal N came during a writing action, which was finished first (a second\n"
       "         Ctrl+C stops at once)\n\n"
       "Environment:\n"
@@ -267,7 +269,7 @@ int main(int argc, char** argv) {
       "  DUOMAT_D2XX_LIBRARY  the FTDI D2XX library to load instead of libftd2xx.so\n");
   app.set_version_flag("--version", "duomat-cli " DUOMAT_VERSION, "Show the version");
   TOptions o;
-  app.add_option("-c,--connection", o.connection, "Connection string of the module's line (ingra, outra)");
+  app.add_option("-c,--connection", o.connection, "Connection string of the module's line (every command but ports and batch)");
   app.add_option("--address", o.address, "Module address, decimal or 0x hexadecimal (default 0x31)");
   app.add_option("--timeout", o.timeout, "The device's time-out per request in ms (default 1000)")
       ->check(CLI::Range(1, 600000));
