@@ -34,9 +34,10 @@ void OnSignal(int signal) {
     Say(g_taken);
   } else if (signal == SIGINT) {
     Say(g_insisted);
-    // Not _exit: the sanitizers wrap it with their exit checks, which do not
-    // finish when the signal came to a worker thread, and the action would go
-    // on. The system call ends every thread at once.
+    // Not _exit: the sanitizers wrap it with their exit checks (TSan sleeps a
+    // second there while other threads run), and when the signal came to a
+    // worker thread the main thread would finish the action meanwhile. The
+    // system call ends every thread at once.
     ::syscall(SYS_exit_group, 128 + SIGINT);
   }
   errno = saved;
