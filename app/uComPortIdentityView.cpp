@@ -6,7 +6,7 @@
 #include <QStyledItemDelegate>
 
 #include "app/uComPortStringList.h"
-#include "app/uPortIdentity.h"
+#include "core/uPortIdentity.h"
 #include "transports/uComPortMap.h"
 
 namespace duomat {

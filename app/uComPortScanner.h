@@ -2,7 +2,7 @@
 #include <QObject>
 #include <memory>
 
-#include "app/uComPortScannerCore.h"
+#include "core/uComPortScannerCore.h"
 
 namespace duomat {
 

@@ -1,6 +1,6 @@
 #include "app/uComPortStringList.h"
 
-#include "app/uComPortScannerCore.h"
+#include "core/uComPortScannerCore.h"
 
 namespace duomat {
 

@@ -10,7 +10,7 @@
 #include "app/uAccessibleNames.h"
 #include "app/uDesignFonts.h"
 #include "app/uGuard.h"
-#include "app/uModuleSettings.h"
+#include "core/uModuleSettings.h"
 #include "ui_ufMain.h"
 
 namespace duomat {

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "app/uKorvanStackDeviceIngraRec.h"
-#include "app/uKorvanStackDeviceOutraRec.h"
+#include "core/uKorvanStackDeviceIngraRec.h"
+#include "core/uKorvanStackDeviceOutraRec.h"
 #include "app/uMessageBoxSink.h"
 #include "app/uiConnectionDialog.h"
 

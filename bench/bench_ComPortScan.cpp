@@ -19,7 +19,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/uComPortScannerCore.h"
+#include "core/uComPortScannerCore.h"
 
 using namespace duomat;
 

@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/uKorvanStackDeviceIngraRec.h"
+#include "core/uKorvanStackDeviceIngraRec.h"
 #include "protocol/uKorvanModules.h"
 #include "support/TSimProcess.h"
 #include "uBenchSimulator.h"

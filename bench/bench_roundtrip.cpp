@@ -25,7 +25,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/uKorvanStackDeviceIngraRec.h"
+#include "core/uKorvanStackDeviceIngraRec.h"
 #include "protocol/uKorvan97.h"
 #include "protocol/uKorvanModules.h"
 #include "support/TSimProcess.h"

@@ -13,7 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/uKorvanStackDeviceIngraRec.h"
+#include "core/uKorvanStackDeviceIngraRec.h"
 #include "protocol/uKorvanModules.h"
 #include "support/TSimProcess.h"
 #include "support/TWait.h"

@@ -4,8 +4,8 @@
 #include <chrono>
 #include <memory>
 
-#include "app/uKorvanStackDeviceIngraRec.h"
-#include "app/uKorvanStackDeviceOutraRec.h"
+#include "core/uKorvanStackDeviceIngraRec.h"
+#include "core/uKorvanStackDeviceOutraRec.h"
 #include "protocol/uKorvanModules.h"
 #include "comm/uCI_Wrapper.h"
 #include "support/TSimProcess.h"

@@ -2,20 +2,20 @@
 // and headless machines. The same requests on the line, the same messages.
 #include <CLI/CLI.hpp>
 
-#include <cmath>
 #include <cstdio>
 #include <optional>
 #include <unistd.h>
 
 #include "app/uConnectionStringCheck.h"
-#include "app/uModuleSettings.h"
 #include "comm/uci_ICommunicationInterfaceDataSpy.h"
+#include "core/uInputRules.h"
+#include "core/uModuleActions.h"
 #include "protocol/uKorvanModules.h"
+#include "protocol/uOutra.h"
 #include "tools/duomat-cli/uCliBatch.h"
 #include "tools/duomat-cli/uCliOutput.h"
-#include "tools/duomat-cli/uCliOutputTest.h"
+#include "tools/duomat-cli/uCliOutputLoop.h"
 #include "tools/duomat-cli/uCliProfile.h"
-#include "tools/duomat-cli/uCliHidPorts.h"
 #include "tools/duomat-cli/uCliModule.h"
 #include "tools/duomat-cli/uCliScan.h"
 #include "tools/duomat-cli/uCliInterrupt.h"
@@ -29,10 +29,6 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-struct TUsageError : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
-
 bool g_colour = false;
 
 void LogTraffic(korvan::ci::ICommunicationInterface*, const std::string& data, uint8_t direction) {
@@ -43,38 +39,6 @@ void LogTraffic(korvan::ci::ICommunicationInterface*, const std::string& data, u
     std::fprintf(stderr, "%s%s\033[0m\n", sent ? "\033[33m" : "\033[36m", line.c_str());
   else
     std::fprintf(stderr, "%s\n", line.c_str());
-}
-
-int ParseInteger(const std::string& text, const char* what, long lo, long hi) {
-  char* end = nullptr;
-  errno = 0;
-  // Decimal, or hexadecimal after 0x; a leading zero does not make it octal.
-  const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-  const long v = std::strtol(text.c_str(), &end, hex ? 16 : 10);
-  if (text.empty() || *end != '\0' || errno != 0 || v < lo || v > hi)
-    throw TUsageError(std::string(what) + " must be a whole number from " + std::to_string(lo) + " to " +
-                      std::to_string(hi) + ": " + text);
-  return static_cast<int>(v);
-}
-
-double ParseValue(const std::string& text, const char* what) {
-  char* end = nullptr;
-  std::string t = text;
-  for (char& c : t)
-    if (c == ',') c = '.';  // a Czech decimal comma is fine too
-  const double v = std::strtod(t.c_str(), &end);
-  if (t.empty() || *end != '\0' || !std::isfinite(v)) throw TUsageError(std::string(what) + " is not a number: " + text);
-  return v;
-}
-
-void CheckValue(double v, int code, const char* what) {
-  const TOutraLimits l = OutraRangeLimits(code);
-  if (v < l.Minimum || v > l.Maximum) {
-    char text[160];
-    std::snprintf(text, sizeof text, "%s must lie within the range %s, from %g to %g: %g", what,
-                  OutraRangeText(code).c_str(), l.Minimum, l.Maximum, v);
-    throw TUsageError(text);
-  }
 }
 
 struct TOptions {
@@ -102,8 +66,6 @@ std::pair<CLI::App*, CLI::App*> AddProfileCommands(CLI::App* module, TOptions& o
   return {apply, diff};
 }
 
-TOutcome Failure(const std::string& message) { return TOutcome{false, message, {}}; }
-
 int UsageError(const std::string& message, bool json) {
   if (json)
     Print(Failure(message), true);
@@ -112,107 +74,46 @@ int UsageError(const std::string& message, bool json) {
   return kExitUsage;
 }
 
-// A signal taken while loading, before the first write, ends the action there.
-constexpr const char* kNothingWritten = "Interrupted before anything was written.";
+int Address(const TOptions& o) { return static_cast<int>(ParseNumber(o.address, "--address", 0, 255)); }
 
-template <class TRecord>
-void Prepare(TRecord& record, const TOptions& o) {
-  record.Device()->SetAdr(static_cast<uint8_t>(ParseInteger(o.address, "--address", 0, 255)));
-  record.Device()->SetTimeout(o.timeout);
-}
+const TCancel kWritingInterrupted{[] { return TWritingAction::Signal() != 0; }};
 
-TOutcome IngraAction(const std::string& action, const TOptions& o) {
+TOutcome IngraAction(TModuleAction action, const TOptions& o) {
   TKorvanStackDeviceIngraRec record;
-  Prepare(record, o);
+  record.Device()->SetAdr(static_cast<uint8_t>(Address(o)));
+  record.Device()->SetTimeout(o.timeout);
   int wanted = -1;
-  if (action == "save") {
+  if (action == TModuleAction::Save) {
     wanted = IngraRangeCode(o.ingraRange);
-    if (wanted < 0) throw TUsageError("RANGE must be 0, 1, 2, \"0 - 10 V\", \"4 - 20 mA\" or \"0 - 20 mA\": " + o.ingraRange);
+    if (wanted < 0) throw TInputError("RANGE must be 0, 1, 2, \"0 - 10 V\", \"4 - 20 mA\" or \"0 - 20 mA\": " + o.ingraRange);
   }
-  const TConnectResult c = ConnectIngra(record, o.connection);
-  if (!c.Ok) return Failure(c.Message);
-  if (action == "identify") {
-    TOutcome out{true, c.Identification, {}};
-    out.Values["identification"] = c.Identification;
-    return out;
-  }
-  TIngraLoadResult loaded = LoadIngra(*record.Device());
-  if (action == "load" || !loaded.Ok) {
-    TOutcome out{loaded.Ok, loaded.Message, {}};
-    if (loaded.Ok) AddIngra(out, loaded.Codes, loaded.List);
-    return out;
-  }
-  if (TWritingAction::Signal()) return Failure(kNothingWritten);
-  // An operator can pick only what the loaded list offers.
-  TIngraRangeList list = loaded.List;
-  list.Selected = list.IndexOf(IngraRangeText(wanted));
-  if (list.Selected < 0) return Failure(msg::IngraSaveFailed);
-  korvan::TIngraRanges saved{};
-  const TSaveResult s = SaveIngra(*record.Device(), list, &saved);
-  TOutcome out{s.Ok, s.Message, {}};
-  if (s.Ok) AddIngra(out, saved, IngraRangeListFor(saved[0]));
-  return out;
+  return RunIngraAction(record, o.connection, action, wanted, kWritingInterrupted);
 }
 
-TOutcome OutraAction(const std::string& action, const TOptions& o) {
+TOutcome OutraAction(TModuleAction action, const TOptions& o) {
   TKorvanStackDeviceOutraRec record;
-  Prepare(record, o);
+  record.Device()->SetAdr(static_cast<uint8_t>(Address(o)));
+  record.Device()->SetTimeout(o.timeout);
   // Everything that can be checked without the module is checked first.
-  std::optional<int> code, timeouts[2];
-  std::optional<double> values[2];
-  if (action == "save") {
+  TOutraChanges changes;
+  if (action == TModuleAction::Save) {
     if (o.range) {
-      code = OutraRangeCode(*o.range);
-      if (*code < 0) throw TUsageError("--range must be a code 1 to 7 or one of the range texts: " + *o.range);
+      changes.Code = OutraRangeCode(*o.range);
+      if (*changes.Code < 0) throw TInputError("--range must be a code 1 to 7 or one of the range texts: " + *o.range);
     }
     const std::optional<std::string>* t[2] = {&o.timeout1, &o.timeout2};
     const std::optional<std::string>* v[2] = {&o.value1, &o.value2};
     const char* tn[2] = {"--timeout1", "--timeout2"};
     const char* vn[2] = {"--value1", "--value2"};
-    for (int i = 0; i < 2; ++i) {
-      if (*t[i]) timeouts[i] = ParseInteger(**t[i], tn[i], 0, korvan::OutraMaxWatchDogTimeout);
+    for (size_t i = 0; i < 2; ++i) {
+      if (*t[i]) changes.Timeouts[i] = static_cast<int>(ParseNumber(**t[i], tn[i], 0, korvan::OutraMaxWatchDogTimeout));
       if (*v[i]) {
-        values[i] = ParseValue(**v[i], vn[i]);
-        if (code) CheckValue(*values[i], *code, vn[i]);
+        changes.Values[i] = ParseValue(**v[i], vn[i]);
+        if (changes.Code) CheckOutraValue(*changes.Values[i], *changes.Code, vn[i]);
       }
     }
   }
-  const TConnectResult c = ConnectOutra(record, o.connection);
-  if (!c.Ok) return Failure(c.Message);
-  if (action == "identify") {
-    TOutcome out{true, c.Identification, {}};
-    out.Values["identification"] = c.Identification;
-    return out;
-  }
-  const TOutraLoadResult loaded = LoadOutra(*record.Device());
-  if (action == "load" || !loaded.Ok) {
-    TOutcome out{loaded.Ok, loaded.Message, {}};
-    if (loaded.Ok) AddOutra(out, loaded.Settings);
-    return out;
-  }
-  // What the window would show after loading, with the operator's changes.
-  TOutraSaveRequest request;
-  request.Code = code.value_or(loaded.Settings.Code1);
-  const TOutraLimits limits = OutraRangeLimits(request.Code);
-  const char* vn[2] = {"--value1", "--value2"};
-  for (size_t i = 0; i < 2; ++i) {
-    const TOutraWatchDog& w = loaded.Settings.WatchDogs[i];
-    request.Enabled[i] = timeouts[i] ? *timeouts[i] > 0 : w.Enabled;
-    request.Timeout[i] = timeouts[i].value_or(w.Timeout);
-    if (values[i]) {
-      CheckValue(*values[i], request.Code, vn[i]);  // the module's own range, when --range was not given
-      request.Value[i] = *values[i];
-    } else {
-      // A kept value follows the field's limits, as the window's edit field would.
-      request.Value[i] = std::min(std::max(w.Value, limits.Minimum), limits.Maximum);
-    }
-  }
-  if (TWritingAction::Signal()) return Failure(kNothingWritten);
-  TOutraSettings saved;
-  const TSaveResult s = SaveOutra(*record.Device(), request, &saved);
-  TOutcome out{s.Ok, s.Message, {}};
-  if (s.Ok) AddOutra(out, saved);
-  return out;
+  return RunOutraAction(record, o.connection, action, changes, kWritingInterrupted);
 }
 
 // duomat-cli ports: the serial ports, then the USB converters and HID devices.
@@ -365,7 +266,7 @@ int main(int argc, char** argv) {
   // The commands that live in files of their own: their exit status, or -1.
   const auto ownCommand = [&]() -> int {
     const bool ingraProfile = ingraApply->parsed() || ingraDiff->parsed();
-    const auto address = [&] { return static_cast<uint8_t>(ParseInteger(o.address, "--address", 0, 255)); };
+    const auto address = [&] { return static_cast<uint8_t>(Address(o)); };
     if (batch->parsed()) return BatchCommand(o.inventory, o.jobs, o.timeout, o.json);
     if (outraOutput->parsed()) return OutputTestCommand(o.connection, address(), o.timeout, o.value1, o.value2, o.json);
     if (!ingraProfile && !outraApply->parsed() && !outraDiff->parsed()) return -1;
@@ -388,15 +289,19 @@ int main(int argc, char** argv) {
     const int own = ownCommand();
     if (own >= 0) {
     } else if (ingra->parsed()) {
-      const std::string action = ingraSave->parsed() ? "save" : ingraIdentify->parsed() ? "identify" : "load";
+      const TModuleAction action = ingraSave->parsed()       ? TModuleAction::Save
+                                   : ingraIdentify->parsed() ? TModuleAction::Identify
+                                                             : TModuleAction::Load;
       outcome = IngraAction(action, o);
     } else {
-      const std::string action = outraSave->parsed() ? "save" : outraIdentify->parsed() ? "identify" : "load";
+      const TModuleAction action = outraSave->parsed()       ? TModuleAction::Save
+                                   : outraIdentify->parsed() ? TModuleAction::Identify
+                                                             : TModuleAction::Load;
       outcome = OutraAction(action, o);
     }
     if (own < 0) Print(outcome, o.json);
     rc = own >= 0 ? own : outcome.Ok ? kExitOk : kExitFailed;
-  } catch (const TUsageError& e) {
+  } catch (const TInputError& e) {
     rc = UsageError(e.what(), o.json);
   } catch (const std::exception& e) {
     Print(Failure(e.what()), o.json);

@@ -1,6 +1,7 @@
 #include "tools/duomat-cli/uCliOutput.h"
 
 #include <cstdio>
+#include <exception>
 #include <ctime>
 
 namespace duomat::cli {
@@ -24,24 +25,6 @@ std::string TextOf(const nlohmann::ordered_json& v) {
   return v.dump();
 }
 }  // namespace
-
-void AddIngra(TOutcome& outcome, const korvan::TIngraRanges& codes, const TIngraRangeList& list) {
-  outcome.Values["module"] = "ingra";  // so that the object is a profile
-  outcome.Values["codes"] = nlohmann::ordered_json::array({codes[0], codes[1], codes[2], codes[3]});
-  const int code = list.SelectedCode();
-  outcome.Values["range"] = code < 0 ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(IngraRangeText(code));
-}
-
-void AddOutra(TOutcome& outcome, const TOutraSettings& s) {
-  outcome.Values["module"] = "outra";
-  outcome.Values["codes"] = nlohmann::ordered_json::array({s.Code1, s.Code2});
-  const std::string range = OutraRangeText(s.Code1);
-  outcome.Values["range"] = range.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(range);
-  nlohmann::ordered_json watchdogs = nlohmann::ordered_json::array();
-  for (const TOutraWatchDog& w : s.WatchDogs)
-    watchdogs.push_back({{"enabled", w.Enabled}, {"timeout", w.Timeout}, {"value", w.Value}, {"raw", w.Raw}});
-  outcome.Values["watchdogs"] = watchdogs;
-}
 
 void Print(const TOutcome& outcome, bool json) {
   if (json) {
@@ -127,6 +110,50 @@ std::string LogLine(const std::string& data, bool sent) {
     line += hex[b & 15];
   }
   return line;
+}
+
+std::string JsonLine(const nlohmann::ordered_json& j) {
+  return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+void PrintResult(bool ok, const std::string& message, const nlohmann::ordered_json& values,
+                 bool json) {
+  if (json) {
+    nlohmann::ordered_json o = {{"ok", ok}, {"message", message}};
+    for (const auto& [key, value] : values.items()) o[key] = value;
+    std::printf("%s\n", JsonLine(o).c_str());
+    return;
+  }
+  std::fprintf(ok ? stdout : stderr, "%s\n", Printable(message).c_str());
+  for (const auto& [key, value] : values.items()) {
+    std::string text;
+    if (value.is_string())
+      text = Printable(value.get<std::string>());
+    else if (value.is_boolean())
+      text = value.get<bool>() ? "yes" : "no";
+    else if (value.is_number_integer() && key.find("address") != std::string::npos)
+      text = AddressText(value.get<int>());
+    else if (!value.is_null())
+      text = value.dump();
+    std::printf("%s=%s\n", key.c_str(), text.c_str());
+  }
+}
+
+int ReportCommandError(bool json) {
+  try {
+    throw;
+  } catch (const TCliUsage& e) {
+    if (json)
+      PrintResult(false, e.what(), nlohmann::ordered_json::object(), true);
+    else
+      std::fprintf(stderr, "duomat-cli: %s\n", e.what());
+    return 2;
+  } catch (const std::exception& e) {
+    PrintResult(false, e.what(), nlohmann::ordered_json::object(), json);
+  } catch (...) {
+    PrintResult(false, "unknown error", nlohmann::ordered_json::object(), json);
+  }
+  return 1;
 }
 
 }  // namespace duomat::cli

@@ -1,26 +1,12 @@
 #include "tools/duomat-cli/uCliPorts.h"
 
-#include <cerrno>
-#include <climits>
-#include <fcntl.h>
-#include <unistd.h>
+#include <cstdio>
 
-#include "app/uComPortScannerCore.h"
-#include "platform/uSysfs.h"
 #include "tools/duomat-cli/uCliOutput.h"
-#include "transports/uFTD2XXKernel.h"
-#include "transports/uFTDIDeviceList.h"
 
 namespace duomat::cli {
 
 namespace {
-constexpr auto kScanBound = std::chrono::seconds(30);
-
-std::string LinkTarget(const std::string& path) {
-  char target[PATH_MAX];
-  const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
-  return n > 0 ? std::string(target, static_cast<size_t>(n)) : std::string();
-}
 // Sysfs strings are the device's own: escaped for the terminal.
 std::string IdentityText(const TPortIdentity& identity) {
   std::string text;
@@ -35,43 +21,7 @@ nlohmann::ordered_json UsbJson(const TUsbIdentity& usb) {
   return {{"vendor_id", usb.VendorID}, {"product_id", usb.ProductID}, {"manufacturer", usb.Manufacturer},
           {"product", usb.Product}, {"serial", usb.Serial}};
 }
-
-// A converter the kernel driver serves is its ttyUSBn; the library's own
-// converters have no node we could look at.
-bool ConverterDenied(const std::string& serial) {
-  for (const auto& d : korvan::transport::KernelFTDevices())
-    if (d.SerialNumber == serial) return NodeDenied(korvan::DevDir() + "/" + d.Tty);
-  return false;
-}
-
-struct TListedConverter {
-  korvan::transport::TFTDIListedDevice Device;
-  bool Denied = false;
-};
-
-std::vector<TListedConverter> Converters() {
-  std::vector<TListedConverter> list;
-  for (const auto& d : korvan::transport::FTDIDevices()) list.push_back({d, ConverterDenied(d.SerialNumber)});
-  return list;
-}
 }  // namespace
-
-bool NodeDenied(const std::string& node) {
-  return faccessat(AT_FDCWD, node.c_str(), R_OK | W_OK, AT_EACCESS) != 0 && (errno == EACCES || errno == EPERM);
-}
-
-bool ListPorts(std::vector<TListedPort>& ports) {
-  TComPortScannerCore scanner;
-  const bool complete = scanner.ScanAndWait(kScanBound);
-  for (int n = 1; n <= ComPortCount; ++n) {
-    const TComPortProbe probe = scanner.Shared().Probe(n);
-    if (scanner.Shared().State(n) != psFree && scanner.Shared().State(n) != psNotAvailable) continue;
-    const bool denied = probe.Error == EACCES || probe.Error == EPERM;
-    ports.push_back({n, probe.Path, LinkTarget(probe.Path),
-                     probe.State == psFree ? "free" : denied ? "no access" : "in use", PortIdentity(probe.Path)});
-  }
-  return complete;
-}
 
 std::string PortsText(const std::vector<TListedPort>& ports) {
   std::string text;
@@ -83,8 +33,8 @@ std::string PortsText(const std::vector<TListedPort>& ports) {
     denied = denied || p.State == "no access";
   }
   if (ports.empty()) text += "No serial ports found.\n";
-  for (const auto& c : Converters()) {
-    text += "usb  " + Printable(c.Device.SerialNumber) + "  " + Printable(c.Device.Description) +
+  for (const TListedConverter& c : ListConverters()) {
+    text += "usb  " + Printable(c.SerialNumber) + "  " + Printable(c.Description) +
             (c.Denied ? "  no access" : "") + "\n";
     denied = denied || c.Denied;
   }
@@ -101,9 +51,45 @@ nlohmann::ordered_json PortsJson(const std::vector<TListedPort>& ports) {
     list.push_back({{"port", p.Port}, {"path", p.Path}, {"target", p.Target}, {"state", p.State},
                     {"by_id", p.Identity.ByID}, {"usb", UsbJson(p.Identity.Usb)}});
   nlohmann::ordered_json usb = nlohmann::ordered_json::array();
-  for (const auto& c : Converters())
-    usb.push_back({{"serial", c.Device.SerialNumber}, {"description", c.Device.Description}, {"access", !c.Denied}});
+  for (const TListedConverter& c : ListConverters())
+    usb.push_back({{"serial", c.SerialNumber}, {"description", c.Description}, {"access", !c.Denied}});
   return {{"ports", list}, {"usb", usb}};
+}
+
+std::string HidPortsText() {
+  std::string text, rule;
+  for (const TListedHidDevice& d : ListHidDevices()) {
+    const bool denied = d.Denied;
+    text += "hid  " + UsbIdPair(d.VendorID, d.ProductID) + "  vid=" + std::to_string(d.VendorID) +
+            " pid=" + std::to_string(d.ProductID) + "  " + Printable(d.SerialNumber) + "  " + Printable(d.Product) +
+            (denied ? "  no access" : "") + "\n";
+    if (denied && rule.empty()) {
+      char line[160];
+      std::snprintf(line, sizeof line,
+                    "  SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"%04x\", ATTRS{idProduct}==\"%04x\", MODE=\"0660\", "
+                    "GROUP=\"plugdev\"\n",
+                    d.VendorID, d.ProductID);
+      rule = line;
+    }
+  }
+  if (!rule.empty())
+    text +=
+        "HID devices marked \"no access\" need a udev rule that gives a group of yours the hidraw node, for\n"
+        "example in /etc/udev/rules.d/70-duomat.rules (then plug the device in again):\n" + rule;
+  return text;
+}
+
+nlohmann::ordered_json HidPortsJson() {
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const TListedHidDevice& d : ListHidDevices()) {
+    list.push_back({{"vid", d.VendorID},
+                    {"pid", d.ProductID},
+                    {"usb_id", UsbIdPair(d.VendorID, d.ProductID)},
+                    {"serial", d.SerialNumber},
+                    {"product", d.Product},
+                    {"access", !d.Denied}});
+  }
+  return list;
 }
 
 }  // namespace duomat::cli

@@ -1,15 +1,13 @@
 #include "tools/duomat-cli/uCliScan.h"
 
 #include <unistd.h>
-#include <algorithm>
-#include <cctype>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <vector>
 
-#include "app/uModuleSettings.h"
-#include "tools/duomat-cli/uCliLine.h"
+#include "core/uInputRules.h"
+#include "core/uModuleScan.h"
+#include "core/uModuleSettings.h"
 #include "tools/duomat-cli/uCliOutput.h"
 
 namespace duomat::cli {
@@ -42,118 +40,28 @@ class TInterruptGuard {
   struct sigaction old_ {};
 };
 
-struct TFound {
-  int Address;
-  uint32_t Rate;  // 0 on a line without one
-  std::string Identification;
-};
-
-std::string NameOf(const std::string& identification) {
-  std::string name = identification.substr(0, identification.find(';'));
-  const auto blank = [](unsigned char c) { return std::isspace(c) != 0; };
-  while (!name.empty() && blank(name.back())) name.pop_back();
-  name.erase(name.begin(), std::find_if_not(name.begin(), name.end(), blank));
-  return name;
+// At most what silent addresses cost: the time-out each.
+void ShowProgress(const TScanProgress& p) {
+  const std::string rate = p.Rate ? "  " + std::to_string(p.Rate) + " Bd" : "";
+  std::fprintf(stderr, "\r\033[Kscanning %s%s  found %zu  at most %d s left", AddressText(p.Address).c_str(),
+               rate.c_str(), p.Found, (p.MsLeft + 999) / 1000);
+  std::fflush(stderr);
 }
 
-std::vector<uint32_t> ParseRates(const std::string& text) {
-  std::vector<uint32_t> rates;
-  if (text == "all") {
-    for (int rate : korvan::KorvanBaudTable) rates.push_back(static_cast<uint32_t>(rate));
-    return rates;
-  }
-  size_t start = 0;
-  while (start <= text.size()) {
-    const size_t comma = std::min(text.find(',', start), text.size());
-    const long rate =
-        ParseCliNumber(text.substr(start, comma - start), "--baudrates", 1, 1000000000);
-    if (std::find(korvan::KorvanBaudTable.begin(), korvan::KorvanBaudTable.end(), rate) ==
-        korvan::KorvanBaudTable.end())
-      throw TCliUsage("--baudrates takes the modules' rates 110 ... 230400 or all: " + text);
-    rates.push_back(static_cast<uint32_t>(rate));
-    start = comma + 1;
-  }
-  return rates;
-}
-
-class TScanner {
- public:
-  TScanner(TCliLine& line, int timeout) : device_(line.Device()), timeout_(timeout) {
-    device_.SetTimeout(timeout);
-    progress_ = isatty(STDERR_FILENO) != 0;
-  }
-  ~TScanner() { EndProgress(); }
-  TScanner(const TScanner&) = delete;
-  TScanner& operator=(const TScanner&) = delete;
-
-  // The universal address answered by exactly one module, confirmed at its
-  // own address. Several at once garble each other: no valid answer.
-  bool Quick(uint32_t rate) {
-    uint8_t adr = 0;
-    int baud = 0;
-    device_.SetAdr(korvan::KorvanUniversalAddress);
-    if (!device_.ReadAddressAndBaudRate(adr, baud) || adr >= korvan::KorvanUniversalAddress)
-      return false;
-    return Ask(adr, rate);
-  }
-
-  // Every address of the range at the line's present rate; false when interrupted.
-  bool Range(int from, int to, uint32_t rate, int addressesLeftAfter) {
-    for (int adr = from; adr <= to; ++adr) {
-      if (g_interrupted) return false;
-      Progress(adr, rate, (to - adr + 1 + addressesLeftAfter) * timeout_);
-      Ask(adr, rate);
-    }
-    return !g_interrupted;
-  }
-
-  void EndProgress() {
-    if (progress_) std::fputs("\r\033[K", stderr);
-    progress_ = false;
-  }
-  const std::vector<TFound>& Found() const { return found_; }
-  int Scanned() const { return scanned_; }
-
- private:
-  bool Ask(int adr, uint32_t rate) {
-    ++scanned_;
-    std::string text;
-    device_.SetAdr(static_cast<uint8_t>(adr));
-    if (!device_.ReadIdentificationText(text)) return false;
-    found_.push_back({adr, rate, text});
-    return true;
-  }
-
-  // At most what silent addresses cost: the time-out each.
-  void Progress(int adr, uint32_t rate, int msLeft) {
-    if (!progress_) return;
-    std::string rateText = rate ? "  " + std::to_string(rate) + " Bd" : "";
-    std::fprintf(stderr, "\r\033[Kscanning %s%s  found %zu  at most %d s left",
-                 AddressText(adr).c_str(), rateText.c_str(), found_.size(), (msLeft + 999) / 1000);
-    std::fflush(stderr);
-  }
-
-  korvan::TKorvanStackDevice& device_;
-  int timeout_;
-  bool progress_ = false;
-  int scanned_ = 0;
-  std::vector<TFound> found_;
-};
-
-void PrintFound(const std::vector<TFound>& found, int scanned, bool interrupted, bool json) {
+void PrintFound(const std::vector<TFoundModule>& found, int scanned, bool interrupted, bool json) {
   if (json) {
     TJson list = TJson::array();
-    for (const TFound& f : found)
+    for (const TFoundModule& f : found)
       list.push_back({{"address", f.Address},
                       {"baudrate", f.Rate ? TJson(f.Rate) : TJson(nullptr)},
-                      {"name", NameOf(f.Identification)},
+                      {"name", ModuleNameOf(f.Identification)},
                       {"identification", f.Identification}});
     TJson o = {{"ok", !found.empty()}, {"modules", list}, {"scanned", scanned}};
     if (interrupted) o["interrupted"] = true;
     std::printf("%s\n", JsonLine(o).c_str());
     return;
   }
-  for (const TFound& f : found) {
+  for (const TFoundModule& f : found) {
     const std::string rate = f.Rate ? std::to_string(f.Rate) + "  " : "";
     std::printf("%s  %s%s\n", AddressText(f.Address).c_str(), rate.c_str(),
                 Printable(f.Identification).c_str());
@@ -186,42 +94,31 @@ void AddScanCommand(CLI::App& app, TScanCommand& c) {
 
 int RunScanCommand(const TScanCommand& c, const std::string& connection, bool json) {
   try {
-    const int from = static_cast<int>(ParseCliNumber(c.From, "--from", 0, 253));
-    const int to = static_cast<int>(ParseCliNumber(c.To, "--to", 0, 253));
+    const int from = static_cast<int>(ParseNumber(c.From, "--from", 0, LastModuleAddress));
+    const int to = static_cast<int>(ParseNumber(c.To, "--to", 0, LastModuleAddress));
     if (from > to) throw TCliUsage("--from must not lie above --to: " + c.From + " > " + c.To);
     std::vector<uint32_t> rates;
     if (!c.Baudrates.empty()) {
       if (!ConnectionHasRate(connection))
         throw TCliUsage("--baudrates needs a serial port or FTDI line");
-      rates = ParseRates(c.Baudrates);
+      rates = ParseRates(c.Baudrates, "--baudrates");
     }
 
-    TCliLine line;
+    TModuleLine line;
     if (!line.Open(connection)) {
       PrintResult(false, msg::OpenFailed, TJson::object(), json);
       return 1;
     }
-    if (rates.empty()) rates.push_back(line.Rate());  // as the line was opened; 0 without a rate
     TInterruptGuard interrupt;
-    TScanner scanner(line, c.ScanTimeout);
-    // Rates the line cannot take are skipped.
-    const auto switchTo = [&](uint32_t rate) { return c.Baudrates.empty() || line.SetRate(rate); };
-    bool done = false;
-    if (c.Quick)
-      for (uint32_t rate : rates)
-        if (!g_interrupted && switchTo(rate) && scanner.Quick(rate)) {
-          done = true;
-          break;
-        }
-    const int count = to - from + 1;
-    for (size_t i = 0; !done && i < rates.size() && !g_interrupted; ++i)
-      if (switchTo(rates[i]))
-        scanner.Range(from, to, rates[i], static_cast<int>(rates.size() - i - 1) * count);
-    const bool interrupted = g_interrupted != 0;
-    scanner.EndProgress();
-    PrintFound(scanner.Found(), scanner.Scanned(), interrupted, json);
-    if (interrupted) return kExitInterrupted;
-    return scanner.Found().empty() ? 1 : 0;
+    const bool progress = isatty(STDERR_FILENO) != 0;
+    TScanCallbacks callbacks;
+    if (progress) callbacks.Progress = &ShowProgress;
+    callbacks.Cancelled.Requested = [] { return g_interrupted != 0; };
+    const TScanResult result = ScanModules(line, {from, to, rates, c.Quick, c.ScanTimeout}, callbacks);
+    if (progress) std::fputs("\r\033[K", stderr);
+    PrintFound(result.Found, result.Scanned, result.Interrupted, json);
+    if (result.Interrupted) return kExitInterrupted;
+    return result.Found.empty() ? 1 : 0;
   } catch (...) {
     return ReportCommandError(json);
   }

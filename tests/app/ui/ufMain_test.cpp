@@ -16,7 +16,7 @@
 #include "app/uDataSpyChain.h"
 #include "app/ufCILog.h"
 #include "app/ufMain.h"
-#include "app/uModuleSettings.h"
+#include "core/uModuleSettings.h"
 #include "app/uDoubleEdit.h"
 #include "app/uIntEdit.h"
 #include "app/ui/TUiTest.h"

@@ -1,4 +1,4 @@
-#include "app/uKorvanStackDeviceIngraRec.h"
+#include "core/uKorvanStackDeviceIngraRec.h"
 
 namespace duomat {
 

@@ -1,4 +1,4 @@
-#include "app/uModuleSettings.h"
+#include "core/uModuleSettings.h"
 
 #include <gtest/gtest.h>
 

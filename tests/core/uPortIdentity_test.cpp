@@ -1,4 +1,4 @@
-#include "app/uPortIdentity.h"
+#include "core/uPortIdentity.h"
 
 #include <gtest/gtest.h>
 

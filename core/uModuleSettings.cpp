@@ -1,4 +1,4 @@
-#include "app/uModuleSettings.h"
+#include "core/uModuleSettings.h"
 
 #include <cfenv>
 #include <cmath>
@@ -99,17 +99,22 @@ TIngraLoadResult LoadIngra(korvan::IIngra& device) {
   return result;
 }
 
+bool IngraKindKept(int moduleCode, int code) { return (moduleCode == 0) == (code == 0); }
+
+bool WriteIngraRanges(korvan::IIngra& device, const korvan::TIngraRanges& ranges) {
+  return device.SetRanges(ranges) || device.SetRanges(ranges);
+}
+
 TSaveResult SaveIngra(korvan::IIngra& device, const TIngraRangeList& list, korvan::TIngraRanges* saved) {
   TSaveResult result{false, msg::IngraSaveFailed};
   if (list.Tag < 0 || list.Selected < 0) return result;
   korvan::TIngraRanges current{};
   if (!GetIngraRanges(device, current)) return result;
   const int code = list.Selected + list.Tag;
-  // The kind of module (voltage or current) is never changed.
-  if ((current[0] == 0) != (code == 0)) return result;
+  if (!IngraKindKept(current[0], code)) return result;
   const korvan::TIngraRanges ranges = {static_cast<uint8_t>(code), static_cast<uint8_t>(code),
                                        static_cast<uint8_t>(code), static_cast<uint8_t>(code)};
-  if (!device.SetRanges(ranges) && !device.SetRanges(ranges)) return result;
+  if (!WriteIngraRanges(device, ranges)) return result;
   if (saved) *saved = ranges;
   return {true, msg::IngraSaved};
 }

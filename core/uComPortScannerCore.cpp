@@ -1,4 +1,4 @@
-#include "app/uComPortScannerCore.h"
+#include "core/uComPortScannerCore.h"
 
 #include <cerrno>
 #include <sys/stat.h>

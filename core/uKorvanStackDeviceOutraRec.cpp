@@ -1,4 +1,4 @@
-#include "app/uKorvanStackDeviceOutraRec.h"
+#include "core/uKorvanStackDeviceOutraRec.h"
 
 namespace duomat {
 

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "app/uKorvanStackDeviceIngraRec.h"
-#include "app/uKorvanStackDeviceOutraRec.h"
+#include "core/uKorvanStackDeviceIngraRec.h"
+#include "core/uKorvanStackDeviceOutraRec.h"
 #include "app/ufCILog.h"
 #include "app/ufConnectionDialog.h"
 #include "app/ufMain.h"

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/uKorvanStackDeviceIngraRec.h"
-#include "app/uKorvanStackDeviceOutraRec.h"
+#include "core/uKorvanStackDeviceIngraRec.h"
+#include "core/uKorvanStackDeviceOutraRec.h"
 #include "protocol/uIngra.h"
 #include "protocol/uOutra.h"
 
@@ -78,6 +78,12 @@ struct TSaveResult {
   bool Ok = false;
   std::string Message;
 };
+
+// The kind of module (voltage, code 0, or current) is never changed: true
+// when `code` may be written to a module whose input 1 has `moduleCode`.
+bool IngraKindKept(int moduleCode, int code);
+// SetRanges, once more when it fails.
+bool WriteIngraRanges(korvan::IIngra& device, const korvan::TIngraRanges& ranges);
 
 // Saves the selection of a loaded list to all four inputs; never changes the
 // kind of module (voltage or current).

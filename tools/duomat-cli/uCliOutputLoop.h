@@ -1,9 +1,9 @@
 #pragma once
+// duomat-cli outra output: the output loop test, printed.
+#include <cstdint>
 #include <optional>
 #include <string>
 
-// The output loop test: drive an Outra output to a known value and read it
-// back, so that the wiring can be measured.
 namespace duomat::cli {
 
 // Reads the ranges and watchdogs; with values, converts each in its own

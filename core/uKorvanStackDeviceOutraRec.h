@@ -1,5 +1,5 @@
 #pragma once
-#include "app/uKorvanStackDeviceRec.h"
+#include "core/uKorvanStackDeviceRec.h"
 #include "protocol/uOutra.h"
 
 namespace duomat {

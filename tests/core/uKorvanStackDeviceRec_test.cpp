@@ -1,5 +1,5 @@
-#include "app/uKorvanStackDeviceIngraRec.h"
-#include "app/uKorvanStackDeviceOutraRec.h"
+#include "core/uKorvanStackDeviceIngraRec.h"
+#include "core/uKorvanStackDeviceOutraRec.h"
 
 #include <gtest/gtest.h>
 

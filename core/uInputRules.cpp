@@ -1,0 +1,74 @@
+#include "core/uInputRules.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "core/uModuleSettings.h"
+#include "protocol/uKorvanStackDevice.h"
+
+namespace duomat {
+
+long ParseNumber(const std::string& text, const char* what, long lo, long hi) {
+  char* end = nullptr;
+  errno = 0;
+  const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  const long v = std::strtol(text.c_str(), &end, hex ? 16 : 10);
+  if (text.empty() || *end != '\0' || errno != 0 || v < lo || v > hi)
+    throw TInputError(std::string(what) + " must be a whole number from " + std::to_string(lo) + " to " +
+                      std::to_string(hi) + ": " + text);
+  return v;
+}
+
+double ParseValue(const std::string& text, const char* what) {
+  std::string t = text;
+  for (char& c : t)
+    if (c == ',') c = '.';
+  char* end = nullptr;
+  const double v = std::strtod(t.c_str(), &end);
+  if (t.empty() || *end != '\0' || !std::isfinite(v)) throw TInputError(std::string(what) + " is not a number: " + text);
+  return v;
+}
+
+void CheckOutraValue(double v, int code, const char* what) {
+  const TOutraLimits l = OutraRangeLimits(code);
+  if (v < l.Minimum || v > l.Maximum) {
+    char text[160];
+    std::snprintf(text, sizeof text, "%s must lie within the range %s, from %g to %g: %g", what,
+                  OutraRangeText(code).c_str(), l.Minimum, l.Maximum, v);
+    throw TInputError(text);
+  }
+}
+
+std::string AddressText(int address) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%02X", address & 0xFF);
+  return text;
+}
+
+bool IsModuleRate(long rate) {
+  return std::find(korvan::KorvanBaudTable.begin(), korvan::KorvanBaudTable.end(), rate) !=
+         korvan::KorvanBaudTable.end();
+}
+
+std::vector<uint32_t> ParseRates(const std::string& text, const char* what) {
+  std::vector<uint32_t> rates;
+  if (text == "all") {
+    for (int rate : korvan::KorvanBaudTable) rates.push_back(static_cast<uint32_t>(rate));
+    return rates;
+  }
+  size_t start = 0;
+  while (start <= text.size()) {
+    const size_t comma = std::min(text.find(',', start), text.size());
+    const long rate = ParseNumber(text.substr(start, comma - start), what, 1, 1000000000);
+    if (!IsModuleRate(rate))
+      throw TInputError(std::string(what) + " takes the modules' rates 110 ... 230400 or all: " + text);
+    rates.push_back(static_cast<uint32_t>(rate));
+    start = comma + 1;
+  }
+  return rates;
+}
+
+}  // namespace duomat

@@ -1,0 +1,80 @@
+#include "core/uModuleActions.h"
+
+#include <algorithm>
+
+#include "core/uInputRules.h"
+#include "core/uProfile.h"
+
+namespace duomat {
+
+namespace {
+// A cancel taken while loading, before the first write, ends the action there.
+constexpr const char* kNothingWritten = "Interrupted before anything was written.";
+
+TOutcome Identified(const TConnectResult& c) {
+  TOutcome out{true, c.Identification, {}};
+  out.Values["identification"] = c.Identification;
+  return out;
+}
+}  // namespace
+
+TOutcome RunIngraAction(TKorvanStackDeviceIngraRec& record, const std::string& connection, TModuleAction action,
+                        int wantedCode, const TCancel& cancelled) {
+  const TConnectResult c = ConnectIngra(record, connection);
+  if (!c.Ok) return Failure(c.Message);
+  if (action == TModuleAction::Identify) return Identified(c);
+  const TIngraLoadResult loaded = LoadIngra(*record.Device());
+  if (action == TModuleAction::Load || !loaded.Ok) {
+    TOutcome out{loaded.Ok, loaded.Message, {}};
+    if (loaded.Ok) AddIngraProfile(out.Values, loaded.Codes, loaded.List);
+    return out;
+  }
+  if (cancelled()) return Failure(kNothingWritten);
+  // An operator can pick only what the loaded list offers.
+  TIngraRangeList list = loaded.List;
+  list.Selected = list.IndexOf(IngraRangeText(wantedCode));
+  if (list.Selected < 0) return Failure(msg::IngraSaveFailed);
+  korvan::TIngraRanges saved{};
+  const TSaveResult s = SaveIngra(*record.Device(), list, &saved);
+  TOutcome out{s.Ok, s.Message, {}};
+  if (s.Ok) AddIngraProfile(out.Values, saved, IngraRangeListFor(saved[0]));
+  return out;
+}
+
+TOutcome RunOutraAction(TKorvanStackDeviceOutraRec& record, const std::string& connection, TModuleAction action,
+                        const TOutraChanges& changes, const TCancel& cancelled) {
+  const TConnectResult c = ConnectOutra(record, connection);
+  if (!c.Ok) return Failure(c.Message);
+  if (action == TModuleAction::Identify) return Identified(c);
+  const TOutraLoadResult loaded = LoadOutra(*record.Device());
+  if (action == TModuleAction::Load || !loaded.Ok) {
+    TOutcome out{loaded.Ok, loaded.Message, {}};
+    if (loaded.Ok) AddOutraProfile(out.Values, loaded.Settings);
+    return out;
+  }
+  // What the window would show after loading, with the operator's changes.
+  TOutraSaveRequest request;
+  request.Code = changes.Code.value_or(loaded.Settings.Code1);
+  const TOutraLimits limits = OutraRangeLimits(request.Code);
+  const char* names[2] = {"--value1", "--value2"};
+  for (size_t i = 0; i < 2; ++i) {
+    const TOutraWatchDog& w = loaded.Settings.WatchDogs[i];
+    request.Enabled[i] = changes.Timeouts[i] ? *changes.Timeouts[i] > 0 : w.Enabled;
+    request.Timeout[i] = changes.Timeouts[i].value_or(w.Timeout);
+    if (changes.Values[i]) {
+      CheckOutraValue(*changes.Values[i], request.Code, names[i]);  // the module's own range, when none was given
+      request.Value[i] = *changes.Values[i];
+    } else {
+      // A kept value follows the field's limits, as the window's edit field would.
+      request.Value[i] = std::min(std::max(w.Value, limits.Minimum), limits.Maximum);
+    }
+  }
+  if (cancelled()) return Failure(kNothingWritten);
+  TOutraSettings saved;
+  const TSaveResult s = SaveOutra(*record.Device(), request, &saved);
+  TOutcome out{s.Ok, s.Message, {}};
+  if (s.Ok) AddOutraProfile(out.Values, saved);
+  return out;
+}
+
+}  // namespace duomat

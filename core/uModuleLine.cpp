@@ -1,0 +1,60 @@
+#include "core/uModuleLine.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "comm/uCI_Wrapper.h"
+#include "comm/uci_ConnectionString.h"
+#include "transports/uCI_SerialPortInterface.h"
+
+namespace duomat {
+
+namespace {
+korvan::transport::TCommunicationSerialInterface* SerialTransport(korvan::ci::ICommunicationInterface* comm) {
+  auto* wrapper = dynamic_cast<korvan::ci::ICommunicationWrapperInterface*>(comm);
+  if (!wrapper) return nullptr;
+  return dynamic_cast<korvan::transport::TCommunicationSerialInterface*>(wrapper->GetTransport().get());
+}
+}  // namespace
+
+TModuleLine::TModuleLine() {
+  device_ = korvan::CreateObject<korvan::TKorvanStackDevice>(uint8_t{0x31});
+  stack_ = korvan::CreateObject<korvan::TKorvanStack>();
+  device_->SetStack(stack_.get());
+}
+
+TModuleLine::~TModuleLine() {
+  try {
+    stack_->SetCommInterface(nullptr);
+    if (comm_) comm_->Close(false);
+    device_->SetStack(nullptr);
+  } catch (...) {
+  }
+}
+
+bool TModuleLine::Open(const std::string& connection) {
+  if (!korvan::CreateCommunicationInterface(connection, comm_) || !comm_->Open()) return false;
+  stack_->SetCommInterface(comm_.get());
+  return true;
+}
+
+uint32_t TModuleLine::Rate() {
+  auto* serial = SerialTransport(comm_.get());
+  return serial ? serial->GetBaudRate() : 0;
+}
+
+bool TModuleLine::SetRate(uint32_t rate) {
+  auto* serial = SerialTransport(comm_.get());
+  if (!serial) return false;
+  serial->SetBaudRate(rate);
+  return serial->GetBaudRate() == rate;
+}
+
+bool ConnectionHasRate(const std::string& connection) {
+  std::string provider = korvan::GetConnectionValue(connection, "provider", "");
+  std::transform(provider.begin(), provider.end(), provider.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return provider == "SERIAL_PORT" || provider == "FTD_USB";
+}
+
+}  // namespace duomat

@@ -1,0 +1,40 @@
+#pragma once
+// One open line with a bare Korvan device on its stack: the instructions every module shares.
+#include <cstdint>
+#include <string>
+
+#include "comm/uci_ICommunicationInterface.h"
+#include "protocol/uKorvanStack.h"
+#include "protocol/uKorvanStackDevice.h"
+
+namespace duomat {
+
+// At any address and, on a serial line, any rate. Owned by one thread.
+class TModuleLine {
+ public:
+  TModuleLine();
+  ~TModuleLine();
+  TModuleLine(const TModuleLine&) = delete;
+  TModuleLine& operator=(const TModuleLine&) = delete;
+
+  // Creates the interface from the string and opens it once; false when it
+  // cannot be created or opened.
+  bool Open(const std::string& connection);
+  korvan::TKorvanStackDevice& Device() { return *device_; }
+
+  // The open line's rate, 0 on a line without one (TCP, UDP, HID).
+  uint32_t Rate();
+  // Changes the open line's rate through the transport's setter, without
+  // reopening; false when the line has no rate or did not take it.
+  bool SetRate(uint32_t rate);
+
+ private:
+  korvan::TRef<korvan::TKorvanStackDevice> device_;
+  korvan::TRef<korvan::TKorvanStack> stack_;
+  korvan::TRef<korvan::ci::ICommunicationInterface> comm_;
+};
+
+// True for a provider whose line has a rate (SERIAL_PORT, FTD_USB).
+bool ConnectionHasRate(const std::string& connection);
+
+}  // namespace duomat

@@ -1,0 +1,350 @@
+#include "core/uProfile.h"
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+
+namespace duomat {
+
+using json = nlohmann::json;
+using ojson = nlohmann::ordered_json;
+
+const char* ModuleName(TModuleKind kind) { return kind == TModuleKind::Ingra ? "ingra" : "outra"; }
+
+namespace {
+
+[[noreturn]] void Bad(const std::string& field, const std::string& what) { throw TProfileError(field + " " + what); }
+
+int IntegerField(const json& v, const std::string& field, int lo, int hi) {
+  if (!v.is_number_integer() || v.get<long long>() < lo || v.get<long long>() > hi)
+    Bad(field, "must be a whole number from " + std::to_string(lo) + " to " + std::to_string(hi) + ": " + v.dump());
+  return static_cast<int>(v.get<long long>());
+}
+
+std::string Fixed2(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", v);
+  return text;
+}
+
+// The code's text, or the code itself when it has none.
+ojson RangeOf(int code, std::string (*text)(int)) {
+  const std::string t = text(code);
+  return t.empty() ? ojson(code) : ojson(t);
+}
+
+std::string Shown(const ojson& v) { return v.is_string() ? v.get<std::string>() : v.dump(); }
+
+void ParseIngra(const json& j, TProfile& p) {
+  const auto codes = j.find("codes");
+  const auto range = j.find("range");
+  const bool hasRange = range != j.end() && !range->is_null();
+  if (codes == j.end() && !hasRange) Bad("codes", "is missing (four range codes, or a range)");
+  if (codes != j.end()) {
+    if (!codes->is_array() || codes->size() != 4) Bad("codes", "must be a list of four range codes: " + codes->dump());
+    for (size_t i = 0; i < 4; ++i)
+      p.IngraCodes[i] = static_cast<uint8_t>(IntegerField((*codes)[i], "codes[" + std::to_string(i) + "]", 0, 2));
+    for (size_t i = 1; i < 4; ++i)
+      if ((p.IngraCodes[i] == 0) != (p.IngraCodes[0] == 0))
+        Bad("codes", "mixes the voltage range (0) with current ranges (1, 2): a module is one kind or the other");
+  }
+  if (hasRange) {
+    const int code = range->is_string() ? IngraRangeCode(range->get<std::string>()) : -1;
+    if (code < 0) Bad("range", "must be \"0 - 10 V\", \"4 - 20 mA\" or \"0 - 20 mA\": " + range->dump());
+    if (codes == j.end())
+      p.IngraCodes.fill(static_cast<uint8_t>(code));
+    else if (code != p.IngraCodes[0])
+      Bad("range", range->dump() + " disagrees with codes[0] " + std::to_string(p.IngraCodes[0]));
+  }
+}
+
+void ParseOutra(const json& j, TProfile& p) {
+  const auto codes = j.find("codes");
+  const auto range = j.find("range");
+  const bool hasRange = range != j.end() && !range->is_null();
+  if (codes == j.end() && !hasRange) Bad("codes", "is missing (two range codes, or a range)");
+  if (codes != j.end()) {
+    if (!codes->is_array() || codes->size() != 2) Bad("codes", "must be a list of two range codes: " + codes->dump());
+    for (size_t i = 0; i < 2; ++i) p.Codes[i] = IntegerField((*codes)[i], "codes[" + std::to_string(i) + "]", 1, 7);
+  }
+  if (hasRange) {
+    const int code = range->is_string() ? OutraRangeCode(range->get<std::string>()) : -1;
+    if (code < 0) Bad("range", "must be one of the range texts \"0 - 10 V\" … \"0 - 24 mA\": " + range->dump());
+    if (codes == j.end())
+      p.Codes = {code, code};
+    else if (code != p.Codes[0])
+      Bad("range", range->dump() + " disagrees with codes[0] " + std::to_string(p.Codes[0]));
+  }
+  const auto watchdogs = j.find("watchdogs");
+  if (watchdogs == j.end()) Bad("watchdogs", "is missing");
+  if (!watchdogs->is_array() || watchdogs->size() != 2) Bad("watchdogs", "must be a list of two watchdogs");
+  // Values are in output 1's range, as loading shows them.
+  const TOutraLimits limits = OutraRangeLimits(p.Codes[0]);
+  for (size_t i = 0; i < 2; ++i) {
+    const json& w = (*watchdogs)[i];
+    const std::string at = "watchdogs[" + std::to_string(i) + "]";
+    if (!w.is_object()) Bad(at, "must be an object");
+    const auto enabled = w.find("enabled"), timeout = w.find("timeout"), value = w.find("value"), raw = w.find("raw");
+    if (enabled != w.end() && !enabled->is_boolean()) Bad(at + ".enabled", "must be true or false");
+    if (timeout == w.end() && (enabled == w.end() || enabled->get<bool>())) Bad(at + ".timeout", "is missing");
+    p.Timeouts[i] = timeout == w.end() ? 0 : IntegerField(*timeout, at + ".timeout", 0, korvan::OutraMaxWatchDogTimeout);
+    if (enabled != w.end() && enabled->get<bool>() != (p.Timeouts[i] > 0))
+      Bad(at + ".enabled", "disagrees with the time-out " + std::to_string(p.Timeouts[i]) + " (0 is off)");
+    if (value == w.end() && raw == w.end()) Bad(at + ".value", "is missing");
+    if (raw != w.end()) p.Raws[i] = IntegerField(*raw, at + ".raw", 0, OutraRawMax);
+    if (value == w.end()) continue;
+    if (!value->is_number() || !std::isfinite(value->get<double>())) Bad(at + ".value", "must be a number: " + value->dump());
+    const double v = value->get<double>();
+    if (v < limits.Minimum || v > limits.Maximum) {
+      char text[160];
+      std::snprintf(text, sizeof text, "must lie within the range %s, from %g to %g: %g",
+                    OutraRangeText(p.Codes[0]).c_str(), limits.Minimum, limits.Maximum, v);
+      Bad(at + ".value", text);
+    }
+    if (raw == w.end())
+      p.Raws[i] = OutraValueToRaw(v, p.Codes[0]);
+    else if (std::fabs(OutraRawToValue(p.Raws[i], p.Codes[0]) - v) >= 0.005)
+      Bad(at + ".value", Fixed2(v) + " and raw " + std::to_string(p.Raws[i]) + " disagree (raw " +
+                             std::to_string(p.Raws[i]) + " is " + Fixed2(OutraRawToValue(p.Raws[i], p.Codes[0])) +
+                             " in " + OutraRangeText(p.Codes[0]) + ")");
+  }
+}
+
+// ---- Comparing ---------------------------------------------------------------
+
+TChange Change(std::string setting, ojson from, ojson to) {
+  TChange c{std::move(setting), std::move(from), std::move(to), {}};
+  c.Text = c.Setting + ": " + Shown(c.From) + " -> " + Shown(c.To);
+  return c;
+}
+
+std::vector<TChange> Compare(const korvan::TIngraRanges& module, const TProfile& p) {
+  std::vector<TChange> changes;
+  for (size_t i = 0; i < 4; ++i)
+    if (module[i] != p.IngraCodes[i])
+      changes.push_back(Change("input " + std::to_string(i + 1) + " range", RangeOf(module[i], IngraRangeText),
+                               RangeOf(p.IngraCodes[i], IngraRangeText)));
+  return changes;
+}
+
+std::vector<TChange> Compare(const TOutraSettings& module, const TProfile& p) {
+  std::vector<TChange> changes;
+  const int codes[2] = {module.Code1, module.Code2};
+  for (size_t i = 0; i < 2; ++i)
+    if (codes[i] != p.Codes[i])
+      changes.push_back(Change("output " + std::to_string(i + 1) + " range", RangeOf(codes[i], OutraRangeText),
+                               RangeOf(p.Codes[i], OutraRangeText)));
+  for (size_t i = 0; i < 2; ++i)
+    if (module.WatchDogs[i].Timeout != p.Timeouts[i])
+      changes.push_back(Change("watchdog " + std::to_string(i + 1) + " timeout", module.WatchDogs[i].Timeout,
+                               p.Timeouts[i]));
+  for (size_t i = 0; i < 2; ++i) {
+    const TOutraWatchDog& w = module.WatchDogs[i];
+    if (w.Raw == p.Raws[i]) continue;
+    const double to = OutraRawToValue(p.Raws[i], p.Codes[0]);
+    TChange c = Change("watchdog " + std::to_string(i + 1) + " value", w.Value, to);
+    c.Text = c.Setting + ": " + Fixed2(w.Value) + " -> " + Fixed2(to) + " (raw " + std::to_string(w.Raw) + " -> " +
+             std::to_string(p.Raws[i]) + ")";
+    c.FromRaw = w.Raw;
+    c.ToRaw = p.Raws[i];
+    changes.push_back(std::move(c));
+  }
+  return changes;
+}
+
+bool Has(const std::vector<TChange>& changes, const std::string& prefix, const std::string& suffix) {
+  for (const TChange& c : changes)
+    if (c.Setting.rfind(prefix, 0) == 0 && c.Setting.size() >= suffix.size() &&
+        c.Setting.compare(c.Setting.size() - suffix.size(), suffix.size(), suffix) == 0)
+      return true;
+  return false;
+}
+
+std::string Joined(const std::vector<TChange>& changes) {
+  std::string s;
+  for (const TChange& c : changes) s += (s.empty() ? "" : "; ") + c.Text;
+  return s;
+}
+
+// After the differences are known: what dry run and diff report.
+TProfileResult Report(std::vector<TChange> changes, TProfileAction action) {
+  TProfileResult r;
+  r.Ok = true;
+  r.Exit = changes.empty() ? 0 : 3;
+  r.Changed = action == TProfileAction::DryRun && !changes.empty();
+  const std::string n = std::to_string(changes.size());
+  if (action == TProfileAction::Diff)
+    r.Message = changes.empty() ? "The module matches the profile." : "The module differs from the profile in " + n + " settings.";
+  else
+    r.Message = changes.empty() ? "The module matches the profile; nothing would be written."
+                                : n + " settings would be written; nothing was written.";
+  r.Changes = std::move(changes);
+  return r;
+}
+
+TProfileResult Failed(std::string message, std::vector<TChange> changes = {}, bool changed = false) {
+  TProfileResult r;
+  r.Message = std::move(message);
+  r.Changes = std::move(changes);
+  r.Changed = changed;
+  return r;
+}
+
+// The read-back after writing.
+template <class TLoad>
+TProfileResult Verify(std::vector<TChange> written, TLoad load) {
+  const auto [ok, left] = load();
+  if (!ok) return Failed("The settings were written but could not be read back.", std::move(written), true);
+  if (!left.empty())
+    return Failed("Read back, the module still differs from the profile: " + Joined(left) + ".", std::move(written), true);
+  TProfileResult r;
+  r.Ok = r.Changed = r.Verified = true;
+  r.Exit = 0;
+  r.Message = std::to_string(written.size()) + " settings written; the module matches the profile.";
+  r.Changes = std::move(written);
+  return r;
+}
+
+TProfileResult NothingToWrite() {
+  TProfileResult r;
+  r.Ok = r.Verified = true;
+  r.Exit = 0;
+  r.Message = "The module already matches the profile; nothing was written.";
+  return r;
+}
+
+}  // namespace
+
+// ---- Reading and checking --------------------------------------------------
+
+json ReadJsonFile(const std::string& path) {
+  // Bounded, so that a device or a huge file cannot exhaust the program.
+  constexpr size_t kMaxBytes = 1 << 20;
+  std::ifstream file;
+  if (path != "-") file.open(path, std::ios::binary);
+  std::istream& in = path == "-" ? std::cin : file;
+  std::string text(kMaxBytes + 1, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  if (in.bad() || (path != "-" && !file.is_open()) || (!in.eof() && in.fail()))
+    throw TProfileError("cannot be read");
+  text.resize(static_cast<size_t>(in.gcount()));
+  if (text.size() > kMaxBytes) throw TProfileError("is larger than 1 MiB");
+  json j = json::parse(text, nullptr, false);
+  if (j.is_discarded()) throw TProfileError("is not JSON");
+  return j;
+}
+
+TProfile ParseProfile(const json& j, TModuleKind expected) {
+  if (!j.is_object()) throw TProfileError("the profile is not a JSON object");
+  const auto module = j.find("module");
+  if (module == j.end()) Bad("module", "is missing (\"ingra\" or \"outra\")");
+  if (!module->is_string() || (*module != "ingra" && *module != "outra"))
+    Bad("module", "must be \"ingra\" or \"outra\": " + module->dump());
+  if (*module != ModuleName(expected))
+    Bad("module", "is " + module->get<std::string>() + ", not " + ModuleName(expected));
+  TProfile p;
+  p.Module = expected;
+  if (expected == TModuleKind::Ingra)
+    ParseIngra(j, p);
+  else
+    ParseOutra(j, p);
+  return p;
+}
+
+// ---- Running ---------------------------------------------------------------
+
+TProfileResult RunProfile(korvan::IIngra& device, const TProfile& p, TProfileAction action, const TCancel& cancelled) {
+  const TIngraLoadResult loaded = LoadIngra(device);
+  if (!loaded.Ok) return Failed(loaded.Message);
+  std::vector<TChange> changes = Compare(loaded.Codes, p);
+  if (action != TProfileAction::Apply) return Report(std::move(changes), action);
+  if (changes.empty()) return NothingToWrite();
+  if (cancelled()) return Failed("Interrupted before anything was written.", std::move(changes));
+  // The window never turns a voltage module into a current one, or back.
+  const int kind = loaded.Codes[0];
+  if (kind > 2) return Failed("The module reports the unknown range code " + std::to_string(kind) + "; nothing was written.");
+  if (!IngraKindKept(kind, p.IngraCodes[0])) {
+    TProfileResult r = Failed(std::string("codes: the profile's ") + (p.IngraCodes[0] == 0 ? "voltage" : "current") +
+                              " ranges cannot be written to a " + (kind == 0 ? "voltage" : "current") +
+                              " module; nothing was written.");
+    r.Exit = 2;
+    return r;
+  }
+  if (!WriteIngraRanges(device, p.IngraCodes))
+    return Failed(std::string(msg::IngraSaveFailed) + " Writing the ranges failed.", std::move(changes));
+  return Verify(std::move(changes), [&] {
+    const TIngraLoadResult again = LoadIngra(device);
+    return std::make_pair(again.Ok, again.Ok ? Compare(again.Codes, p) : std::vector<TChange>{});
+  });
+}
+
+TProfileResult RunProfile(korvan::IOutra& device, const TProfile& p, TProfileAction action, const TCancel& cancelled) {
+  const TOutraLoadResult loaded = LoadOutra(device);
+  if (!loaded.Ok) return Failed(loaded.Message);
+  std::vector<TChange> changes = Compare(loaded.Settings, p);
+  if (action != TProfileAction::Apply) return Report(std::move(changes), action);
+  if (changes.empty()) return NothingToWrite();
+  if (cancelled()) return Failed("Interrupted before anything was written.", std::move(changes));
+  // The window's order: the ranges, then the time-outs, then the values;
+  // here only the outputs that differ, and no retry.
+  const TOutraSettings& m = loaded.Settings;
+  const auto failed = [&](const char* what) {
+    return Failed(std::string(msg::OutraSaveFailed) + " Writing the " + what + " failed; the module may be partly changed.",
+                  changes, true);
+  };
+  if (Has(changes, "output", "range") && !device.SetRanges(static_cast<uint8_t>(p.Codes[0]), static_cast<uint8_t>(p.Codes[1])))
+    return failed("ranges");
+  int t[2] = {-1, -1}, v[2] = {-1, -1};
+  for (size_t i = 0; i < 2; ++i) {
+    if (m.WatchDogs[i].Timeout != p.Timeouts[i]) t[i] = p.Timeouts[i];
+    if (m.WatchDogs[i].Raw != p.Raws[i]) v[i] = p.Raws[i];
+  }
+  if ((t[0] >= 0 || t[1] >= 0) && !device.SetWatchDogTimeouts(t[0], t[1])) return failed("watchdog time-outs");
+  if (!device.SetWatchDogValues(v[0], v[1])) return failed("watchdog values");
+  return Verify(std::move(changes), [&] {
+    const TOutraLoadResult again = LoadOutra(device);
+    return std::make_pair(again.Ok, again.Ok ? Compare(again.Settings, p) : std::vector<TChange>{});
+  });
+}
+
+void AddProfileResult(ojson& j, const TProfileResult& r, TProfileAction action) {
+  ojson list = ojson::array();
+  for (const TChange& c : r.Changes) {
+    ojson item = {{"setting", c.Setting}, {"from", c.From}, {"to", c.To}};
+    if (c.FromRaw >= 0) {
+      item["from_raw"] = c.FromRaw;
+      item["to_raw"] = c.ToRaw;
+    }
+    list.push_back(std::move(item));
+  }
+  if (action == TProfileAction::Diff) {
+    j["matches"] = r.Ok && r.Changes.empty();
+    j["differences"] = std::move(list);
+    return;
+  }
+  j["changed"] = r.Changed;
+  j["verified"] = r.Verified;
+  if (action == TProfileAction::DryRun) j["dry_run"] = true;
+  j["changes"] = std::move(list);
+}
+
+void AddIngraProfile(ojson& values, const korvan::TIngraRanges& codes, const TIngraRangeList& list) {
+  values["module"] = "ingra";  // so that the object is a profile
+  values["codes"] = ojson::array({codes[0], codes[1], codes[2], codes[3]});
+  const int code = list.SelectedCode();
+  values["range"] = code < 0 ? ojson(nullptr) : ojson(IngraRangeText(code));
+}
+
+void AddOutraProfile(ojson& values, const TOutraSettings& s) {
+  values["module"] = "outra";
+  values["codes"] = ojson::array({s.Code1, s.Code2});
+  const std::string range = OutraRangeText(s.Code1);
+  values["range"] = range.empty() ? ojson(nullptr) : ojson(range);
+  ojson watchdogs = ojson::array();
+  for (const TOutraWatchDog& w : s.WatchDogs)
+    watchdogs.push_back({{"enabled", w.Enabled}, {"timeout", w.Timeout}, {"value", w.Value}, {"raw", w.Raw}});
+  values["watchdogs"] = watchdogs;
+}
+
+}  // namespace duomat

@@ -1,0 +1,78 @@
+#include "tools/duomat-cli/uCliOutputLoop.h"
+
+#include <array>
+#include <cstdio>
+
+#include "core/uInputRules.h"
+#include "core/uOutputLoop.h"
+#include "tools/duomat-cli/uCliOutput.h"
+
+namespace duomat::cli {
+
+namespace {
+using ojson = nlohmann::ordered_json;
+
+std::string Shown(double value, int code) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%.2f %s", value, OutraUnit(code));
+  return text;
+}
+
+int Finish(const TOutcome& outcome, int status, bool json) {
+  if (json || status != 2) {
+    Print(outcome, json);
+  } else {
+    std::fprintf(stderr, "duomat-cli: %s\n", outcome.Message.c_str());
+  }
+  return status;
+}
+}  // namespace
+
+int OutputTestCommand(const std::string& connection, uint8_t address, int timeout,
+                      const std::optional<std::string>& value1, const std::optional<std::string>& value2,
+                      bool json) {
+  const std::optional<std::string>* given[2] = {&value1, &value2};
+  std::array<std::optional<double>, 2> values;
+  for (size_t i = 0; i < 2; ++i) {
+    if (!*given[i]) continue;
+    const std::string name = "--value" + std::to_string(i + 1);
+    try {
+      values[i] = ParseValue(**given[i], name.c_str());
+    } catch (const TInputError& e) {
+      return Finish(Failure(e.what()), 2, json);
+    }
+  }
+
+  TKorvanStackDeviceOutraRec record;
+  record.Device()->SetAdr(address);
+  record.Device()->SetTimeout(timeout);
+  const TOutputLoopResult r = RunOutputLoop(record, connection, values);
+  if (!r.Read) return Finish(Failure(r.Message), r.Status, json);
+
+  TOutcome out{r.Status == 0, r.Message, {}};
+  ojson outputs = ojson::array();
+  std::string text;
+  for (size_t i = 0; i < 2; ++i) {
+    const TOutputReading& o = r.Outputs[i];
+    const std::string n = std::to_string(i + 1);
+    ojson j = {{"output", i + 1}, {"range", OutraRangeText(o.Code)}, {"value", o.Value}, {"unit", OutraUnit(o.Code)},
+               {"raw", o.Raw}, {"set", o.SetRaw >= 0}};
+    text += "output " + n + ": " + Shown(o.Value, o.Code) + " (raw " + std::to_string(o.Raw) + ")\n";
+    const TOutraWatchDog& w = o.WatchDog;
+    j["watchdog"] = {{"enabled", w.Enabled}, {"timeout", w.Timeout}, {"value", w.Value}, {"raw", w.Raw}};
+    if (w.Timeout > 0)
+      text += "watchdog " + n + ": after " + std::to_string(w.Timeout) + " s without a command the module returns output " +
+              n + " to " + Shown(w.Value, o.Code) + " (raw " + std::to_string(w.Raw) + ")\n";
+    outputs.push_back(std::move(j));
+  }
+  if (json) {
+    out.Values["outputs"] = std::move(outputs);
+    Print(out, true);
+  } else {
+    std::fprintf(out.Ok ? stdout : stderr, "%s\n", out.Message.c_str());
+    std::fputs(text.c_str(), stdout);
+  }
+  return out.Ok ? 0 : 1;
+}
+
+}  // namespace duomat::cli
