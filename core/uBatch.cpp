@@ -49,6 +49,11 @@ uint8_t AddressField(const json& e) {
 
 TBatchEntry ParseEntry(const json& e, const std::string& folder) {
   if (!e.is_object()) throw TProfileError("is not a JSON object");
+  for (const auto& [key, value] : e.items())
+    if (key != "name" && key != "connection" && key != "address" && key != "module" && key != "action" &&
+        key != "profile")
+      throw TProfileError(json(key).dump() +
+                          " is not a key of an inventory entry (name, connection, address, module, action, profile)");
   TBatchEntry entry;
   entry.Name = StringField(e, "name");
   entry.Connection = StringField(e, "connection");

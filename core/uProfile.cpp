@@ -1,14 +1,49 @@
 #include "core/uProfile.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <iostream>
+#include <fcntl.h>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace duomat {
 
 using json = nlohmann::json;
 using ojson = nlohmann::ordered_json;
+
+namespace {
+// Deeper than any profile or inventory needs; refused before a value that deep exists.
+constexpr int kMaxDepth = 16;
+
+void CheckKeys(const json& j, std::initializer_list<const char*> known, const char* what) {
+  for (const auto& [key, value] : j.items()) {
+    bool found = false;
+    for (const char* k : known) found = found || key == k;
+    if (found) continue;
+    std::string list;
+    for (const char* k : known) list += (list.empty() ? "" : ", ") + std::string(k);
+    throw TProfileError(json(key).dump() + " is not a key of " + what + " (" + list + ")");
+  }
+}
+
+// Reads up to one byte more than the bound, so that a larger input is seen.
+std::string ReadBounded(int fd, size_t bound) {
+  std::string text(bound + 1, '\0');
+  size_t have = 0;
+  while (have < text.size()) {
+    const ssize_t n = read(fd, text.data() + have, text.size() - have);
+    if (n == 0) break;
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw TProfileError("cannot be read");
+    have += static_cast<size_t>(n);
+  }
+  text.resize(have);
+  return text;
+}
+}  // namespace
+
 
 const char* ModuleName(TModuleKind kind) { return kind == TModuleKind::Ingra ? "ingra" : "outra"; }
 
@@ -85,6 +120,11 @@ void ParseOutra(const json& j, TProfile& p) {
     const json& w = (*watchdogs)[i];
     const std::string at = "watchdogs[" + std::to_string(i) + "]";
     if (!w.is_object()) Bad(at, "must be an object");
+    try {
+      CheckKeys(w, {"enabled", "timeout", "value", "raw"}, "a watchdog");
+    } catch (const TProfileError& e) {
+      Bad(at + ":", e.what());
+    }
     const auto enabled = w.find("enabled"), timeout = w.find("timeout"), value = w.find("value"), raw = w.find("raw");
     if (enabled != w.end() && !enabled->is_boolean()) Bad(at + ".enabled", "must be true or false");
     if (timeout == w.end() && (enabled == w.end() || enabled->get<bool>())) Bad(at + ".timeout", "is missing");
@@ -218,21 +258,57 @@ TProfileResult NothingToWrite() {
 
 // ---- Reading and checking --------------------------------------------------
 
-json ReadJsonFile(const std::string& path) {
-  // Bounded, so that a device or a huge file cannot exhaust the program.
-  constexpr size_t kMaxBytes = 1 << 20;
-  std::ifstream file;
-  if (path != "-") file.open(path, std::ios::binary);
-  std::istream& in = path == "-" ? std::cin : file;
-  std::string text(kMaxBytes + 1, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  if (in.bad() || (path != "-" && !file.is_open()) || (!in.eof() && in.fail()))
-    throw TProfileError("cannot be read");
-  text.resize(static_cast<size_t>(in.gcount()));
-  if (text.size() > kMaxBytes) throw TProfileError("is larger than 1 MiB");
-  json j = json::parse(text, nullptr, false);
+json ParseJsonText(const std::string& text) {
+  // The JSON reader takes a NUL byte for the end: whatever followed would be ignored.
+  if (text.find('\0') != std::string::npos) throw TProfileError("holds a NUL byte");
+  std::vector<std::set<std::string>> keys;  // of every object open at this point
+  const auto check = [&](int depth, json::parse_event_t event, json& parsed) {
+    switch (event) {
+      case json::parse_event_t::object_start:
+      case json::parse_event_t::array_start:
+        if (depth >= kMaxDepth) throw TProfileError("is nested deeper than " + std::to_string(kMaxDepth) + " levels");
+        if (event == json::parse_event_t::object_start) keys.emplace_back();
+        break;
+      case json::parse_event_t::key:
+        if (!keys.empty() && !keys.back().insert(parsed.get<std::string>()).second)
+          throw TProfileError("has the key " + parsed.dump() + " twice in one object");
+        break;
+      case json::parse_event_t::object_end:
+        if (!keys.empty()) keys.pop_back();
+        break;
+      default:
+        break;
+    }
+    return true;
+  };
+  json j = json::parse(text, check, false);
   if (j.is_discarded()) throw TProfileError("is not JSON");
   return j;
+}
+
+json ReadJsonFile(const std::string& path) {
+  // Bounded, so that a device or a huge file cannot exhaust the program;
+  // only a regular file, so that a FIFO cannot keep it waiting.
+  constexpr size_t kMaxBytes = 1 << 20;
+  std::string text;
+  if (path == "-") {
+    text = ReadBounded(STDIN_FILENO, kMaxBytes);
+  } else {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) throw TProfileError("cannot be read");
+    struct stat st {};
+    const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    try {
+      if (!regular) throw TProfileError("is not a regular file");
+      text = ReadBounded(fd, kMaxBytes);
+    } catch (...) {
+      close(fd);
+      throw;
+    }
+    close(fd);
+  }
+  if (text.size() > kMaxBytes) throw TProfileError("is larger than 1 MiB");
+  return ParseJsonText(text);
 }
 
 TProfile ParseProfile(const json& j, TModuleKind expected) {
@@ -243,6 +319,11 @@ TProfile ParseProfile(const json& j, TModuleKind expected) {
     Bad("module", "must be \"ingra\" or \"outra\": " + module->dump());
   if (*module != ModuleName(expected))
     Bad("module", "is " + module->get<std::string>() + ", not " + ModuleName(expected));
+  // "ok" and "message" too, so that what loading prints is a profile.
+  if (expected == TModuleKind::Ingra)
+    CheckKeys(j, {"module", "codes", "range", "ok", "message"}, "an Ingra profile");
+  else
+    CheckKeys(j, {"module", "codes", "range", "watchdogs", "ok", "message"}, "an Outra profile");
   TProfile p;
   p.Module = expected;
   if (expected == TModuleKind::Ingra)

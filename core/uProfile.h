@@ -31,9 +31,14 @@ struct TProfile {
   std::array<int, 2> Raws{};          // the 12-bit watchdog values
 };
 
-// The JSON of a file, or of standard input for "-"; TProfileError when it
-// cannot be read, is larger than 1 MiB or is not JSON (the message leaves
-// the name to the caller).
+// The JSON of a text; TProfileError when it is not JSON, holds a NUL byte or
+// anything after the value, has a key twice in one object or nests deeper
+// than a profile or an inventory can.
+nlohmann::json ParseJsonText(const std::string& text);
+
+// The JSON of a regular file, or of standard input for "-"; TProfileError
+// when it cannot be read, is no regular file, is larger than 1 MiB or is
+// refused by ParseJsonText (the message leaves the name to the caller).
 nlohmann::json ReadJsonFile(const std::string& path);
 
 // Checks the whole profile for the expected module before anything is sent.

@@ -1,0 +1,90 @@
+// Profiles and inventories as people write them by hand, and as attackers do.
+#include "core/uProfile.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+
+#include "core/uBatch.h"
+#include "support/TTempDir.h"
+
+namespace duomat {
+namespace {
+
+// The error a text draws, or "" when it is a good Outra profile.
+std::string OutraProblem(const std::string& text) {
+  try {
+    ParseProfile(ParseJsonText(text), TModuleKind::Outra);
+    return "";
+  } catch (const TProfileError& e) {
+    return e.what();
+  }
+}
+
+constexpr const char* kWatchdogs = R"("watchdogs":[{"timeout":0,"value":0},{"timeout":60,"value":5}])";
+
+TEST(Profile, RefusesWhatAHandWrittenOrHostileFileGetsWrong) {
+  const std::string good = std::string(R"({"module":"outra","codes":[1,1],)") + kWatchdogs + "}";
+  const struct {
+    std::string text;
+    std::string error;  // a part of the message; "" for accepted
+  } cases[] = {
+      {good, ""},
+      // What `--json outra load` prints is a profile as it stands.
+      {R"({"ok":true,"message":"x","module":"outra","codes":[1,1],)" + std::string(kWatchdogs) + "}", ""},
+      // A misspelt key would silently keep the module's setting.
+      {R"({"module":"outra","codes":[1,1],"watchdog":[],)" + std::string(kWatchdogs) + "}",
+       "\"watchdog\" is not a key of an Outra profile"},
+      {R"({"module":"outra","codes":[1,1],"watchdogs":[{"timeout":0,"valeu":1},{"timeout":0,"value":0}]})",
+       "watchdogs[0]: \"valeu\" is not a key of a watchdog"},
+      // The reader would keep only the last of two keys.
+      {R"({"module":"outra","codes":[1,1],"codes":[2,2],)" + std::string(kWatchdogs) + "}", "\"codes\" twice"},
+      // The reader stops at a NUL byte: what follows would be ignored.
+      {good + std::string(1, '\0') + "garbage", "NUL byte"},
+      {good + " {}", "is not JSON"},
+      // Deep nesting crashed the error message's dump.
+      {std::string(100000, '[') + std::string(100000, ']'), "nested deeper"},
+  };
+  for (const auto& c : cases) {
+    const std::string problem = OutraProblem(c.text);
+    if (c.error.empty())
+      EXPECT_EQ(problem, "") << c.text.substr(0, 80);
+    else
+      EXPECT_NE(problem.find(c.error), std::string::npos) << problem << " for " << c.text.substr(0, 80);
+  }
+}
+
+TEST(Profile, ReadsOnlyRegularFiles) {
+  korvan::test::TTempDir dir("duomat-profile-");
+  const std::string fifo = dir.Path() + "/profile";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // A FIFO with no writer would keep the reader waiting for ever.
+  EXPECT_THROW(ReadJsonFile(fifo), TProfileError);
+  EXPECT_THROW(ReadJsonFile("/dev/zero"), TProfileError);
+}
+
+TEST(Inventory, NamesTheEntryAndTheKeyItDoesNotKnow) {
+  korvan::test::TTempDir dir("duomat-profile-");
+  const std::string path = dir.Path() + "/inventory.json";
+  FILE* f = std::fopen(path.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fputs(R"([{"name":"pump 1","connection":"provider=TCP_CLIENT;host=127.0.0.1;port=1","module":"ingra",)"
+             R"("action":"identify"},{"name":"pump 2","connection":"provider=TCP_CLIENT;host=127.0.0.1;port=1",)"
+             R"("adress":"0x32","module":"outra","action":"identify"}])",
+             f);
+  std::fclose(f);
+  try {
+    ReadInventory(path);
+    FAIL() << "an entry with a misspelt address was taken";
+  } catch (const TProfileError& e) {
+    EXPECT_NE(std::string(e.what()).find("entry 2 (pump 2): \"adress\" is not a key of an inventory entry"),
+              std::string::npos)
+        << e.what();
+  }
+}
+
+}  // namespace
+}  // namespace duomat
