@@ -5,6 +5,7 @@
 
 #include "comm/uci_ConnectionString.h"
 #include "app/uConnectionStringCheck.h"
+#include "core/uModuleText.h"
 #include "core/uOutcome.h"
 #include "protocol/uIngra.h"
 #include "protocol/uKorvanStack.h"
@@ -263,6 +264,7 @@ TBatchResult TBatchRun::RunEntry(const TBatchEntry& e, korvan::TKorvanStack& sta
   std::string identification;
   if (!device->ReadIdentificationText(identification))
     return Failed(e.Module == TModuleKind::Ingra ? msg::IngraNotAnswering : msg::OutraNotAnswering);
+  identification = ModuleText(identification);
   TBatchResult r;
   r.State = TBatchResult::TState::Ok;
   if (e.Action == TBatchAction::Identify) {

@@ -1,6 +1,8 @@
 #include "core/uModuleOperations.h"
 
 #include "core/uInputRules.h"
+#include "core/uModuleText.h"
+#include "protocol/uKorvan97.h"
 
 namespace duomat {
 
@@ -10,7 +12,9 @@ std::string NotAnswering(int address) { return "No module answers at " + Address
 // Asks for the identification at `address`, leaving the device there.
 bool Identify(korvan::TKorvanStackDevice& device, int address, std::string& text) {
   device.SetAdr(static_cast<uint8_t>(address));
-  return device.ReadIdentificationText(text);
+  if (!device.ReadIdentificationText(text)) return false;
+  text = ModuleText(text);
+  return true;
 }
 }  // namespace
 
@@ -53,6 +57,15 @@ TOutcome ReadModuleNumbers(TModuleLine& line, int address) {
 
 TOutcome ChangeModuleAddress(TModuleLine& line, int address, int wanted) {
   korvan::TKorvanStackDevice& device = line.Device();
+  if (address == korvan::KorvanUniversalAddress) {
+    // Whichever module is on the line: its own address is what it leaves.
+    uint8_t own = 0;
+    int baud = 0;
+    device.SetAdr(korvan::KorvanUniversalAddress);
+    if (!device.ReadAddressAndBaudRate(own, baud)) return Failure(NotAnswering(address));
+    address = own;
+    if (address == wanted) return Failure("The module is already at " + AddressText(address) + ".");
+  }
   std::string text, other;
   if (!Identify(device, address, text)) return Failure(NotAnswering(address));
   if (Identify(device, wanted, other))
@@ -95,10 +108,19 @@ TOutcome ChangeModuleRate(TModuleLine& line, int address, int rate) {
   return r;
 }
 
-TOutcome AssignModuleAddress(TModuleLine& line, int address, int wanted, uint16_t a, uint16_t b) {
+TOutcome AssignModuleAddress(TModuleLine& line, int wanted, uint16_t a, uint16_t b) {
   korvan::TKorvanStackDevice& device = line.Device();
   std::string text;
-  device.SetAdr(static_cast<uint8_t>(address));
+  if (Identify(device, wanted, text)) {
+    uint16_t na = 0, nb = 0;
+    uint32_t number = 0;
+    if (device.ReadNumbers(na, nb, number) && na == a && nb == b)
+      return Failure("The module with the numbers " + std::to_string(a) + "," + std::to_string(b) + " is already at " +
+                     AddressText(wanted) + ".");
+    return Failure("Another module already answers at " + AddressText(wanted) + ": " + text);
+  }
+  // Every module on the line hears the universal address; only the one with these numbers takes it.
+  device.SetAdr(korvan::KorvanUniversalAddress);
   if (!device.AssignAddress(static_cast<uint8_t>(wanted), a, b))
     return Failure("No module with the numbers " + std::to_string(a) + "," + std::to_string(b) + " took the address " +
                    AddressText(wanted) + ".");

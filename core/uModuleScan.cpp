@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "core/uModuleText.h"
 #include "protocol/uKorvan97.h"
 
 namespace duomat {
@@ -44,7 +45,7 @@ class TScanner {
     std::string text;
     device_.SetAdr(static_cast<uint8_t>(adr));
     if (!device_.ReadIdentificationText(text)) return false;
-    result_.Found.push_back({adr, rate, text});
+    result_.Found.push_back({adr, rate, ModuleText(text)});
     return true;
   }
 

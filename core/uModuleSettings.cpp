@@ -3,6 +3,8 @@
 #include <cfenv>
 #include <cmath>
 
+#include "core/uModuleText.h"
+
 namespace duomat {
 
 namespace {
@@ -29,6 +31,7 @@ TConnectResult ConnectRecord(TRecord& record, const std::string& connectionStrin
     result.Message = notAnswering;
     return result;
   }
+  result.Identification = ModuleText(result.Identification);
   result.Ok = true;
   return result;
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/uBatch.h"
+#include "core/uModuleText.h"
 #include "support/TTempDir.h"
 
 namespace duomat {
@@ -83,6 +84,28 @@ TEST(Inventory, NamesTheEntryAndTheKeyItDoesNotKnow) {
     EXPECT_NE(std::string(e.what()).find("entry 2 (pump 2): \"adress\" is not a key of an inventory entry"),
               std::string::npos)
         << e.what();
+  }
+}
+
+}  // namespace
+}  // namespace duomat
+
+namespace duomat {
+namespace {
+
+TEST(ModuleText, KeepsUtf8AndReadsAnythingElseAsTheCentralEuropeanCodePage) {
+  const struct {
+    std::string raw, text;
+  } cases[] = {
+      {"Ingra;v1.0", "Ingra;v1.0"},
+      {"\xC4\x8C" "erpadlo", "\xC4\x8C" "erpadlo"},               // UTF-8 stays as it is
+      {"\xC8" "erpadlo \xE8\xED\x9Al\xEF", "\xC4\x8C" "erpadlo \xC4\x8D\xC3\xAD\xC5\xA1l\xC4\x8F"},  // "Čerpadlo číšlď"
+      {"a\x81z", "a\xEF\xBF\xBDz"},                               // undefined in the code page
+      {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC"},            // a surrogate is no UTF-8
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ModuleText(c.raw), c.text) << c.raw;
+    EXPECT_TRUE(IsValidUtf8(ModuleText(c.raw)));
   }
 }
 

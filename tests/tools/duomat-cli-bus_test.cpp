@@ -167,6 +167,15 @@ TEST_P(CliBus, ModuleCommandsReadAndChangeTheSharedSettings) {
        R"("identification":"Outra;v1.0;simulated"})"
        "\n"},
       {{"module", "identify"}, 1, ""},
+      // Back to the factory address, through the universal address like any other.
+      {{"module", "assign-address", "0x31", "--numbers", "1,2"},
+       0,
+       "The module with the numbers 1,2 is now at 0x31.\nnew_address=0x31\nidentification=Ingra;v1.0;simulated\n"},
+      // A taken address is refused: two modules at one address vanish both.
+      {{"--timeout", "300", "module", "assign-address", "0x41", "--numbers", "1,2"}, 1, ""},
+      {{"module", "identify"},
+       0,
+       "Ingra;v1.0;simulated\naddress=0x31\nidentification=Ingra;v1.0;simulated\n"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.Args));
@@ -174,8 +183,26 @@ TEST_P(CliBus, ModuleCommandsReadAndChangeTheSharedSettings) {
     EXPECT_EQ(r.Status, c.Status) << r;
     EXPECT_EQ(r.Out, c.Out) << r;
   }
-  EXPECT_EQ(bus.Scan("0x40", "0x41"), "0x40  " + bus.Rate() + "Ingra;v1.0;simulated\n0x41  " +
-                                          bus.Rate() + "Outra;v1.0;simulated\n");
+  EXPECT_EQ(bus.Scan("0x40", "0x41"), "0x41  " + bus.Rate() + "Outra;v1.0;simulated\n");
+}
+
+TEST_P(CliBus, TextInTheModulesCentralEuropeanCodePageReachesJsonAsUtf8) {
+  const TBus bus(GetParam(), {"--module", "ingra", "--identification", "\xC8" "erpadlo 1"});
+  ASSERT_TRUE(bus.Started());
+  for (const auto& args : {std::vector<std::string>{"--json", "ingra", "identify"},
+                           std::vector<std::string>{"--json", "module", "identify"}}) {
+    const TRun r = bus.Run(args);
+    EXPECT_EQ(r.Status, 0) << r;
+    EXPECT_NE(r.Out.find("\"identification\":\"\xC4\x8C" "erpadlo 1\""), std::string::npos) << r;
+  }
+}
+
+TEST_P(CliBus, SetAddressAtTheUniversalAddressNamesTheModulesOwnAddress) {
+  const TBus bus(GetParam(), {"--module", "ingra", "--address", "0x33"});
+  ASSERT_TRUE(bus.Started());
+  const TRun r = bus.Run({"--address", "0xFE", "module", "set-address", "0x40"});
+  EXPECT_EQ(r.Status, 0) << r;
+  EXPECT_EQ(r.Out.substr(0, r.Out.find('\n')), "0x33 -> 0x40") << r;
 }
 
 TEST_P(CliBus, UsageErrorsExitWithTwoAndSendNothing) {

@@ -17,7 +17,7 @@ TOutcome Run(const TModuleCommand& c, TModuleLine& line, int address, int wanted
   if (c.Action == "numbers") return ReadModuleNumbers(line, address);
   if (c.Action == "set-address") return ChangeModuleAddress(line, address, wanted);
   if (c.Action == "set-baud") return ChangeModuleRate(line, address, rate);
-  return AssignModuleAddress(line, address, wanted, a, b);
+  return AssignModuleAddress(line, wanted, a, b);
 }
 }  // namespace
 
