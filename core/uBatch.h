@@ -35,7 +35,7 @@ struct TBatchResult {
   enum class TState { NotRun, Ok, Differs, Failed } State = TState::NotRun;
   bool Changed = false;
   bool Verified = false;
-  std::string Message = "not run: interrupted";
+  std::string Message = "interrupted";
   nlohmann::ordered_json Details = nlohmann::ordered_json::object();
   std::vector<std::string> Changes;  // "watchdog 1 timeout: 0 -> 60"
 };

@@ -1,6 +1,7 @@
 #include "core/uInputRules.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -55,17 +56,22 @@ bool IsModuleRate(long rate) {
 
 std::vector<uint32_t> ParseRates(const std::string& text, const char* what) {
   std::vector<uint32_t> rates;
-  if (text == "all") {
+  std::string lower = text;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower == "all") {
     for (int rate : korvan::KorvanBaudTable) rates.push_back(static_cast<uint32_t>(rate));
     return rates;
   }
+  if (text.empty()) throw TInputError(std::string(what) + " needs the rates to scan, R1,R2,... or all");
   size_t start = 0;
   while (start <= text.size()) {
     const size_t comma = std::min(text.find(',', start), text.size());
     const long rate = ParseNumber(text.substr(start, comma - start), what, 1, 1000000000);
     if (!IsModuleRate(rate))
       throw TInputError(std::string(what) + " takes the modules' rates 110 ... 230400 or all: " + text);
-    rates.push_back(static_cast<uint32_t>(rate));
+    // A rate named twice is scanned once.
+    if (std::find(rates.begin(), rates.end(), static_cast<uint32_t>(rate)) == rates.end())
+      rates.push_back(static_cast<uint32_t>(rate));
     start = comma + 1;
   }
   return rates;

@@ -31,7 +31,8 @@ std::string AddressText(int address);
 // True for a rate the modules know (110 ... 230400).
 bool IsModuleRate(long rate);
 
-// "all" or R1,R2,… of the modules' rates; throws TInputError naming `what`.
+// "all" (any letter case) or R1,R2,… of the modules' rates, each once;
+// throws TInputError naming `what`, also for an empty text.
 std::vector<uint32_t> ParseRates(const std::string& text, const char* what);
 
 }  // namespace duomat

@@ -11,6 +11,12 @@ namespace {
 // A cancel taken while loading, before the first write, ends the action there.
 constexpr const char* kNothingWritten = "Interrupted before anything was written.";
 
+// A load that failed because another kind of module answered says so after the message.
+std::string WithOtherModule(bool ok, const std::string& message, const TConnectResult& c, TModuleKind expected) {
+  const std::string other = ok ? std::string() : OtherModuleMessage(c.Identification, expected);
+  return other.empty() ? message : message + " " + other;
+}
+
 TOutcome Identified(const TConnectResult& c) {
   TOutcome out{true, c.Identification, {}};
   out.Values["identification"] = c.Identification;
@@ -25,7 +31,7 @@ TOutcome RunIngraAction(TKorvanStackDeviceIngraRec& record, const std::string& c
   if (action == TModuleAction::Identify) return Identified(c);
   const TIngraLoadResult loaded = LoadIngra(*record.Device());
   if (action == TModuleAction::Load || !loaded.Ok) {
-    TOutcome out{loaded.Ok, loaded.Message, {}};
+    TOutcome out{loaded.Ok, WithOtherModule(loaded.Ok, loaded.Message, c, TModuleKind::Ingra), {}};
     if (loaded.Ok) AddIngraProfile(out.Values, loaded.Codes, loaded.List);
     return out;
   }
@@ -48,7 +54,7 @@ TOutcome RunOutraAction(TKorvanStackDeviceOutraRec& record, const std::string& c
   if (action == TModuleAction::Identify) return Identified(c);
   const TOutraLoadResult loaded = LoadOutra(*record.Device());
   if (action == TModuleAction::Load || !loaded.Ok) {
-    TOutcome out{loaded.Ok, loaded.Message, {}};
+    TOutcome out{loaded.Ok, WithOtherModule(loaded.Ok, loaded.Message, c, TModuleKind::Outra), {}};
     if (loaded.Ok) AddOutraProfile(out.Values, loaded.Settings);
     return out;
   }

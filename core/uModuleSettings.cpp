@@ -1,6 +1,7 @@
 #include "core/uModuleSettings.h"
 
 #include <cfenv>
+#include <algorithm>
 #include <cmath>
 
 #include "core/uModuleText.h"
@@ -147,6 +148,15 @@ TOutraLimits OutraRangeLimits(int code) {
     case 7: return {0, 24};
     default: return {0, 0};
   }
+}
+
+TOutraLimits OutraAnyRangeLimits() {
+  TOutraLimits any{0, 0};
+  for (int code = 1; code <= 7; ++code) {
+    any.Minimum = std::min(any.Minimum, OutraRangeLimits(code).Minimum);
+    any.Maximum = std::max(any.Maximum, OutraRangeLimits(code).Maximum);
+  }
+  return any;
 }
 
 double OutraRawToValue(int raw, int code) {

@@ -105,6 +105,8 @@ struct TOutraLimits {
 };
 // The physical values that 0 and 4095 stand for; 0, 0 for an unknown code.
 TOutraLimits OutraRangeLimits(int code);
+// The lowest and highest value any range takes (-10 V, 24 mA).
+TOutraLimits OutraAnyRangeLimits();
 
 // The shown value of a 12-bit value: a multiple of 0.01, halves to even.
 double OutraRawToValue(int raw, int code);

@@ -17,16 +17,15 @@ TOutputLoopResult RunOutputLoop(TKorvanStackDeviceOutraRec& record, const std::s
   korvan::IOutra& device = *record.Device();
   uint8_t codes[2] = {0, 0};
   int timeouts[2] = {0, 0}, defaults[2] = {0, 0};
-  if (!device.GetRanges(codes[0], codes[1]) || !device.GetWatchDogTimeouts(timeouts[0], timeouts[1]) ||
-      !device.GetWatchDogValues(defaults[0], defaults[1])) {
+  if (!device.GetRanges(codes[0], codes[1])) {
     r.Message = msg::OutraLoadFailed;
     return r;
   }
-  // Each output in its own range, converted as the window converts watchdog values.
+  // Each output in its own range, converted as the window converts watchdog
+  // values; a value outside it ends the test before anything more is asked.
   for (size_t i = 0; i < 2; ++i) {
     TOutputReading& o = r.Outputs[i];
     o.Code = codes[i];
-    o.WatchDog = {timeouts[i] > 0, timeouts[i], OutraRawToValue(defaults[i], codes[i]), defaults[i]};
     if (!values[i]) continue;
     const TOutraLimits l = OutraRangeLimits(codes[i]);
     if (!(l.Maximum > l.Minimum) || *values[i] < l.Minimum || *values[i] > l.Maximum) {
@@ -40,6 +39,12 @@ TOutputLoopResult RunOutputLoop(TKorvanStackDeviceOutraRec& record, const std::s
     }
     o.SetRaw = OutraValueToRaw(*values[i], codes[i]);
   }
+  if (!device.GetWatchDogTimeouts(timeouts[0], timeouts[1]) || !device.GetWatchDogValues(defaults[0], defaults[1])) {
+    r.Message = msg::OutraLoadFailed;
+    return r;
+  }
+  for (size_t i = 0; i < 2; ++i)
+    r.Outputs[i].WatchDog = {timeouts[i] > 0, timeouts[i], OutraRawToValue(defaults[i], codes[i]), defaults[i]};
   const bool set = r.Outputs[0].SetRaw >= 0 || r.Outputs[1].SetRaw >= 0;
   if (set && !device.SetOutputs(r.Outputs[0].SetRaw, r.Outputs[1].SetRaw, true)) {
     r.Message = "Setting the outputs failed.";

@@ -1,5 +1,6 @@
 #include "core/uProfile.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -207,18 +208,21 @@ std::string Joined(const std::vector<TChange>& changes) {
   return s;
 }
 
+// "1 setting", "4 settings".
+std::string SettingsCount(size_t n) { return std::to_string(n) + (n == 1 ? " setting" : " settings"); }
+
 // After the differences are known: what dry run and diff report.
 TProfileResult Report(std::vector<TChange> changes, TProfileAction action) {
   TProfileResult r;
   r.Ok = true;
   r.Exit = changes.empty() ? 0 : 3;
   r.Changed = action == TProfileAction::DryRun && !changes.empty();
-  const std::string n = std::to_string(changes.size());
+  const std::string n = SettingsCount(changes.size());
   if (action == TProfileAction::Diff)
-    r.Message = changes.empty() ? "The module matches the profile." : "The module differs from the profile in " + n + " settings.";
+    r.Message = changes.empty() ? "The module matches the profile." : "The module differs from the profile in " + n + ".";
   else
     r.Message = changes.empty() ? "The module matches the profile; nothing would be written."
-                                : n + " settings would be written; nothing was written.";
+                                : n + " would be written; nothing was written.";
   r.Changes = std::move(changes);
   return r;
 }
@@ -241,7 +245,7 @@ TProfileResult Verify(std::vector<TChange> written, TLoad load) {
   TProfileResult r;
   r.Ok = r.Changed = r.Verified = true;
   r.Exit = 0;
-  r.Message = std::to_string(written.size()) + " settings written; the module matches the profile.";
+  r.Message = SettingsCount(written.size()) + " written; the module matches the profile.";
   r.Changes = std::move(written);
   return r;
 }
@@ -339,19 +343,22 @@ TProfileResult RunProfile(korvan::IIngra& device, const TProfile& p, TProfileAct
   const TIngraLoadResult loaded = LoadIngra(device);
   if (!loaded.Ok) return Failed(loaded.Message);
   std::vector<TChange> changes = Compare(loaded.Codes, p);
-  if (action != TProfileAction::Apply) return Report(std::move(changes), action);
-  if (changes.empty()) return NothingToWrite();
-  if (cancelled()) return Failed("Interrupted before anything was written.", std::move(changes));
-  // The window never turns a voltage module into a current one, or back.
+  // The window never turns a voltage module into a current one, or back:
+  // what apply refuses, dry run and diff refuse alike.
   const int kind = loaded.Codes[0];
-  if (kind > 2) return Failed("The module reports the unknown range code " + std::to_string(kind) + "; nothing was written.");
-  if (!IngraKindKept(kind, p.IngraCodes[0])) {
+  if (!changes.empty() && kind > 2)
+    return Failed("The module reports the unknown range code " + std::to_string(kind) + "; nothing was written.");
+  if (!changes.empty() && !IngraKindKept(kind, p.IngraCodes[0])) {
     TProfileResult r = Failed(std::string("codes: the profile's ") + (p.IngraCodes[0] == 0 ? "voltage" : "current") +
                               " ranges cannot be written to a " + (kind == 0 ? "voltage" : "current") +
                               " module; nothing was written.");
     r.Exit = 2;
     return r;
   }
+  if (action != TProfileAction::Apply) return Report(std::move(changes), action);
+  if (changes.empty()) return NothingToWrite();
+  // Planned changes are not shown as if they had been made.
+  if (cancelled()) return Failed("Interrupted before anything was written.");
   if (!WriteIngraRanges(device, p.IngraCodes))
     return Failed(std::string(msg::IngraSaveFailed) + " Writing the ranges failed.", std::move(changes));
   return Verify(std::move(changes), [&] {
@@ -366,7 +373,7 @@ TProfileResult RunProfile(korvan::IOutra& device, const TProfile& p, TProfileAct
   std::vector<TChange> changes = Compare(loaded.Settings, p);
   if (action != TProfileAction::Apply) return Report(std::move(changes), action);
   if (changes.empty()) return NothingToWrite();
-  if (cancelled()) return Failed("Interrupted before anything was written.", std::move(changes));
+  if (cancelled()) return Failed("Interrupted before anything was written.");
   // The window's order: the ranges, then the time-outs, then the values;
   // here only the outputs that differ, and no retry.
   const TOutraSettings& m = loaded.Settings;
@@ -408,6 +415,15 @@ void AddProfileResult(ojson& j, const TProfileResult& r, TProfileAction action) 
   j["verified"] = r.Verified;
   if (action == TProfileAction::DryRun) j["dry_run"] = true;
   j["changes"] = std::move(list);
+}
+
+std::string OtherModuleMessage(const std::string& identification, TModuleKind expected) {
+  std::string name = identification.substr(0, identification.find(';'));
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const bool ingra = name.find("ingra") != std::string::npos, outra = name.find("outra") != std::string::npos;
+  if (ingra == outra || ingra == (expected == TModuleKind::Ingra)) return {};
+  return expected == TModuleKind::Ingra ? "The module on this line is Outra, not Ingra."
+                                        : "The module on this line is Ingra, not Outra.";
 }
 
 void AddIngraProfile(ojson& values, const korvan::TIngraRanges& codes, const TIngraRangeList& list) {

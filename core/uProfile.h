@@ -77,6 +77,11 @@ TProfileResult RunProfile(korvan::IOutra& device, const TProfile& profile, TProf
 // The result's JSON fields (without "ok" and "message").
 void AddProfileResult(nlohmann::ordered_json& j, const TProfileResult& r, TProfileAction action);
 
+// When the module's identification names the other kind of module: "The
+// module on this line is Ingra, not Outra." Else empty: the identification
+// is the module's own text and may name neither.
+std::string OtherModuleMessage(const std::string& identification, TModuleKind expected);
+
 // The settings as a profile: "module", then the module's own keys.
 void AddIngraProfile(nlohmann::ordered_json& values, const korvan::TIngraRanges& codes, const TIngraRangeList& list);
 void AddOutraProfile(nlohmann::ordered_json& values, const TOutraSettings& settings);

@@ -213,13 +213,16 @@ TEST_P(CliBus, UsageErrorsExitWithTwoAndSendNothing) {
       {"scan", "--from", "5", "--to", "4"},
       {"scan", "--scan-timeout", "0"},
       {"scan", "--baudrates", "9600,1234"},
+      {"scan", "--baudrates", ""},
       {"module"},
       {"module", "set-baud", "19201"},
       {"module", "set-address", "254"},
       {"module", "assign-address", "0x40"},
       {"module", "assign-address", "0x40", "--numbers", "1"},
       {"module", "assign-address", "1", "--numbers", "1,70000"},
-      {"--address", "255", "module", "identify"}};
+      {"--address", "255", "module", "identify"},
+      {"--address", "0xFF", "ingra", "load"},
+      {"--address", "0xFF", "outra", "output"}};
   if (GetParam() == TBusLine::Tcp)
     cases.push_back({"scan", "--baudrates", "9600"});  // a line without a rate
   for (const auto& args : cases) {
@@ -280,6 +283,8 @@ TEST(CliBusRates, SetBaudSwitchesModuleAndLineAndVerifiesOnASerialLineOnly) {
   // The module stays at its new rate; the line opens at 9600 again.
   EXPECT_EQ(pty.Scan("0x31", "0x31", {"--baudrates", "9600,19200"}),
             "0x31  19200  Ingra;v1.0;simulated\n");
+  // A rate named twice is scanned once.
+  EXPECT_EQ(pty.Scan("0x31", "0x31", {"--baudrates", "19200,19200"}), "0x31  19200  Ingra;v1.0;simulated\n");
 
   r = tcp.Run({"--json", "module", "set-baud", "19200"});
   EXPECT_EQ(r.Status, 0) << r;

@@ -247,8 +247,11 @@ TEST_F(Commissioning, TheOutputLoopTestSetsReadsBackAndShowsTheWatchdogTakingOve
        "output 1: 12.00 mA (raw 2048)\noutput 2: 2.50 V (raw 1024)\n"},
       {{"--value2", "0"}, 0, {0xF3, 0xC1, 0xC3, 0xC5, 0x40, 0x41}, "output 1: 12.00 mA (raw 2048)\noutput 2: 0.00 V (raw 0)\n"},
       {{}, 0, {0xF3, 0xC1, 0xC3, 0xC5, 0x41}, "output 1: 12.00 mA (raw 2048)\n"},
-      {{"--value1", "3.99"}, 2, {0xF3, 0xC1, 0xC3, 0xC5}, ""},
-      {{"--value2", "10.01"}, 2, {0xF3, 0xC1, 0xC3, 0xC5}, ""},
+      // Outside its output's range: refused once the ranges are known.
+      {{"--value1", "3.99"}, 2, {0xF3, 0xC1}, ""},
+      {{"--value2", "10.01"}, 2, {0xF3, 0xC1}, ""},
+      // Outside every range, or no number: refused before anything is sent.
+      {{"--value1", "99"}, 2, {}, ""},
       {{"--value1", "x"}, 2, {}, ""},
   };
   for (const auto& c : cases) {

@@ -10,6 +10,7 @@
 #include "comm/uci_ICommunicationInterfaceDataSpy.h"
 #include "core/uInputRules.h"
 #include "core/uModuleActions.h"
+#include "protocol/uKorvan97.h"
 #include "protocol/uKorvanModules.h"
 #include "protocol/uOutra.h"
 #include "tools/duomat-cli/uCliBatch.h"
@@ -66,15 +67,21 @@ std::pair<CLI::App*, CLI::App*> AddProfileCommands(CLI::App* module, TOptions& o
   return {apply, diff};
 }
 
-int UsageError(const std::string& message, bool json) {
-  if (json)
-    Print(Failure(message), true);
-  else
+// An apply's result always says whether the module changed, so that a script can rely on the key.
+int UsageError(const std::string& message, bool json, bool apply) {
+  if (json) {
+    TOutcome failure = Failure(message);
+    if (apply) failure.Values["changed"] = false;
+    Print(failure, true);
+  } else
     std::fprintf(stderr, "duomat-cli: %s\n", Printable(message).c_str());
   return kExitUsage;
 }
 
-int Address(const TOptions& o) { return static_cast<int>(ParseNumber(o.address, "--address", 0, 255)); }
+// 0xFE reaches whichever module is on the line; 0xFF is no module's.
+int Address(const TOptions& o) {
+  return static_cast<int>(ParseNumber(o.address, "--address", 0, korvan::KorvanUniversalAddress));
+}
 
 const TCancel kWritingInterrupted{[] { return TWritingAction::Signal() != 0; }};
 
@@ -236,7 +243,7 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   if (const std::string problem = ports->parsed() || batch->parsed() ? "" : CheckConnectionString(o.connection); !problem.empty())
-    return UsageError("--connection: " + problem, o.json);
+    return UsageError("--connection: " + problem, o.json, ingraApply->parsed() || outraApply->parsed());
   try {
     if (ports->parsed()) return ListPortsCommand(o.json);
     std::vector<std::string> arguments(argv, argv + argc);
@@ -302,7 +309,7 @@ int main(int argc, char** argv) {
     if (own < 0) Print(outcome, o.json);
     rc = own >= 0 ? own : outcome.Ok ? kExitOk : kExitFailed;
   } catch (const TInputError& e) {
-    rc = UsageError(e.what(), o.json);
+    rc = UsageError(e.what(), o.json, ingraApply->parsed() || outraApply->parsed());
   } catch (const std::exception& e) {
     Print(Failure(e.what()), o.json);
     rc = kExitFailed;

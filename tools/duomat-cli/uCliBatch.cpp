@@ -20,11 +20,12 @@ using ojson = nlohmann::ordered_json;
 // ---- Signals ---------------------------------------------------------------
 
 int g_wake[2] = {-1, -1};
-std::atomic<int> g_signal{0}, g_signals{0};
+// The first signal taken; then whether a SIGINT followed it (the user insists).
+std::atomic<int> g_signal{0}, g_insisted{0};
 
 void OnSignal(int n) {
-  g_signal = n;
-  ++g_signals;
+  int none = 0;
+  if (!g_signal.compare_exchange_strong(none, n) && n == SIGINT) g_insisted = 1;
   const char byte = 1;
   [[maybe_unused]] const ssize_t written = write(g_wake[1], &byte, 1);
 }
@@ -83,6 +84,22 @@ class TBlockSignals {
 
 // ---- Printing --------------------------------------------------------------
 
+// A setting of a loaded profile in one line: "0 1 2 3", "0 - 10 V", "on 60 s 5.00".
+std::string SettingText(const ojson& v) {
+  if (v.is_array()) {
+    std::string s;
+    for (const auto& item : v) s += (s.empty() ? "" : " ") + SettingText(item);
+    return s;
+  }
+  if (v.is_object() && v.contains("timeout") && v.contains("value")) {
+    char text[64];
+    std::snprintf(text, sizeof text, "[%d s %.2f]", v["timeout"].get<int>(), v["value"].get<double>());
+    return text;
+  }
+  return v.is_string() ? Printable(v.get<std::string>()) : v.dump();
+}
+
+
 void PrintResults(const std::vector<TBatchEntry>& entries, const std::vector<TBatchResult>& results, bool ok, double seconds,
                   bool json) {
   if (json) {
@@ -113,6 +130,10 @@ void PrintResults(const std::vector<TBatchEntry>& entries, const std::vector<TBa
                        Printable(r.Message);
     std::string changes;
     for (const std::string& c : r.Changes) changes += (changes.empty() ? "" : "; ") + c;
+    // A loaded entry shows the settings it read.
+    if (const auto profile = r.Details.find("profile"); profile != r.Details.end())
+      for (const auto& [key, value] : profile->items())
+        if (key != "module") changes += (changes.empty() ? "" : "; ") + key + "=" + SettingText(value);
     if (!changes.empty()) line += "  (" + changes + ")";
     std::printf("%s\n", line.c_str());
   }
@@ -122,7 +143,7 @@ void PrintResults(const std::vector<TBatchEntry>& entries, const std::vector<TBa
 // "done/total, failures, what is running".
 std::string ProgressText(const TBatchProgress& p) {
   std::string running;
-  for (const std::string& name : p.Running) running += (running.empty() ? "" : ", ") + name;
+  for (const std::string& name : p.Running) running += (running.empty() ? "" : ", ") + Printable(name);
   return "batch: " + std::to_string(p.Done) + "/" + std::to_string(p.Total) + " done, " + std::to_string(p.Failed) +
          " failed" + (running.empty() ? "" : "; running: " + running);
 }
@@ -138,7 +159,7 @@ int BatchCommand(const std::string& inventory, int jobs, int timeout, bool json)
     if (json)
       Print(TOutcome{false, message, {}}, true);
     else
-      std::fprintf(stderr, "duomat-cli: %s\n", message.c_str());
+      std::fprintf(stderr, "duomat-cli: %s\n", Printable(message).c_str());
     return 2;
   }
   const auto start = std::chrono::steady_clock::now();
@@ -157,10 +178,10 @@ int BatchCommand(const std::string& inventory, int jobs, int timeout, bool json)
   while (!run.Ended()) {
     if (progress) std::fprintf(stderr, "\r\033[K%s", ProgressText(run.Progress()).c_str());
     if (!signals.Wait(progress ? 100 : 1000) || run.Ended()) continue;
-    if (g_signals == 0) continue;
+    if (g_signal == 0) continue;
     interrupted = g_signal;
     run.Stop();
-    if (g_signals > 1) {
+    if (g_insisted) {
       // The user insists: what ran so far, and end now.
       if (progress) std::fputs("\r\033[K", stderr);
       std::fprintf(stderr, "duomat-cli: interrupted again; entries that were running may be incomplete\n");

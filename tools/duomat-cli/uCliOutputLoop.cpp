@@ -38,6 +38,14 @@ int OutputTestCommand(const std::string& connection, uint8_t address, int timeou
     const std::string name = "--value" + std::to_string(i + 1);
     try {
       values[i] = ParseValue(**given[i], name.c_str());
+      // A value no range takes needs no module to be refused.
+      const TOutraLimits any = OutraAnyRangeLimits();
+      if (*values[i] < any.Minimum || *values[i] > any.Maximum) {
+        char text[160];
+        std::snprintf(text, sizeof text, "%s must lie within an output range, from %g to %g: %g; nothing was sent",
+                      name.c_str(), any.Minimum, any.Maximum, *values[i]);
+        throw TInputError(text);
+      }
     } catch (const TInputError& e) {
       return Finish(Failure(e.what()), 2, json);
     }

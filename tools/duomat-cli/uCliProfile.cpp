@@ -24,10 +24,15 @@ int ProfileCommand(TModuleKind kind, const std::string& connection, uint8_t addr
     profile = ParseProfile(ReadJsonFile(file), kind);
   } catch (const TProfileError& e) {
     const std::string message = "profile " + (file == "-" ? std::string("from standard input") : file) + ": " + e.what();
-    if (json)
-      Print(TOutcome{false, message, {}}, true);
-    else
-      std::fprintf(stderr, "duomat-cli: %s\n", message.c_str());
+    if (json) {
+      // The shape of every result of this action, so that a script finds its keys.
+      ojson j = {{"ok", false}};
+      AddProfileResult(j, TProfileResult{}, action);
+      j["message"] = message;
+      std::printf("%s\n", JsonLine(j).c_str());
+    } else {
+      std::fprintf(stderr, "duomat-cli: %s\n", Printable(message).c_str());
+    }
     return 2;
   }
   TProfileResult r;
@@ -36,7 +41,12 @@ int ProfileCommand(TModuleKind kind, const std::string& connection, uint8_t addr
     record.Device()->SetTimeout(timeout);
     const TConnectResult c = connect(record, connection);
     if (!c.Ok) return Failed(c.Message);
-    return RunProfile(*record.Device(), profile, action, TCancel{[] { return TWritingAction::Signal() != 0; }});
+    TProfileResult result =
+        RunProfile(*record.Device(), profile, action, TCancel{[] { return TWritingAction::Signal() != 0; }});
+    const bool loadFailed = result.Message == msg::IngraLoadFailed || result.Message == msg::OutraLoadFailed;
+    if (const std::string other = OtherModuleMessage(c.Identification, kind); loadFailed && !other.empty())
+      result.Message += " " + other;
+    return result;
   };
   if (kind == TModuleKind::Ingra) {
     TKorvanStackDeviceIngraRec record;

@@ -98,10 +98,10 @@ int RunScanCommand(const TScanCommand& c, const std::string& connection, bool js
     const int to = static_cast<int>(ParseNumber(c.To, "--to", 0, LastModuleAddress));
     if (from > to) throw TCliUsage("--from must not lie above --to: " + c.From + " > " + c.To);
     std::vector<uint32_t> rates;
-    if (!c.Baudrates.empty()) {
+    if (c.Baudrates) {
       if (!ConnectionHasRate(connection))
         throw TCliUsage("--baudrates needs a serial port or FTDI line");
-      rates = ParseRates(c.Baudrates, "--baudrates");
+      rates = ParseRates(*c.Baudrates, "--baudrates");
     }
 
     TModuleLine line;

@@ -1,6 +1,7 @@
 #pragma once
 #include <CLI/CLI.hpp>
 
+#include <optional>
 #include <string>
 
 // duomat-cli -c CONNECTION scan: which modules answer on the line, at which
@@ -10,7 +11,7 @@ namespace duomat::cli {
 struct TScanCommand {
   std::string From = "0", To = "253";
   int ScanTimeout = 100;
-  std::string Baudrates;
+  std::optional<std::string> Baudrates;  // given empty is an error, not "not given"
   bool Quick = false;
   bool Json = false;
   CLI::App* Command = nullptr;
