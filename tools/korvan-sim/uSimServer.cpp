@@ -302,7 +302,7 @@ void TSimServer::Run() {
         s->lastInput = TClock::now();
         std::string bytes(buffer, static_cast<size_t>(n));
         if (s->hid) bytes = THidSimDevice::Payload(bytes);
-        if (s->uhid) bytes = s->uhid->OutputPayload(bytes);
+        if (s->uhid) bytes = TSimUhidDevice::Decode(bytes, s->uhid->ReportId());
         if (Serve(*s, s->cutter.Feed(bytes))) CloseStream(s);
       } else if (s->socket && (n == 0 || (errno != EAGAIN && errno != EINTR))) {
         CloseStream(s);

@@ -77,13 +77,13 @@ std::string TSimUhidDevice::InputEvent(const std::string& report) {
   return std::string(reinterpret_cast<const char*>(&ev), offsetof(uhid_event, u.input2.data) + size);
 }
 
-std::string TSimUhidDevice::OutputPayload(const std::string& event) const {
+std::string TSimUhidDevice::Decode(const std::string& event, uint8_t reportId) {
   if (event.size() < offsetof(uhid_event, u.output) + sizeof(uhid_output_req)) return {};
   uhid_event ev{};
   std::memcpy(&ev, event.data(), std::min(event.size(), sizeof ev));
   if (ev.type != UHID_OUTPUT || ev.u.output.rtype != UHID_OUTPUT_REPORT) return {};
   const size_t size = std::min<size_t>(ev.u.output.size, UHID_DATA_MAX);
-  return DevicePayload(std::string(reinterpret_cast<const char*>(ev.u.output.data), size), reportId_);
+  return DevicePayload(std::string(reinterpret_cast<const char*>(ev.u.output.data), size), reportId);
 }
 
 std::string TSimUhidDevice::DevicePayload(const std::string& written, uint8_t reportId) {

@@ -27,8 +27,9 @@ class TSimUhidDevice {
   // One UHID_INPUT2 event (as short as the kernel takes it) for an input report.
   static std::string InputEvent(const std::string& report);
   // The payload of one event read from the device: a UHID_OUTPUT report as
-  // the device would see it, empty for every other event.
-  std::string OutputPayload(const std::string& event) const;
+  // a device numbering its reports reportId (0: none) would see it, empty
+  // for every other event.
+  static std::string Decode(const std::string& event, uint8_t reportId);
   // The payload of an output report as written to hidraw. USB HID sends a
   // leading 0 of an unnumbered device as nothing and any other byte as the
   // report's first; a numbered report must carry our ID.
