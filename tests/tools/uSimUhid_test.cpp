@@ -30,8 +30,8 @@ TEST(TSimUhidDevice, TheDeviceGetsThePayloadOnlyWhenByteZeroFitsItsReports) {
     std::string payload;
   } cases[] = {
       {"unnumbered, 0 in front (dropped by USB HID)", Written('\0', "*a"), 0, "*a"},
-      {"unnumbered, the ID byte sent anyway: shifted by one", Written('\x40', "*a"), 0,
-       std::string("\x02*a", 3) + std::string(61, '\0')},
+      {"unnumbered, the ID byte sent anyway: its 64 counts past the report", Written('\x40', "*a"), 0, ""},
+      {"unnumbered, a 1 sent in front: a length byte of 1", Written('\x01', "*a"), 0, std::string(1, '\x02')},
       {"numbered 64 and written with 64", Written('\x40', "*a"), 64, "*a"},
       {"numbered 64 but written with 0", Written('\0', "*a"), 64, ""},
       {"numbered 1 but written with 64", Written('\x40', "*a"), 1, ""},

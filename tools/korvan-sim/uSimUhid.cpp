@@ -89,9 +89,14 @@ std::string TSimUhidDevice::Decode(const std::string& event, uint8_t reportId) {
 std::string TSimUhidDevice::DevicePayload(const std::string& written, uint8_t reportId) {
   if (written.empty()) return {};
   const uint8_t first = static_cast<uint8_t>(written[0]);
-  if (reportId != 0) return first == reportId ? THidSimDevice::Payload(written) : std::string();
-  // Unnumbered: the device's own first byte is the length byte.
-  return THidSimDevice::Payload(first == 0 ? written : std::string(1, '\0') + written);
+  // The device takes a report of its own length; what follows would be a
+  // transfer of its own.
+  if (reportId != 0)
+    return first == reportId ? THidSimDevice::Payload(written.substr(0, THidSimDevice::ReportLength)) : std::string();
+  // Unnumbered: the device's own first byte is the length byte, and one that
+  // counts more than the report holds spoils the report.
+  const std::string report = (first == 0 ? written.substr(1) : written).substr(0, THidSimDevice::ReportLength - 1);
+  return THidSimDevice::Payload(std::string(1, '\0') + report);
 }
 
 }  // namespace korvan::sim
