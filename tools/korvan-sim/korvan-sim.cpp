@@ -212,7 +212,8 @@ int main(int argc, char** argv) {
                "Fault: send a frame with the request's SIG and code 0x0D before every answer");
   app.add_option("--forced-ack", forcedAck, "Fault: refuse every request with this acknowledge code");
   app.add_option("--close-after", closeAfter,
-                 "Fault: close each TCP connection, or hang up the pseudo-terminal for good, after N answers")
+                 "Fault: close each TCP connection, hang up the pseudo-terminal for good, or unplug the\n"
+                 "--uhid device, after N answers")
       ->check(CLI::NonNegativeNumber);
   TArguments arguments = SplitArguments(argc, argv);
   std::reverse(arguments.Rest.begin(), arguments.Rest.end());  // CLI11 takes a vector last argument first

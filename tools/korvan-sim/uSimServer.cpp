@@ -209,6 +209,8 @@ void TSimServer::CloseStream(TStream* stream) {
   streams_.erase(std::find(streams_.begin(), streams_.end(), stream));
   if (stream->socket) {
     ::close(stream->fd);
+  } else if (stream->uhid) {
+    uhid_.reset();  // the kernel removes the device: unplugged
   } else {
     // Hanging up: with both ends of ours closed the client's side reads EIO.
     for (int* fd : {&ptyMaster_, &ptySlave_}) {
