@@ -298,7 +298,7 @@ void TSimServer::Run() {
         }
       }
       if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-      char buffer[8192];  // a whole uhid event
+      char buffer[TSimUhidDevice::MaxEventSize];
       const ssize_t n = ::read(s->fd, buffer, sizeof buffer);
       if (n > 0) {
         s->lastInput = TClock::now();

@@ -17,6 +17,8 @@
 
 namespace korvan::sim {
 
+static_assert(sizeof(uhid_event) <= TSimUhidDevice::MaxEventSize);
+
 namespace {
 void CopyText(__u8* to, size_t size, const std::string& text) {
   std::memcpy(to, text.data(), std::min(text.size(), size - 1));  // the rest stays 0
@@ -26,7 +28,8 @@ void CopyText(__u8* to, size_t size, const std::string& text) {
 TSimUhidDevice::TSimUhidDevice(const THidIdentity& identity, uint8_t reportId, const std::string& uhidPath)
     : reportId_(reportId), phys_("korvan-sim/" + std::to_string(::getpid()) + "/" + std::to_string(reportId)) {
   fd_ = ::open(uhidPath.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
-  if (fd_ < 0) throw std::runtime_error("cannot open " + uhidPath + ": " + std::strerror(errno));
+  if (fd_ < 0)
+    throw std::runtime_error("cannot open " + uhidPath + " (root's, made by the uhid module): " + std::strerror(errno));
   // Large: kept off the stack.
   auto ev = std::make_unique<uhid_event>();
   std::memset(ev.get(), 0, sizeof *ev);

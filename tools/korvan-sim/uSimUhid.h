@@ -1,5 +1,6 @@
 // TSimUhidDevice: the simulated HID module made a real kernel HID device through /dev/uhid.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -18,6 +19,9 @@ class TSimUhidDevice {
   ~TSimUhidDevice();  // the kernel removes the device when the file closes
   TSimUhidDevice(const TSimUhidDevice&) = delete;
   TSimUhidDevice& operator=(const TSimUhidDevice&) = delete;
+
+  // A read buffer of this size holds any event whole.
+  static constexpr size_t MaxEventSize = 8192;
 
   int Fd() const { return fd_; }
   uint8_t ReportId() const { return reportId_; }
