@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <linux/uhid.h>
 #include <cstddef>
 #include <cstring>
-#include <linux/uhid.h>
 
 using namespace korvan::sim;
 
@@ -30,8 +30,10 @@ TEST(TSimUhidDevice, TheDeviceGetsThePayloadOnlyWhenByteZeroFitsItsReports) {
     std::string payload;
   } cases[] = {
       {"unnumbered, 0 in front (dropped by USB HID)", Written('\0', "*a"), 0, "*a"},
-      {"unnumbered, the ID byte sent anyway: its 64 counts past the report", Written('\x40', "*a"), 0, ""},
-      {"unnumbered, a 1 sent in front: a length byte of 1", Written('\x01', "*a"), 0, std::string(1, '\x02')},
+      {"unnumbered, the ID byte sent anyway: its 64 counts past the report", Written('\x40', "*a"),
+       0, ""},
+      {"unnumbered, a 1 sent in front: a length byte of 1", Written('\x01', "*a"), 0,
+       std::string(1, '\x02')},
       {"numbered 64 and written with 64", Written('\x40', "*a"), 64, "*a"},
       {"numbered 64 but written with 0", Written('\0', "*a"), 64, ""},
       {"numbered 1 but written with 64", Written('\x40', "*a"), 1, ""},
@@ -47,7 +49,7 @@ TEST(TSimUhidDevice, AnInputEventCarriesTheReportWholeAndNoMore) {
   const std::string report = THidSimDevice::Reports("*a", 0).at(0);
   ASSERT_EQ(report.size(), 64u);  // unnumbered: the data alone
   const std::string event = TSimUhidDevice::InputEvent(report);
-  ASSERT_EQ(event.size(), offsetof(uhid_event, u.input2.data) + 64);
+  ASSERT_EQ(event.size(), offsetof(uhid_event, u) + offsetof(uhid_input2_req, data) + 64);
   uhid_event ev{};
   std::memcpy(&ev, event.data(), event.size());
   EXPECT_EQ(ev.type, UHID_INPUT2);
@@ -69,5 +71,7 @@ TEST(TSimUhidDevice, OnlyAnOutputReportEventCarriesAPayload) {
   EXPECT_EQ(TSimUhidDevice::Decode(event(UHID_OUTPUT, UHID_OUTPUT_REPORT, written), 0), "*a");
   EXPECT_EQ(TSimUhidDevice::Decode(event(UHID_OUTPUT, UHID_FEATURE_REPORT, written), 0), "");
   EXPECT_EQ(TSimUhidDevice::Decode(event(UHID_START, 0, written), 0), "");
-  EXPECT_EQ(TSimUhidDevice::Decode(event(UHID_OUTPUT, UHID_OUTPUT_REPORT, written).substr(0, 100), 0), "");
+  EXPECT_EQ(
+      TSimUhidDevice::Decode(event(UHID_OUTPUT, UHID_OUTPUT_REPORT, written).substr(0, 100), 0),
+      "");
 }

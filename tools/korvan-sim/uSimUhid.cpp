@@ -1,19 +1,19 @@
 #include "tools/korvan-sim/uSimUhid.h"
 
+#include <fcntl.h>
+#include <linux/input.h>
+#include <linux/uhid.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstddef>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <linux/input.h>
-#include <linux/uhid.h>
 #include <memory>
 #include <stdexcept>
 #include <thread>
-#include <unistd.h>
 
 namespace korvan::sim {
 
@@ -25,19 +25,21 @@ void CopyText(__u8* to, size_t size, const std::string& text) {
 }
 }  // namespace
 
-TSimUhidDevice::TSimUhidDevice(const THidIdentity& identity, uint8_t reportId, const std::string& uhidPath)
-    : reportId_(reportId), phys_("korvan-sim/" + std::to_string(::getpid()) + "/" + std::to_string(reportId)) {
+TSimUhidDevice::TSimUhidDevice(const THidIdentity& identity, uint8_t reportId,
+                               const std::string& uhidPath)
+    : reportId_(reportId),
+      phys_("korvan-sim/" + std::to_string(::getpid()) + "/" + std::to_string(reportId)) {
   fd_ = ::open(uhidPath.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
   if (fd_ < 0)
-    throw std::runtime_error("cannot open " + uhidPath + " (root's, made by the uhid module): " + std::strerror(errno));
-  // Large: kept off the stack.
-  auto ev = std::make_unique<uhid_event>();
-  std::memset(ev.get(), 0, sizeof *ev);
+    throw std::runtime_error("cannot open " + uhidPath +
+                             " (root's, made by the uhid module): " + std::strerror(errno));
+  auto ev = std::make_unique<uhid_event>();  // zeroed; large, so off the stack
   ev->type = UHID_CREATE2;
   uhid_create2_req& c = ev->u.create2;
   CopyText(c.name, sizeof c.name, identity.Manufacturer + " " + identity.Product);
   CopyText(c.phys, sizeof c.phys, phys_);
-  CopyText(c.uniq, sizeof c.uniq, identity.SerialNumber.empty() ? "SIMUHID" : identity.SerialNumber);
+  CopyText(c.uniq, sizeof c.uniq,
+           identity.SerialNumber.empty() ? "SIMUHID" : identity.SerialNumber);
   const std::string descriptor = THidSimDevice::ReportDescriptor(reportId);
   std::memcpy(c.rd_data, descriptor.data(), descriptor.size());
   c.rd_size = static_cast<__u16>(descriptor.size());
@@ -68,7 +70,8 @@ std::string TSimUhidDevice::WaitForHidraw(int timeoutMs) const {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   } while (std::chrono::steady_clock::now() < deadline);
-  throw std::runtime_error("the kernel made no hidraw node for the HID device (is hid-generic loaded?)");
+  throw std::runtime_error(
+      "the kernel made no hidraw node for the HID device (is hid-generic loaded?)");
 }
 
 std::string TSimUhidDevice::InputEvent(const std::string& report) {
@@ -77,16 +80,18 @@ std::string TSimUhidDevice::InputEvent(const std::string& report) {
   const size_t size = std::min<size_t>(report.size(), UHID_DATA_MAX);
   ev.u.input2.size = static_cast<__u16>(size);
   std::memcpy(ev.u.input2.data, report.data(), size);
-  return std::string(reinterpret_cast<const char*>(&ev), offsetof(uhid_event, u.input2.data) + size);
+  return std::string(reinterpret_cast<const char*>(&ev),
+                     offsetof(uhid_event, u) + offsetof(uhid_input2_req, data) + size);
 }
 
 std::string TSimUhidDevice::Decode(const std::string& event, uint8_t reportId) {
-  if (event.size() < offsetof(uhid_event, u.output) + sizeof(uhid_output_req)) return {};
+  if (event.size() < offsetof(uhid_event, u) + sizeof(uhid_output_req)) return {};
   uhid_event ev{};
   std::memcpy(&ev, event.data(), std::min(event.size(), sizeof ev));
   if (ev.type != UHID_OUTPUT || ev.u.output.rtype != UHID_OUTPUT_REPORT) return {};
   const size_t size = std::min<size_t>(ev.u.output.size, UHID_DATA_MAX);
-  return DevicePayload(std::string(reinterpret_cast<const char*>(ev.u.output.data), size), reportId);
+  return DevicePayload(std::string(reinterpret_cast<const char*>(ev.u.output.data), size),
+                       reportId);
 }
 
 std::string TSimUhidDevice::DevicePayload(const std::string& written, uint8_t reportId) {
@@ -95,10 +100,13 @@ std::string TSimUhidDevice::DevicePayload(const std::string& written, uint8_t re
   // The device takes a report of its own length; what follows would be a
   // transfer of its own.
   if (reportId != 0)
-    return first == reportId ? THidSimDevice::Payload(written.substr(0, THidSimDevice::ReportLength)) : std::string();
+    return first == reportId
+               ? THidSimDevice::Payload(written.substr(0, THidSimDevice::ReportLength))
+               : std::string();
   // Unnumbered: the device's own first byte is the length byte, and one that
   // counts more than the report holds spoils the report.
-  const std::string report = (first == 0 ? written.substr(1) : written).substr(0, THidSimDevice::ReportLength - 1);
+  const std::string report =
+      (first == 0 ? written.substr(1) : written).substr(0, THidSimDevice::ReportLength - 1);
   return THidSimDevice::Payload(std::string(1, '\0') + report);
 }
 

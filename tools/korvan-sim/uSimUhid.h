@@ -15,7 +15,8 @@ namespace korvan::sim {
 class TSimUhidDevice {
  public:
   // Throws std::runtime_error with the reason. reportId 0: reports unnumbered.
-  TSimUhidDevice(const THidIdentity& identity, uint8_t reportId, const std::string& uhidPath = "/dev/uhid");
+  TSimUhidDevice(const THidIdentity& identity, uint8_t reportId,
+                 const std::string& uhidPath = "/dev/uhid");
   ~TSimUhidDevice();  // the kernel removes the device when the file closes
   TSimUhidDevice(const TSimUhidDevice&) = delete;
   TSimUhidDevice& operator=(const TSimUhidDevice&) = delete;
