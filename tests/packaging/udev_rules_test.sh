@@ -16,6 +16,7 @@ rule() {
   done
 }
 rule 'SUBSYSTEM=="hidraw"' 'ATTRS{idVendor}=="04d8"' 'ATTRS{idProduct}=="003f"' 'MODE='
+rule 'SUBSYSTEM=="hidraw"' 'KERNELS=="0003:04D8:003F.*"' 'MODE=' 'GROUP='
 for product in 6001 6010 6011 6014 6015; do
   rule 'SUBSYSTEM=="usb"' 'ENV{DEVTYPE}=="usb_device"' 'ATTR{idVendor}=="0403"' "ATTR{idProduct}==\"$product\""
 done

@@ -254,6 +254,7 @@ TEST(HidReportDescriptor, GivesTheLongestReportOfEachDirectionWithItsIdByte) {
     int input, output;
   } cases[] = {
       {"the simulator's", sim, true, true, 65, 65},
+      {"the simulator's unnumbered", THidSimDevice::ReportDescriptor(0), true, false, 65, 65},
       {"no report IDs, 8 bytes in", "\x75\x08\x95\x08\x81\x02", true, false, 9, 0},
       {"two IDs, the longer counts", "\x85\x01\x75\x08\x95\x04\x81\x02\x85\x02\x95\x10\x81\x02\x91\x02", true,
        true, 17, 17},

@@ -160,9 +160,10 @@ int main(int argc, char** argv) {
       "Simulates Korvan modules (Ingra: four analog inputs, Outra: two analog outputs) that answer\n"
       "format 97 requests like the real modules, on a pseudo-terminal (for the serial port transport),\n"
       "on TCP (each connection served), on UDP (each datagram answered to its sender) and as a\n"
-      "USB HID device in a folder tree (DIR/sys for DUOMAT_SYSFS_ROOT, DIR/dev for DUOMAT_DEV_DIR).\n"
+      "USB HID device in a folder tree (DIR/sys for DUOMAT_SYSFS_ROOT, DIR/dev for DUOMAT_DEV_DIR)\n"
+      "or, as root, a kernel HID device with a real hidraw node (--uhid).\n"
       "When ready it prints one line per endpoint ('pty /dev/pts/N', 'tcp 127.0.0.1:PORT',\n"
-      "'udp 127.0.0.1:PORT', 'hid DIR/dev/hidrawN') and runs until SIGINT or SIGTERM.\n\n"
+      "'udp 127.0.0.1:PORT', 'hid DIR/dev/hidrawN', 'uhid /dev/hidrawN') and runs until SIGINT or SIGTERM.\n\n"
       "A bus: several modules on one line, each --module followed by its own options, e.g.\n"
       "  korvan-sim --module ingra --address 0x31 --baud 9600 --module outra --address 0x32 --pty\n"
       "Each answers its own address and the universal 0xFE; answers sent together collide\n"
@@ -177,7 +178,8 @@ int main(int argc, char** argv) {
   std::string link, tcp, udp, noise, suffix, hid;
   std::string ftdiDir, serial;
   THidIdentity hidIdentity;
-  bool pty = false, badChecksum = false, silent = false, noticeFirst = false;
+  bool pty = false, badChecksum = false, silent = false, noticeFirst = false, uhid = false;
+  int uhidReportId = -1;
   int delay = 0, split = -1, forcedAck = -1, closeAfter = 0;
   TModuleSpec helpOnly;  // each group is parsed on its own below
   AddModuleOptions(app, helpOnly);
@@ -187,10 +189,17 @@ int main(int argc, char** argv) {
                  "Also serve as an FTDI converter for the kernel backend: a sysfs tree in DIR/sys and\n"
                  "DIR/dev/ttyUSBn (the first free n) linked to the pseudo-terminal, removed on exit (implies --pty)");
   app.add_option("--serial", serial,
-                 "The serial number with --ftdi (default FT123456) or --hid (default SIM and the hidraw number)");
+                 "The serial number with --ftdi (default FT123456), --hid (default SIM and the hidraw number)\n"
+                 "or --uhid (default SIMUHID)");
   app.add_option("--tcp", tcp, "Listen on 127.0.0.1:PORT (port 0 picks one) and serve each connection");
   app.add_option("--udp", udp, "Answer datagrams on 127.0.0.1:PORT (port 0 picks one)");
   app.add_option("--hid", hid, "Serve as a HID device: the next free DIR/dev/hidrawN and its DIR/sys entry");
+  app.add_flag("--uhid", uhid,
+               "Serve as a kernel HID device made through /dev/uhid (root), reports without IDs;\n"
+               "announced as 'uhid /dev/hidrawN'");
+  app.add_option("--uhid-report-id", uhidReportId,
+                 "With --uhid (implied): number the reports with this ID (the module's is 64)")
+      ->check(CLI::Range(1, 255));
   app.add_option("--vid", hidIdentity.VendorID, "HID vendor ID, decimal (default 1240)");
   app.add_option("--pid", hidIdentity.ProductID, "HID product ID, decimal (default 63)");
   app.add_option("--delay", delay, "Fault: wait MS milliseconds before every answer");
@@ -203,7 +212,8 @@ int main(int argc, char** argv) {
                "Fault: send a frame with the request's SIG and code 0x0D before every answer");
   app.add_option("--forced-ack", forcedAck, "Fault: refuse every request with this acknowledge code");
   app.add_option("--close-after", closeAfter,
-                 "Fault: close each TCP connection, or hang up the pseudo-terminal for good, after N answers")
+                 "Fault: close each TCP connection, hang up the pseudo-terminal for good, or unplug the\n"
+                 "--uhid device, after N answers")
       ->check(CLI::NonNegativeNumber);
   TArguments arguments = SplitArguments(argc, argv);
   std::reverse(arguments.Rest.begin(), arguments.Rest.end());  // CLI11 takes a vector last argument first
@@ -222,8 +232,9 @@ int main(int argc, char** argv) {
 
   try {
     if (!link.empty() || !ftdiDir.empty()) pty = true;
-    if (!pty && tcp.empty() && udp.empty() && hid.empty())
-      throw CLI::ValidationError("give at least one of --pty, --link, --ftdi, --tcp, --udp, --hid");
+    if (uhidReportId > 0) uhid = true;
+    if (!pty && tcp.empty() && udp.empty() && hid.empty() && !uhid)
+      throw CLI::ValidationError("give at least one of --pty, --link, --ftdi, --tcp, --udp, --hid, --uhid");
     const std::string ftdiSerial = serial.empty() ? "FT123456" : serial;
     hidIdentity.SerialNumber = serial;
 
@@ -276,6 +287,7 @@ int main(int argc, char** argv) {
     if (!tcp.empty()) ready.push_back(server.ListenTcp(tcp));
     if (!udp.empty()) ready.push_back(server.BindUdp(udp));
     if (!hid.empty()) ready.push_back(server.ServeHid(hid, hidIdentity));
+    if (uhid) ready.push_back(server.ServeUhid(hidIdentity, static_cast<uint8_t>(std::max(uhidReportId, 0))));
     for (const std::string& line : ready) std::printf("%s\n", line.c_str());
     std::fflush(stdout);
     server.Run();

@@ -22,12 +22,13 @@ std::string Hex(unsigned value, int digits) {
 }
 }  // namespace
 
-std::string THidSimDevice::ReportDescriptor() {
-  const uint8_t d[] = {
+std::string THidSimDevice::ReportDescriptor(uint8_t reportId) {
+  const uint8_t head[] = {
       0x06, 0x00, 0xFF,  // usage page (vendor defined)
       0x09, 0x01,        // usage
       0xA1, 0x01,        // collection (application)
-      0x85, ReportId,    //   report ID 64
+  };
+  const uint8_t reports[] = {
       0x15, 0x00,        //   logical minimum 0
       0x26, 0xFF, 0x00,  //   logical maximum 255
       0x75, 0x08,        //   report size 8
@@ -39,7 +40,9 @@ std::string THidSimDevice::ReportDescriptor() {
       0x91, 0x02,        //   output (data, variable, absolute)
       0xC0,              // end collection
   };
-  return std::string(reinterpret_cast<const char*>(d), sizeof d);
+  std::string d(reinterpret_cast<const char*>(head), sizeof head);
+  if (reportId != 0) d += {'\x85', static_cast<char>(reportId)};  // report ID
+  return d.append(reinterpret_cast<const char*>(reports), sizeof reports);
 }
 
 std::string THidSimDevice::Payload(const std::string& report) {
@@ -49,15 +52,16 @@ std::string THidSimDevice::Payload(const std::string& report) {
   return report.substr(2, length);
 }
 
-std::vector<std::string> THidSimDevice::Reports(const std::string& bytes) {
+std::vector<std::string> THidSimDevice::Reports(const std::string& bytes, uint8_t reportId) {
   constexpr size_t room = ReportLength - 2;
   std::vector<std::string> reports;
   for (size_t pos = 0; pos < bytes.size(); pos += room) {
     std::string report(ReportLength, '\0');
-    report[0] = static_cast<char>(ReportId);
+    report[0] = static_cast<char>(reportId);
     const std::string piece = bytes.substr(pos, room);
     report[1] = static_cast<char>(piece.size());
     report.replace(2, piece.size(), piece);
+    if (reportId == 0) report.erase(0, 1);  // unnumbered: the data alone
     reports.push_back(std::move(report));
   }
   return reports;

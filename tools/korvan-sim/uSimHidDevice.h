@@ -37,12 +37,14 @@ class THidSimDevice {
   int Number() const { return number_; }
   const std::string& Node() const { return node_; }
 
-  static std::string ReportDescriptor();
+  // 64-byte input and output reports numbered reportId; 0 numbers none.
+  static std::string ReportDescriptor(uint8_t reportId = ReportId);
   // The payload of one written report (byte 1 says how long), empty when
   // the report is malformed.
   static std::string Payload(const std::string& report);
-  // Bytes as input reports: ID byte, length byte, payload padded with zeros.
-  static std::vector<std::string> Reports(const std::string& bytes);
+  // Bytes as input reports: ID byte (none for report ID 0), length byte,
+  // payload padded with zeros.
+  static std::vector<std::string> Reports(const std::string& bytes, uint8_t reportId = ReportId);
 
  private:
   void WriteSysfs(THidIdentity identity);

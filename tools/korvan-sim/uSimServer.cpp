@@ -57,6 +57,7 @@ struct TSimServer::TStream {
   bool socket;
   TFrameCutter cutter;
   bool hid = false;  // one message is one report
+  TSimUhidDevice* uhid = nullptr;  // one event is one report
   int answers = 0;
   // What is still to go out, each after its pause; the first is due at readyAt.
   std::deque<TPiece> out{};
@@ -107,6 +108,7 @@ void TSimServer::Close() {
     link_.clear();
   }
   hid_.reset();
+  uhid_.reset();
 }
 
 std::string TSimServer::OpenPty(const std::string& link) {
@@ -158,15 +160,26 @@ std::string TSimServer::ServeHid(const std::string& dir, const THidIdentity& ide
   return "hid " + hid_->Node();
 }
 
+std::string TSimServer::ServeUhid(const THidIdentity& identity, uint8_t reportId) {
+  uhid_ = std::make_unique<TSimUhidDevice>(identity, reportId);
+  const std::string name = uhid_->WaitForHidraw(5000);
+  streams_.push_back(new TStream{uhid_->Fd(), false, {}});
+  streams_.back()->uhid = uhid_.get();
+  return "uhid /dev/" + name;
+}
+
 void TSimServer::WriteAnswer(TStream& stream, const TAnswer& answer) {
   for (const TPiece& piece : answer.Pieces) {
     std::vector<TPiece> pieces;
-    if (!stream.hid) {
+    if (!stream.hid && !stream.uhid) {
       pieces.push_back(piece);
-    } else {
+    } else if (stream.hid) {
       // Every report a message of its own; the pause goes before the first.
       for (std::string& report : THidSimDevice::Reports(piece.Bytes))
         pieces.push_back({pieces.empty() ? piece.PauseMs : 0, std::move(report)});
+    } else {
+      for (const std::string& report : THidSimDevice::Reports(piece.Bytes, stream.uhid->ReportId()))
+        pieces.push_back({pieces.empty() ? piece.PauseMs : 0, TSimUhidDevice::InputEvent(report)});
     }
     for (TPiece& p : pieces) {
       if (stream.out.empty()) stream.readyAt = TClock::now() + std::chrono::milliseconds(p.PauseMs);
@@ -179,7 +192,7 @@ void TSimServer::WriteAnswer(TStream& stream, const TAnswer& answer) {
 bool TSimServer::Serve(TStream& stream, const std::vector<std::string>& frames) {
   for (const std::string& frame : frames) {
     // Only a pseudo-terminal has a speed that modules may not hear at.
-    const TAnswer answer = bus_.Answer(frame, stream.socket ? 0 : LineRate(stream.fd));
+    const TAnswer answer = bus_.Answer(frame, stream.socket || stream.uhid ? 0 : LineRate(stream.fd));
     if (answer.Empty()) continue;
     WriteAnswer(stream, answer);
     if (closeAfter_ > 0 && ++stream.answers >= closeAfter_) {
@@ -196,6 +209,8 @@ void TSimServer::CloseStream(TStream* stream) {
   streams_.erase(std::find(streams_.begin(), streams_.end(), stream));
   if (stream->socket) {
     ::close(stream->fd);
+  } else if (stream->uhid) {
+    uhid_.reset();  // the kernel removes the device: unplugged
   } else {
     // Hanging up: with both ends of ours closed the client's side reads EIO.
     for (int* fd : {&ptyMaster_, &ptySlave_}) {
@@ -283,12 +298,14 @@ void TSimServer::Run() {
         }
       }
       if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-      char buffer[4096];
+      char buffer[TSimUhidDevice::MaxEventSize];
       const ssize_t n = ::read(s->fd, buffer, sizeof buffer);
       if (n > 0) {
         s->lastInput = TClock::now();
-        const std::string bytes(buffer, static_cast<size_t>(n));
-        if (Serve(*s, s->cutter.Feed(s->hid ? THidSimDevice::Payload(bytes) : bytes))) CloseStream(s);
+        std::string bytes(buffer, static_cast<size_t>(n));
+        if (s->hid) bytes = THidSimDevice::Payload(bytes);
+        if (s->uhid) bytes = TSimUhidDevice::Decode(bytes, s->uhid->ReportId());
+        if (Serve(*s, s->cutter.Feed(bytes))) CloseStream(s);
       } else if (s->socket && (n == 0 || (errno != EAGAIN && errno != EINTR))) {
         CloseStream(s);
       } else if (!s->socket && n < 0 && errno == EIO) {

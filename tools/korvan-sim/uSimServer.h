@@ -6,6 +6,7 @@
 
 #include "tools/korvan-sim/uSimBus.h"
 #include "tools/korvan-sim/uSimHidDevice.h"
+#include "tools/korvan-sim/uSimUhid.h"
 
 namespace korvan::sim {
 
@@ -27,6 +28,8 @@ class TSimServer {
   std::string BindUdp(const std::string& hostPort);
   // A HID device in the tree DIR ("hid DIR/dev/hidrawN").
   std::string ServeHid(const std::string& dir, const THidIdentity& identity);
+  // A kernel HID device through /dev/uhid ("uhid /dev/hidrawN").
+  std::string ServeUhid(const THidIdentity& identity, uint8_t reportId);
 
   // Serves until Stop (or a SIGINT/SIGTERM turned into Stop by the caller).
   void Run();
@@ -57,6 +60,7 @@ class TSimServer {
   int tcpListen_ = -1;
   int udp_ = -1;
   std::unique_ptr<THidSimDevice> hid_;
+  std::unique_ptr<TSimUhidDevice> uhid_;
   std::vector<TStream*> streams_;
 };
 
