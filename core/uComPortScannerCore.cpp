@@ -34,12 +34,13 @@ TComPortProbe ProbeComPort(int n) {
   const int fd = OpenTtyExclusive(r.Path);
   if (fd < 0) {
     r.Error = errno;
-    const bool notFound = r.Error == ENOENT || IsTtyGoneError(r.Error);
+    const bool notFound = r.Error == ENOENT || r.Error == ENOTTY || IsTtyGoneError(r.Error);
     // A ttyS node without a UART is no port, even when we may not open it.
     r.State = notFound || ComPortWithoutUart(r.Path) ? psAbsent : psNotAvailable;
     return r;
   }
-  const bool device = ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode);  // it may have been swapped meanwhile
+  // It may have been swapped meanwhile; and only a terminal is a port, not /dev/zero planted as ttyS2.
+  const bool device = ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && ::isatty(fd) == 1;
   ::close(fd);
   if (!device || ComPortWithoutUart(r.Path)) {
     r.Error = ENODEV;
