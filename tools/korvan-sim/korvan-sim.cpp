@@ -163,7 +163,7 @@ int main(int argc, char** argv) {
       "USB HID device in a folder tree (DIR/sys for DUOMAT_SYSFS_ROOT, DIR/dev for DUOMAT_DEV_DIR)\n"
       "or, as root, a kernel HID device with a real hidraw node (--uhid).\n"
       "When ready it prints one line per endpoint ('pty /dev/pts/N', 'tcp 127.0.0.1:PORT',\n"
-      "'udp 127.0.0.1:PORT', 'hid DIR/dev/hidrawN', 'uhid /dev/hidrawN') and runs until SIGINT or SIGTERM.\n\n"
+      "'udp 127.0.0.1:PORT', 'hid DIR/dev/hidrawN', 'uhid /dev/hidrawN') and runs until SIGINT, SIGTERM or SIGHUP.\n\n"
       "A bus: several modules on one line, each --module followed by its own options, e.g.\n"
       "  korvan-sim --module ingra --address 0x31 --baud 9600 --module outra --address 0x32 --pty\n"
       "Each answers its own address and the universal 0xFE; answers sent together collide\n"
@@ -172,7 +172,7 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", "korvan-sim " DUOMAT_VERSION, "Show the version");
   app.footer(
       "Exit status:\n"
-      "  0   stopped by SIGINT or SIGTERM\n"
+      "  0   stopped by SIGINT, SIGTERM or SIGHUP\n"
       "  1   an endpoint could not be served\n"
       "  2   usage error");
   std::string link, tcp, udp, noise, suffix, hid;
@@ -253,6 +253,7 @@ int main(int argc, char** argv) {
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);  // a closed terminal: the trees go all the same
     sigprocmask(SIG_BLOCK, &signals, nullptr);
     const int stopFd = signalfd(-1, &signals, SFD_CLOEXEC);
     std::signal(SIGPIPE, SIG_IGN);

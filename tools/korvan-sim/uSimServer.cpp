@@ -22,6 +22,7 @@ namespace korvan::sim {
 
 namespace {
 constexpr int kQuietMs = 50;  // the module's inter-byte time-out
+constexpr int kAcceptRestMs = 100;
 // A client that reads nothing is sent no more than this, and is not read from
 // until it takes some: the others are served meanwhile.
 constexpr size_t kMaxQueuedBytes = 65536;
@@ -225,12 +226,16 @@ void TSimServer::Run() {
   while (!stop_.load()) {
     std::vector<pollfd> fds;
     if (stopFd_ >= 0) fds.push_back({stopFd_, POLLIN, 0});
-    if (tcpListen_ >= 0) fds.push_back({tcpListen_, POLLIN, 0});
-    if (udp_ >= 0) fds.push_back({udp_, POLLIN, 0});
-    if (hid_) fds.push_back({hid_->ListenFd(), POLLIN, 0});
-    const size_t firstStream = fds.size();
     const TClock::time_point now = TClock::now();
     TClock::time_point wake = now + std::chrono::milliseconds(kQuietMs);
+    // Out of descriptors, a pending connection cannot be taken: the listeners
+    // rest a while instead of waking the loop again at once.
+    const bool accepting = now >= acceptAgainAt_;
+    if (!accepting) wake = std::min(wake, acceptAgainAt_);
+    if (tcpListen_ >= 0 && accepting) fds.push_back({tcpListen_, POLLIN, 0});
+    if (udp_ >= 0) fds.push_back({udp_, POLLIN, 0});
+    if (hid_ && accepting) fds.push_back({hid_->ListenFd(), POLLIN, 0});
+    const size_t firstStream = fds.size();
     for (TStream* s : streams_) {
       // A client that does not take its answers is not read from meanwhile.
       short events = s->queued < kMaxQueuedBytes && !s->closing ? POLLIN : 0;
@@ -258,6 +263,8 @@ void TSimServer::Run() {
         stop_.store(true);
       } else if (p.fd == tcpListen_) {
         const int c = accept4(tcpListen_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (c < 0 && (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM))
+          acceptAgainAt_ = TClock::now() + std::chrono::milliseconds(kAcceptRestMs);
         if (c >= 0) {
           // An answer written in pieces (--noise, --split, --notice-first)
           // must not wait for the client's delayed acknowledgement.
@@ -267,6 +274,8 @@ void TSimServer::Run() {
         }
       } else if (hid_ && p.fd == hid_->ListenFd()) {
         const int c = accept4(p.fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (c < 0 && (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM))
+          acceptAgainAt_ = TClock::now() + std::chrono::milliseconds(kAcceptRestMs);
         if (c >= 0) streams_.push_back(new TStream{c, true, {}, true});
       } else if (p.fd == udp_) {
         char buffer[65536];

@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,7 +32,7 @@ class TSimServer {
   // A kernel HID device through /dev/uhid ("uhid /dev/hidrawN").
   std::string ServeUhid(const THidIdentity& identity, uint8_t reportId);
 
-  // Serves until Stop (or a SIGINT/SIGTERM turned into Stop by the caller).
+  // Serves until Stop (or a SIGINT/SIGTERM/SIGHUP turned into Stop by the caller).
   void Run();
   void Stop() { stop_.store(true); }
   // A file descriptor the loop also watches: readable means stop.
@@ -62,6 +63,7 @@ class TSimServer {
   std::unique_ptr<THidSimDevice> hid_;
   std::unique_ptr<TSimUhidDevice> uhid_;
   std::vector<TStream*> streams_;
+  std::chrono::steady_clock::time_point acceptAgainAt_{};  // listeners rest until then
 };
 
 }  // namespace korvan::sim
