@@ -163,6 +163,21 @@ TEST(KorvanSim, EndsCleanlyOnSigintAndTakesItsLinkAway) {
   sim.Terminate();  // reaps it
 }
 
+TEST(KorvanSim, EndsCleanlyOnSighupAndTakesItsDeviceTreesAway) {
+  // A closed terminal sends SIGHUP: a tree left behind would make the next start fail.
+  for (const char* option : {"--ftdi", "--hid"}) {
+    SCOPED_TRACE(option);
+    korvan::test::TTempDir dir("duomat-tree");
+    TSimProcess sim({"--module", "ingra", option, dir.Path()});
+    ASSERT_TRUE(sim.Started());
+    ASSERT_TRUE(Exists(dir.Path() + "/dev"));
+    ASSERT_EQ(kill(sim.Pid(), SIGHUP), 0);
+    EXPECT_EQ(WaitForExit(sim.Pid()), 0);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+    sim.Terminate();  // reaps it
+  }
+}
+
 TEST(KorvanSim, ReplacesAStaleLinkOfTheSameName) {
   TPortDir dir;
   ASSERT_EQ(symlink("/nonexistent/pts/99", dir.Link(5).c_str()), 0);
