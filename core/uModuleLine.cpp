@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "comm/uCI_Wrapper.h"
+#include "core/uModuleText.h"
 #include "comm/uci_ConnectionString.h"
 #include "transports/uCI_SerialPortInterface.h"
 
@@ -48,6 +49,15 @@ bool TModuleLine::SetRate(uint32_t rate) {
   if (!serial) return false;
   serial->SetBaudRate(rate);
   return serial->GetBaudRate() == rate;
+}
+
+bool TModuleLine::Identify(int address, std::string& text, bool* collided) {
+  const uint64_t before = stack_->ReceivedCount();
+  device_->SetAdr(static_cast<uint8_t>(address));
+  const bool answered = device_->ReadIdentificationText(text);
+  if (answered) text = ModuleText(text);
+  if (collided) *collided = !answered && stack_->ReceivedCount() != before;
+  return answered;
 }
 
 bool ConnectionHasRate(const std::string& connection) {

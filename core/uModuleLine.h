@@ -28,6 +28,11 @@ class TModuleLine {
   // reopening; false when the line has no rate or did not take it.
   bool SetRate(uint32_t rate);
 
+  // The identification at `address` (leaving the device there), as UTF-8.
+  // Without an answer, `collided` tells whether bytes came all the same:
+  // several modules answering at once garble each other.
+  bool Identify(int address, std::string& text, bool* collided = nullptr);
+
  private:
   korvan::TRef<korvan::TKorvanStackDevice> device_;
   korvan::TRef<korvan::TKorvanStack> stack_;

@@ -1,26 +1,25 @@
 #include "core/uModuleOperations.h"
 
 #include "core/uInputRules.h"
-#include "core/uModuleText.h"
 #include "protocol/uKorvan97.h"
 
 namespace duomat {
 
 namespace {
-std::string NotAnswering(int address) { return "No module answers at " + AddressText(address) + "."; }
-
-// Asks for the identification at `address`, leaving the device there.
-bool Identify(korvan::TKorvanStackDevice& device, int address, std::string& text) {
-  device.SetAdr(static_cast<uint8_t>(address));
-  if (!device.ReadIdentificationText(text)) return false;
-  text = ModuleText(text);
-  return true;
+// No answer at `address`: silence, or several modules answering at once.
+TOutcome NotAnswering(int address, bool collided = false) {
+  if (!collided) return Failure("No module answers at " + AddressText(address) + ".");
+  TOutcome r = Failure("Several modules answer at " + AddressText(address) +
+                       ": their answers collide. Give each its own address (module assign-address).");
+  r.Values["collision"] = true;
+  return r;
 }
 }  // namespace
 
 TOutcome IdentifyModule(TModuleLine& line, int address) {
   std::string text;
-  if (!Identify(line.Device(), address, text)) return Failure(NotAnswering(address));
+  bool collided = false;
+  if (!line.Identify(address, text, &collided)) return NotAnswering(address, collided);
   TOutcome r{true, text, {}};
   r.Values["address"] = address;
   r.Values["identification"] = text;
@@ -32,7 +31,7 @@ TOutcome ReadModuleAddress(TModuleLine& line, int address) {
   uint8_t adr = 0;
   int baud = 0;
   device.SetAdr(static_cast<uint8_t>(address));
-  if (!device.ReadAddressAndBaudRate(adr, baud)) return Failure(NotAnswering(address));
+  if (!device.ReadAddressAndBaudRate(adr, baud)) return NotAnswering(address);
   TOutcome r{true,
              "The module at " + AddressText(address) + " has the address " + AddressText(adr) + " and the rate " +
                  std::to_string(baud) + " Bd.",
@@ -47,7 +46,7 @@ TOutcome ReadModuleNumbers(TModuleLine& line, int address) {
   uint16_t na = 0, nb = 0;
   uint32_t number = 0;
   device.SetAdr(static_cast<uint8_t>(address));
-  if (!device.ReadNumbers(na, nb, number)) return Failure(NotAnswering(address));
+  if (!device.ReadNumbers(na, nb, number)) return NotAnswering(address);
   TOutcome r{true, "The numbers of the module at " + AddressText(address) + ".", {}};
   r.Values["a"] = na;
   r.Values["b"] = nb;
@@ -62,18 +61,19 @@ TOutcome ChangeModuleAddress(TModuleLine& line, int address, int wanted) {
     uint8_t own = 0;
     int baud = 0;
     device.SetAdr(korvan::KorvanUniversalAddress);
-    if (!device.ReadAddressAndBaudRate(own, baud)) return Failure(NotAnswering(address));
+    if (!device.ReadAddressAndBaudRate(own, baud)) return NotAnswering(address);
     address = own;
     if (address == wanted) return Failure("The module is already at " + AddressText(address) + ".");
   }
   std::string text, other;
-  if (!Identify(device, address, text)) return Failure(NotAnswering(address));
-  if (Identify(device, wanted, other))
+  bool collided = false;
+  if (!line.Identify(address, text, &collided)) return NotAnswering(address, collided);
+  if (line.Identify(wanted, other))
     return Failure("Another module already answers at " + AddressText(wanted) + ": " + other);
   device.SetAdr(static_cast<uint8_t>(address));
   if (!device.ChangeAddress(static_cast<uint8_t>(wanted)))
     return Failure("The module at " + AddressText(address) + " did not take the address " + AddressText(wanted) + ".");
-  if (!Identify(device, wanted, text))
+  if (!line.Identify(wanted, text))
     return Failure("The module took the address " + AddressText(wanted) + " but does not answer there.");
   TOutcome r{true, AddressText(address) + " -> " + AddressText(wanted), {}};
   r.Values["old_address"] = address;
@@ -100,7 +100,7 @@ TOutcome ChangeModuleRate(TModuleLine& line, int address, int rate) {
   std::string text;
   if (!line.SetRate(static_cast<uint32_t>(rate)))
     return Failure("The module took the rate " + std::to_string(rate) + " but the line cannot switch to it.");
-  if (!Identify(device, address, text))
+  if (!line.Identify(address, text))
     return Failure("The module took the rate " + std::to_string(rate) + " but does not answer at it.");
   r.Message = "The module at " + AddressText(address) + " now talks at " + std::to_string(rate) + " Bd.";
   r.Values["verified"] = true;
@@ -111,7 +111,7 @@ TOutcome ChangeModuleRate(TModuleLine& line, int address, int rate) {
 TOutcome AssignModuleAddress(TModuleLine& line, int wanted, uint16_t a, uint16_t b) {
   korvan::TKorvanStackDevice& device = line.Device();
   std::string text;
-  if (Identify(device, wanted, text)) {
+  if (line.Identify(wanted, text)) {
     uint16_t na = 0, nb = 0;
     uint32_t number = 0;
     if (device.ReadNumbers(na, nb, number) && na == a && nb == b)
@@ -124,7 +124,7 @@ TOutcome AssignModuleAddress(TModuleLine& line, int wanted, uint16_t a, uint16_t
   if (!device.AssignAddress(static_cast<uint8_t>(wanted), a, b))
     return Failure("No module with the numbers " + std::to_string(a) + "," + std::to_string(b) + " took the address " +
                    AddressText(wanted) + ".");
-  if (!Identify(device, wanted, text))
+  if (!line.Identify(wanted, text))
     return Failure("The module took the address " + AddressText(wanted) + " but does not answer there.");
   TOutcome r{true,
              "The module with the numbers " + std::to_string(a) + "," + std::to_string(b) + " is now at " +

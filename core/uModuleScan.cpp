@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 
-#include "core/uModuleText.h"
 #include "protocol/uKorvan97.h"
 
 namespace duomat {
@@ -12,7 +11,7 @@ namespace {
 class TScanner {
  public:
   TScanner(TModuleLine& line, const TScanRequest& request, const TScanCallbacks& callbacks)
-      : device_(line.Device()), request_(request), callbacks_(callbacks) {
+      : line_(line), device_(line.Device()), request_(request), callbacks_(callbacks) {
     device_.SetTimeout(request.Timeout);
   }
 
@@ -43,12 +42,16 @@ class TScanner {
   bool Ask(int adr, uint32_t rate) {
     ++result_.Scanned;
     std::string text;
-    device_.SetAdr(static_cast<uint8_t>(adr));
-    if (!device_.ReadIdentificationText(text)) return false;
-    result_.Found.push_back({adr, rate, ModuleText(text)});
-    return true;
+    bool collided = false;
+    if (line_.Identify(adr, text, &collided)) {
+      result_.Found.push_back({adr, rate, text, false});
+      return true;
+    }
+    if (collided) result_.Found.push_back({adr, rate, {}, true});
+    return false;
   }
 
+  TModuleLine& line_;
   korvan::TKorvanStackDevice& device_;
   const TScanRequest& request_;
   const TScanCallbacks& callbacks_;

@@ -20,7 +20,8 @@ struct TScanRequest {
 struct TFoundModule {
   int Address = 0;
   uint32_t Rate = 0;  // 0 on a line without one
-  std::string Identification;
+  std::string Identification;  // empty for a collision
+  bool Collision = false;      // several modules answered at once, garbled
 };
 
 // Before each address is asked: what is tried and at most how long the rest takes.

@@ -106,6 +106,7 @@ void TKorvanStack::icDataRcv(ci::ICommunicationInterface* Sender) {
   if (!Sender || Sender != comm_.get()) return;
   std::string bytes;
   Sender->Read(bytes);
+  received_ += bytes.size();
   ProcessReceived(bytes);
 }
 
@@ -238,6 +239,7 @@ bool TKorvanStack::SendReceive(uint8_t ADR, uint8_t SIG, uint8_t code, const std
     try {
       std::string stale;
       comm->Read(stale);  // stale bytes are never the answer
+      received_ += stale.size();
       search.SetAside(stale);
       // Reading may have found the line gone (an unplugged adapter): then this
       // is a failed request, not a write onto a closed line.
@@ -250,6 +252,7 @@ bool TKorvanStack::SendReceive(uint8_t ADR, uint8_t SIG, uint8_t code, const std
           if (comm->InputCount() != 0) {
             std::string chunk;
             comm->Read(chunk);
+            received_ += chunk.size();
             // Every complete frame that arrived is looked at, not just the first.
             if (search.Add(chunk, reply)) {
               answered = true;

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <mutex>
@@ -65,6 +66,9 @@ class TKorvanStack : public TNodedInterface, public virtual IKorvanStack {
 
   // Bytes received and not consumed yet.
   size_t BufferedCount();
+  // Bytes ever read from the line: a request that failed while bytes came
+  // met answers it could not read, such as two modules answering at once.
+  uint64_t ReceivedCount() const { return received_.load(); }
 
  private:
   // Cuts the complete frames out of the buffer; the first error met, if any.
@@ -77,6 +81,7 @@ class TKorvanStack : public TNodedInterface, public virtual IKorvanStack {
 
   std::string buffer_;
   uint64_t consumed_ = 0;  // bytes ever dropped from the buffer's front
+  std::atomic<uint64_t> received_{0};
   TFrameCandidates candidates_;
   TRef<ci::ICommunicationInterface> comm_;
   // Lines left whose handler may still be ours.

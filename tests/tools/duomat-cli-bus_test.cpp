@@ -197,6 +197,19 @@ TEST_P(CliBus, TextInTheModulesCentralEuropeanCodePageReachesJsonAsUtf8) {
   }
 }
 
+TEST_P(CliBus, TwoModulesAtOneAddressAreReportedAsACollisionNotAsSilence) {
+  const TBus bus(GetParam(), {"--module", "ingra", "--address", "0x31", "--module", "outra", "--address", "0x31"});
+  ASSERT_TRUE(bus.Started());
+  TRun r = bus.Run({"--json", "scan", "--from", "0x31", "--to", "0x31", "--scan-timeout", kScanTimeout});
+  const json j = json::parse(r.Out, nullptr, false);
+  ASSERT_TRUE(j.is_object()) << r;
+  ASSERT_EQ(j["modules"].size(), 1u) << r;
+  EXPECT_EQ(j["modules"][0].value("collision", false), true) << r;
+  r = bus.Run({"--timeout", kScanTimeout, "module", "identify"});
+  EXPECT_EQ(r.Status, 1) << r;
+  EXPECT_NE(r.Err.find("Several modules answer at 0x31"), std::string::npos) << r;
+}
+
 TEST_P(CliBus, SetAddressAtTheUniversalAddressNamesTheModulesOwnAddress) {
   const TBus bus(GetParam(), {"--module", "ingra", "--address", "0x33"});
   ASSERT_TRUE(bus.Started());

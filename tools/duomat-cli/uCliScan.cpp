@@ -51,11 +51,14 @@ void ShowProgress(const TScanProgress& p) {
 void PrintFound(const std::vector<TFoundModule>& found, int scanned, bool interrupted, bool json) {
   if (json) {
     TJson list = TJson::array();
-    for (const TFoundModule& f : found)
-      list.push_back({{"address", f.Address},
-                      {"baudrate", f.Rate ? TJson(f.Rate) : TJson(nullptr)},
-                      {"name", ModuleNameOf(f.Identification)},
-                      {"identification", f.Identification}});
+    for (const TFoundModule& f : found) {
+      TJson m = {{"address", f.Address},
+                 {"baudrate", f.Rate ? TJson(f.Rate) : TJson(nullptr)},
+                 {"name", ModuleNameOf(f.Identification)},
+                 {"identification", f.Identification}};
+      if (f.Collision) m["collision"] = true;
+      list.push_back(std::move(m));
+    }
     TJson o = {{"ok", !found.empty()}, {"modules", list}, {"scanned", scanned}};
     if (interrupted) o["interrupted"] = true;
     std::printf("%s\n", JsonLine(o).c_str());
@@ -63,8 +66,9 @@ void PrintFound(const std::vector<TFoundModule>& found, int scanned, bool interr
   }
   for (const TFoundModule& f : found) {
     const std::string rate = f.Rate ? std::to_string(f.Rate) + "  " : "";
-    std::printf("%s  %s%s\n", AddressText(f.Address).c_str(), rate.c_str(),
-                Printable(f.Identification).c_str());
+    const std::string what = f.Collision ? "several modules answer here: their answers collide"
+                                         : Printable(f.Identification);
+    std::printf("%s  %s%s\n", AddressText(f.Address).c_str(), rate.c_str(), what.c_str());
   }
   if (interrupted) std::fprintf(stderr, "Scan interrupted after %d requests.\n", scanned);
   if (found.empty()) std::fprintf(stderr, "No module answered (%d requests).\n", scanned);
