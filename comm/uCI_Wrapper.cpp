@@ -4,7 +4,7 @@
 #include <functional>
 #include <mutex>
 
-#include "comm/uCI_TransportRegistry.h"
+#include "comm/uCI_ProviderRegistry.h"
 #include "comm/uObjectDestroyer.h"
 #include "platform/uThreadName.h"
 

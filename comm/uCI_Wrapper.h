@@ -1,4 +1,5 @@
 #pragma once
+// The application-facing wrapper interface that drives a transport chosen by provider.
 #include <atomic>
 #include <condition_variable>
 #include <memory>

@@ -1,7 +1,9 @@
 #pragma once
+// Connection strings: value forms, the key reader, items, the loose reader, the provider lookup.
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "comm/ui_MyInterfacedObject.h"
 
@@ -45,6 +47,29 @@ std::string BooleanToStr(bool value);
 bool GetConfigurationValue(std::string_view S, std::string_view Key, std::string& Value);
 bool GetConfigurationInteger(std::string_view S, std::string_view Key, int32_t& Value);
 bool GetConfigurationBoolean(std::string_view S, std::string_view Key, bool& Value);
+
+// ---- Items -----------------------------------------------------------------
+// The whole string as the key reader reads each value, for readers that need
+// every item (the strict check of a typed string). Blanks are not skipped:
+// callers that ignore them delete them first, as the provider lookup does.
+
+struct TConnectionItem {
+  std::string Key;    // the key characters before the "="
+  std::string Raw;    // the value as written
+  std::string Value;  // decoded as GetConfigurationValue decodes it
+};
+
+struct TConnectionItems {
+  enum class TFault { None, NotKeyValue, Parentheses };
+  std::vector<TConnectionItem> Items;  // in order, up to a fault
+  TFault Fault = TFault::None;
+  // NotKeyValue: the item as written up to its ";"; Parentheses: key=raw value.
+  std::string FaultText;
+};
+
+// Empty items (";;") are passed over; the first item that is not key=value,
+// or whose parentheses do not match, ends the reading with its fault.
+TConnectionItems ParseConnectionItems(std::string_view S);
 
 // ---- Loose reader ----------------------------------------------------------
 // Used to fill dialog controls: the text after the first Key + "=" anywhere in

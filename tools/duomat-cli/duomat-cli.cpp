@@ -7,10 +7,9 @@
 #include <optional>
 #include <unistd.h>
 
-#include "app/uConnectionStringCheck.h"
 #include "app/uModuleSettings.h"
 #include "comm/uci_ICommunicationInterfaceDataSpy.h"
-#include "protocol/uKorvanModules.h"
+#include "core/uLibraryStart.h"
 #include "tools/duomat-cli/uCliBatch.h"
 #include "tools/duomat-cli/uCliOutput.h"
 #include "tools/duomat-cli/uCliOutputTest.h"
@@ -20,6 +19,7 @@
 #include "tools/duomat-cli/uCliScan.h"
 #include "tools/duomat-cli/uCliInterrupt.h"
 #include "tools/duomat-cli/uCliPorts.h"
+#include "transports/uConnectionStringCheck.h"
 
 using namespace duomat;
 using namespace duomat::cli;
@@ -334,14 +334,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "duomat-cli: --connection is required for this command\nRun with --help for more information.\n");
     return kExitUsage;
   }
-  if (const std::string problem = ports->parsed() || batch->parsed() ? "" : CheckConnectionString(o.connection); !problem.empty())
+  if (const std::string problem =
+          ports->parsed() || batch->parsed() ? "" : korvan::transport::CheckConnectionString(o.connection);
+      !problem.empty())
     return UsageError("--connection: " + problem, o.json);
   try {
     if (ports->parsed()) return ListPortsCommand(o.json);
     std::vector<std::string> arguments(argv, argv + argc);
-    if (!korvan::InitializeModules(arguments)) throw std::runtime_error("the library did not start");
+    if (!duomat::StartLibrary(arguments)) throw std::runtime_error("the library did not start");
   } catch (const std::exception& e) {
-    korvan::FinalizeModules();
+    duomat::StopLibrary();
     std::fprintf(stderr, "duomat-cli: cannot start: the system gave no thread or descriptor (%s)\n", e.what());
     return kExitFailed;
   }
@@ -359,7 +361,7 @@ int main(int argc, char** argv) {
                            ? RunModuleCommand(moduleCommand, o.connection, o.address, o.timeout, o.json || moduleCommand.Json)
                            : RunScanCommand(scanCommand, o.connection, o.json || scanCommand.Json);
     korvan::ci::SetDataSpyHandler(korvan::ci::TDataSpyHandler());
-    korvan::FinalizeModules();
+    duomat::StopLibrary();
     return TWritingAction::ExitStatus(status);
   }
   // The commands that live in files of their own: their exit status, or -1.
@@ -406,6 +408,6 @@ int main(int argc, char** argv) {
     rc = kExitFailed;
   }
   korvan::ci::SetDataSpyHandler(korvan::ci::TDataSpyHandler());
-  korvan::FinalizeModules();
+  duomat::StopLibrary();
   return TWritingAction::ExitStatus(rc);
 }

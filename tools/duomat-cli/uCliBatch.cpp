@@ -1,6 +1,6 @@
 #include "tools/duomat-cli/uCliBatch.h"
 
-#include "app/uConnectionStringCheck.h"
+#include "transports/uConnectionStringCheck.h"
 
 #include <algorithm>
 #include <atomic>
@@ -74,7 +74,7 @@ TBatchEntry ParseEntry(const json& e, const std::string& folder) {
   TBatchEntry entry;
   entry.Name = StringField(e, "name");
   entry.Connection = StringField(e, "connection");
-  if (const std::string problem = CheckConnectionString(entry.Connection); !problem.empty())
+  if (const std::string problem = korvan::transport::CheckConnectionString(entry.Connection); !problem.empty())
     throw TProfileError("connection: " + problem);
   entry.Address = AddressField(e);
   const std::string module = StringField(e, "module");

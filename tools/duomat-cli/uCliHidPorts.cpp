@@ -5,7 +5,7 @@
 #include "app/uPortIdentity.h"
 #include "tools/duomat-cli/uCliOutput.h"
 #include "tools/duomat-cli/uCliPorts.h"
-#include "transports/uHidDeviceManager.h"
+#include "transports/hid/uHidDeviceManager.h"
 
 namespace duomat::cli {
 

@@ -9,7 +9,7 @@
 #include "comm/uCI_Wrapper.h"
 #include "comm/uci_ConnectionString.h"
 #include "tools/duomat-cli/uCliOutput.h"
-#include "transports/uCI_SerialPortInterface.h"
+#include "transports/serial/uCI_SerialPortInterface.h"
 
 namespace duomat::cli {
 

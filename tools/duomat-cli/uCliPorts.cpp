@@ -8,8 +8,8 @@
 #include "app/uComPortScannerCore.h"
 #include "platform/uSysfs.h"
 #include "tools/duomat-cli/uCliOutput.h"
-#include "transports/uFTD2XXKernel.h"
-#include "transports/uFTDIDeviceList.h"
+#include "transports/ftdi/uFTD2XXKernel.h"
+#include "transports/ftdi/uFTDIDeviceList.h"
 
 namespace duomat::cli {
 
