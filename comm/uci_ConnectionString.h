@@ -88,6 +88,9 @@ struct TCommunicationInterfaceClass {
   TRef<ci::ICommunicationInterface> (*Create)(const std::string& connectionString);
 };
 
+// The interface classes live in the one provider registry
+// (comm/uCI_ProviderRegistry.h), beside the transports of the same names.
+
 // Appends the pair; false when Class or its Create is null or Name is empty.
 // A second registration of a name is appended too, but FindProvider only ever
 // returns the first one.
@@ -97,7 +100,7 @@ bool RegisterProvider(const TCommunicationInterfaceClass* Class, const std::stri
 void UnregisterProvider(const std::string& Name);
 // Looks Name up without regard to letter case; Class is null when absent.
 bool FindProvider(const std::string& Name, const TCommunicationInterfaceClass*& Class);
-// Empties the registry (test fixtures).
+// Removes every interface class (test fixtures); transports stay.
 void ClearProviders();
 
 // Deletes CR, LF and spaces from ConnectionString, turns each ";" into a CR,
