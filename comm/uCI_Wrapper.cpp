@@ -22,11 +22,6 @@ TRef<ICommunicationInterface> CreateFromString(const std::string& connectionStri
   return TRef<ICommunicationInterface>(CreateObject<T>(connectionString).get());
 }
 
-std::string WithSemicolons(std::string s) {
-  std::replace(s.begin(), s.end(), '\r', ';');
-  return s;
-}
-
 // None when its thread cannot start (out of threads): the wrapper then opens nothing.
 std::unique_ptr<TDispatcherThread> StartDispatcher() {
   try {
@@ -43,7 +38,7 @@ const TCommunicationInterfaceClass TNexoCommunicationWrapperInterface::Class = {
     "TNexoCommunicationWrapperInterface", &CreateFromString<TNexoCommunicationWrapperInterface>};
 
 TCommunicationWrapperInterface::TCommunicationWrapperInterface(const std::string& ConnectionString)
-    : TCommunicationInterfaceDataSpy(WithSemicolons(ConnectionString)), receiveDispatcher_(StartDispatcher()) {}
+    : TCommunicationInterfaceDataSpy(LinesToItems(ConnectionString)), receiveDispatcher_(StartDispatcher()) {}
 
 TCommunicationWrapperInterface::TCommunicationWrapperInterface(pugi::xml_node xmlNode, IInterface* parent)
     : TCommunicationInterfaceDataSpy(xmlNode, parent), receiveDispatcher_(StartDispatcher()) {}

@@ -251,16 +251,26 @@ int32_t GetConnectionInteger(std::string_view S, std::string_view Key, int32_t D
   return StrToIntStrict(GetConnectionValue(S, Key, ""), value) ? value : Default;
 }
 
-bool CreateCommunicationInterface(const std::string& ConnectionString, TRef<ci::ICommunicationInterface>& Interface) {
-  Interface = nullptr;
-
-  // One item per line, as the created class expects.
+std::string ItemsToLines(std::string_view S) {
   std::string lines;
-  lines.reserve(ConnectionString.size());
-  for (char c : ConnectionString) {
+  lines.reserve(S.size());
+  for (char c : S) {
     if (c == '\r' || c == '\n' || c == ' ') continue;
     lines += c == ';' ? '\r' : c;
   }
+  return lines;
+}
+
+std::string LinesToItems(std::string_view S) {
+  std::string items(S);
+  std::replace(items.begin(), items.end(), '\r', ';');
+  return items;
+}
+
+bool CreateCommunicationInterface(const std::string& ConnectionString, TRef<ci::ICommunicationInterface>& Interface) {
+  Interface = nullptr;
+
+  const std::string lines = ItemsToLines(ConnectionString);
 
   // The first line whose name (the text before its first "=") is "provider".
   std::string provider;

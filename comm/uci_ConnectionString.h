@@ -103,6 +103,14 @@ bool FindProvider(const std::string& Name, const TCommunicationInterfaceClass*& 
 // Removes every interface class (test fixtures); transports stay.
 void ClearProviders();
 
+// The line form a created class is handed: CR, LF and spaces deleted, each
+// ";" turned into a CR (inside parentheses and after a backslash too), so
+// that each item is one line. The wrapper turns it back with LinesToItems;
+// both directions live here so that the two sides cannot disagree.
+std::string ItemsToLines(std::string_view S);
+// Every CR turned into ";".
+std::string LinesToItems(std::string_view S);
+
 // Deletes CR, LF and spaces from ConnectionString, turns each ";" into a CR,
 // looks up the value of the first line named "provider" (letter case ignored)
 // and hands the CR-separated string to that class's Create. True when
