@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "comm/uCI_Wrapper.h"
+#include "comm/uObjectDestroyer.h"
 #include "platform/uThreadName.h"
 #include "protocol/uKorvan97.h"
 #include "protocol/uKorvanModules.h"
@@ -92,6 +96,14 @@ struct TStackOnWrapper {
 class StackOnWrapper : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { korvan::InitializeModules(); }
+  // The wrappers' receive threads go through the destroyer: gone once a
+  // marker handed over after them has run.
+  void TearDown() override {
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> ran = done->get_future();
+    korvan::DestroyLater([done] { done->set_value(); });
+    ASSERT_EQ(ran.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  }
 
   TLoopbackProviders loopback{{"LOOPBACK"}};
 };
