@@ -16,8 +16,8 @@
 #include "app/ufCILog.h"
 #include "app/ufConnectionDialog.h"
 #include "app/ufMain.h"
+#include "core/uLibraryStart.h"
 #include "platform/uTerminalForwarder.h"
-#include "protocol/uKorvanModules.h"
 
 using namespace duomat;
 
@@ -56,8 +56,8 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  if (!korvan::InitializeModules(arguments)) {
-    korvan::FinalizeModules();
+  if (!duomat::StartLibrary(arguments)) {
+    duomat::StopLibrary();
     std::fprintf(stderr, "duomat: cannot start: the system gave no thread or descriptor\n");
     return 1;
   }
@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
     fConnectionDialog.reset();
     fMain.reset();
   }
-  korvan::FinalizeModules();
+  duomat::StopLibrary();
   if (const uint64_t dropped = korvan::TerminalDroppedCount())
     std::fprintf(stderr, "duomat: %llu frames were not forwarded: the terminal did not keep up\n",
                  static_cast<unsigned long long>(dropped));

@@ -7,7 +7,7 @@
 
 #include "app/uComPortStringList.h"
 #include "core/uPortIdentity.h"
-#include "transports/uComPortMap.h"
+#include "transports/serial/uComPortMap.h"
 
 namespace duomat {
 

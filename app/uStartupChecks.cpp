@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/uConnectionStringCheck.h"
 #include "app/ufMain.h"
+#include "transports/uConnectionStringCheck.h"
 
 namespace duomat {
 
@@ -39,7 +39,7 @@ std::string PresetConnections(TfMain& window, const TProgramOptions& options) {
   std::string refused;
   const auto preset = [&](const char* option, const std::string& connection, auto& record) {
     if (connection.empty()) return;
-    const std::string problem = CheckConnectionString(connection);
+    const std::string problem = korvan::transport::CheckConnectionString(connection);
     if (problem.empty()) {
       record.SetConnectionString(connection);
       return;

@@ -19,8 +19,8 @@
 #include "app/uComPortScanner.h"
 #include "app/uComPortStringList.h"
 #include "comm/uci_ConnectionString.h"
-#include "transports/uComPortMap.h"
-#include "transports/uFTDIDeviceList.h"
+#include "transports/ftdi/uFTDIDeviceList.h"
+#include "transports/serial/uComPortMap.h"
 #include "ui_ufConnectionDialog.h"
 
 namespace duomat {

@@ -29,8 +29,8 @@
 #include <thread>
 
 #include "comm/uci_ConnectionString.h"
+#include "core/uLibraryStart.h"
 #include "protocol/uKorvan97.h"
-#include "protocol/uKorvanModules.h"
 #include "protocol/uKorvanStack.h"
 
 using namespace std::chrono;
@@ -114,7 +114,7 @@ void ResetPeakRss() { std::ofstream("/proc/self/clear_refs") << "5"; }
 enum TCase { FloodRequest, PatternRequest, PatternIdle, NoiseIdle };
 
 void BM_HostilePeer(benchmark::State& state, TCase c) {
-  InitializeModules();
+  duomat::StartLibrary();
   const std::string pattern("\x2A\x61\xFF\xFF", 4);
   const std::string flood = BuildPacket(0x32, 0x01, 0x00, std::string(200, 'x'));
   const bool idle = c == PatternIdle || c == NoiseIdle;

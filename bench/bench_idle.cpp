@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "core/uKorvanStackDeviceIngraRec.h"
-#include "protocol/uKorvanModules.h"
+#include "core/uLibraryStart.h"
 #include "support/TSimProcess.h"
 #include "uBenchSimulator.h"
 
@@ -78,7 +78,7 @@ BENCHMARK_CAPTURE(BM_Idle, tcp_and_serial, true)->Iterations(1)->UseManualTime()
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  korvan::InitializeModules();
+  duomat::StartLibrary();
   if (!bench::StartSimulator()) return 1;
   benchmark::RunSpecifiedBenchmarks();
   bench::StopSimulator();

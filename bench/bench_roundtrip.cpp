@@ -26,8 +26,8 @@
 #include <vector>
 
 #include "core/uKorvanStackDeviceIngraRec.h"
+#include "core/uLibraryStart.h"
 #include "protocol/uKorvan97.h"
-#include "protocol/uKorvanModules.h"
 #include "support/TSimProcess.h"
 #include "uBenchSimulator.h"
 
@@ -151,7 +151,7 @@ BENCHMARK_CAPTURE(BM_Stack, pty, false)->Iterations(300)->UseRealTime()->Unit(be
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  korvan::InitializeModules();
+  duomat::StartLibrary();
   if (!bench::StartSimulator()) return 1;
   benchmark::RunSpecifiedBenchmarks();
   for (const char* line : {"tcp", "pty"}) {

@@ -4,7 +4,7 @@
 #include <functional>
 #include <mutex>
 
-#include "comm/uCI_TransportRegistry.h"
+#include "comm/uCI_ProviderRegistry.h"
 #include "comm/uObjectDestroyer.h"
 #include "platform/uThreadName.h"
 
@@ -20,11 +20,6 @@ std::vector<const TCommunicationInterfaceClass*> g_classes;
 template <class T>
 TRef<ICommunicationInterface> CreateFromString(const std::string& connectionString) {
   return TRef<ICommunicationInterface>(CreateObject<T>(connectionString).get());
-}
-
-std::string WithSemicolons(std::string s) {
-  std::replace(s.begin(), s.end(), '\r', ';');
-  return s;
 }
 
 // None when its thread cannot start (out of threads): the wrapper then opens nothing.
@@ -43,7 +38,7 @@ const TCommunicationInterfaceClass TNexoCommunicationWrapperInterface::Class = {
     "TNexoCommunicationWrapperInterface", &CreateFromString<TNexoCommunicationWrapperInterface>};
 
 TCommunicationWrapperInterface::TCommunicationWrapperInterface(const std::string& ConnectionString)
-    : TCommunicationInterfaceDataSpy(WithSemicolons(ConnectionString)), receiveDispatcher_(StartDispatcher()) {}
+    : TCommunicationInterfaceDataSpy(LinesToItems(ConnectionString)), receiveDispatcher_(StartDispatcher()) {}
 
 TCommunicationWrapperInterface::TCommunicationWrapperInterface(pugi::xml_node xmlNode, IInterface* parent)
     : TCommunicationInterfaceDataSpy(xmlNode, parent), receiveDispatcher_(StartDispatcher()) {}

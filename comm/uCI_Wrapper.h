@@ -1,4 +1,5 @@
 #pragma once
+// The application-facing wrapper interface that drives a transport chosen by provider.
 #include <atomic>
 #include <condition_variable>
 #include <memory>
@@ -26,7 +27,7 @@ class ICommunicationWrapperInterface : public virtual ICommunicationInterface {
 class TCommunicationWrapperInterface : public TCommunicationInterfaceDataSpy,
                                        public virtual ICommunicationWrapperInterface {
  public:
-  // Carriage returns in the string stand for ";" (see CreateCommunicationInterface).
+  // Carriage returns in the string stand for ";" (the line form, see ItemsToLines).
   explicit TCommunicationWrapperInterface(const std::string& ConnectionString = std::string());
   TCommunicationWrapperInterface(pugi::xml_node xmlNode, IInterface* parent);
   ~TCommunicationWrapperInterface() override;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -108,22 +107,6 @@ int HexDigit(char c) {
   return -1;
 }
 
-struct TProviderRegistry {
-  std::mutex lock;
-  std::vector<std::pair<std::string, const TCommunicationInterfaceClass*>> entries;
-
-  // The first entry of that name (letter case ignored); call with lock held.
-  auto Find(const std::string& Name) {
-    return std::find_if(entries.begin(), entries.end(), [&](const auto& e) { return SameTextAscii(e.first, Name); });
-  }
-};
-
-// Built on first use, so that modules may register from static initialisers.
-TProviderRegistry& Registry() {
-  static TProviderRegistry registry;
-  return registry;
-}
-
 }  // namespace
 
 bool StrToIntStrict(std::string_view text, int32_t& value) {
@@ -219,6 +202,38 @@ bool GetConfigurationBoolean(std::string_view S, std::string_view Key, bool& Val
   return GetConfigurationValue(S, Key, text) && StrToBoolean(text, Value);
 }
 
+TConnectionItems ParseConnectionItems(std::string_view S) {
+  TConnectionItems parsed;
+  size_t p = 0;
+  while (p < S.size()) {
+    if (S[p] == ';') {
+      ++p;
+      continue;
+    }
+    const size_t start = p;
+    p = SkipIdentifier(S, p);
+    TConnectionItem item;
+    item.Key.assign(S.substr(start, p - start));
+    if (item.Key.empty() || p >= S.size() || S[p] != '=') {
+      const size_t end = S.find(';', start);
+      parsed.Fault = TConnectionItems::TFault::NotKeyValue;
+      parsed.FaultText.assign(S.substr(start, end == std::string_view::npos ? end : end - start));
+      return parsed;
+    }
+    const size_t from = ++p;  // after the "="
+    std::string_view raw;     // an "=" at the very end is an empty value here
+    const bool read = p >= S.size() || ReadRawValue(S, p, raw);
+    if (!read || !DecodeValue(raw, item.Value)) {
+      parsed.Fault = TConnectionItems::TFault::Parentheses;
+      parsed.FaultText = item.Key + "=" + std::string(S.substr(from, p - from));
+      return parsed;
+    }
+    item.Raw.assign(raw);
+    parsed.Items.push_back(std::move(item));
+  }
+  return parsed;
+}
+
 std::string GetConnectionValue(std::string_view S, std::string_view Key, std::string_view Default) {
   std::string upperS(S);
   std::string pattern(Key);
@@ -236,45 +251,26 @@ int32_t GetConnectionInteger(std::string_view S, std::string_view Key, int32_t D
   return StrToIntStrict(GetConnectionValue(S, Key, ""), value) ? value : Default;
 }
 
-bool RegisterProvider(const TCommunicationInterfaceClass* Class, const std::string& Name) {
-  if (Class == nullptr || Class->Create == nullptr || Name.empty()) return false;
-  TProviderRegistry& registry = Registry();
-  std::lock_guard guard(registry.lock);
-  registry.entries.emplace_back(Name, Class);
-  return true;
+std::string ItemsToLines(std::string_view S) {
+  std::string lines;
+  lines.reserve(S.size());
+  for (char c : S) {
+    if (c == '\r' || c == '\n' || c == ' ') continue;
+    lines += c == ';' ? '\r' : c;
+  }
+  return lines;
 }
 
-void UnregisterProvider(const std::string& Name) {
-  TProviderRegistry& registry = Registry();
-  std::lock_guard guard(registry.lock);
-  const auto it = registry.Find(Name);
-  if (it != registry.entries.end()) registry.entries.erase(it);
-}
-
-bool FindProvider(const std::string& Name, const TCommunicationInterfaceClass*& Class) {
-  TProviderRegistry& registry = Registry();
-  std::lock_guard guard(registry.lock);
-  const auto it = registry.Find(Name);
-  Class = it != registry.entries.end() ? it->second : nullptr;
-  return Class != nullptr;
-}
-
-void ClearProviders() {
-  TProviderRegistry& registry = Registry();
-  std::lock_guard guard(registry.lock);
-  registry.entries.clear();
+std::string LinesToItems(std::string_view S) {
+  std::string items(S);
+  std::replace(items.begin(), items.end(), '\r', ';');
+  return items;
 }
 
 bool CreateCommunicationInterface(const std::string& ConnectionString, TRef<ci::ICommunicationInterface>& Interface) {
   Interface = nullptr;
 
-  // One item per line, as the created class expects.
-  std::string lines;
-  lines.reserve(ConnectionString.size());
-  for (char c : ConnectionString) {
-    if (c == '\r' || c == '\n' || c == ' ') continue;
-    lines += c == ';' ? '\r' : c;
-  }
+  const std::string lines = ItemsToLines(ConnectionString);
 
   // The first line whose name (the text before its first "=") is "provider".
   std::string provider;

@@ -1,7 +1,9 @@
 #pragma once
+// Connection strings: value forms, the key reader, items, the loose reader, the provider lookup.
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "comm/ui_MyInterfacedObject.h"
 
@@ -46,6 +48,29 @@ bool GetConfigurationValue(std::string_view S, std::string_view Key, std::string
 bool GetConfigurationInteger(std::string_view S, std::string_view Key, int32_t& Value);
 bool GetConfigurationBoolean(std::string_view S, std::string_view Key, bool& Value);
 
+// ---- Items -----------------------------------------------------------------
+// The whole string as the key reader reads each value, for readers that need
+// every item (the strict check of a typed string). Blanks are not skipped:
+// callers that ignore them delete them first, as the provider lookup does.
+
+struct TConnectionItem {
+  std::string Key;    // the key characters before the "="
+  std::string Raw;    // the value as written
+  std::string Value;  // decoded as GetConfigurationValue decodes it
+};
+
+struct TConnectionItems {
+  enum class TFault { None, NotKeyValue, Parentheses };
+  std::vector<TConnectionItem> Items;  // in order, up to a fault
+  TFault Fault = TFault::None;
+  // NotKeyValue: the item as written up to its ";"; Parentheses: key=raw value.
+  std::string FaultText;
+};
+
+// Empty items (";;") are passed over; the first item that is not key=value,
+// or whose parentheses do not match, ends the reading with its fault.
+TConnectionItems ParseConnectionItems(std::string_view S);
+
 // ---- Loose reader ----------------------------------------------------------
 // Used to fill dialog controls: the text after the first Key + "=" anywhere in
 // S (letter case ignored, not anchored to an item, so "port" also matches
@@ -63,6 +88,9 @@ struct TCommunicationInterfaceClass {
   TRef<ci::ICommunicationInterface> (*Create)(const std::string& connectionString);
 };
 
+// The interface classes live in the one provider registry
+// (comm/uCI_ProviderRegistry.h), beside the transports of the same names.
+
 // Appends the pair; false when Class or its Create is null or Name is empty.
 // A second registration of a name is appended too, but FindProvider only ever
 // returns the first one.
@@ -72,8 +100,16 @@ bool RegisterProvider(const TCommunicationInterfaceClass* Class, const std::stri
 void UnregisterProvider(const std::string& Name);
 // Looks Name up without regard to letter case; Class is null when absent.
 bool FindProvider(const std::string& Name, const TCommunicationInterfaceClass*& Class);
-// Empties the registry (test fixtures).
+// Removes every interface class (test fixtures); transports stay.
 void ClearProviders();
+
+// The line form a created class is handed: CR, LF and spaces deleted, each
+// ";" turned into a CR (inside parentheses and after a backslash too), so
+// that each item is one line. The wrapper turns it back with LinesToItems;
+// both directions live here so that the two sides cannot disagree.
+std::string ItemsToLines(std::string_view S);
+// Every CR turned into ";".
+std::string LinesToItems(std::string_view S);
 
 // Deletes CR, LF and spaces from ConnectionString, turns each ";" into a CR,
 // looks up the value of the first line named "provider" (letter case ignored)

@@ -4,7 +4,7 @@
 #include <system_error>
 
 #include "comm/uci_ConnectionString.h"
-#include "app/uConnectionStringCheck.h"
+#include "transports/uConnectionStringCheck.h"
 #include "core/uModuleText.h"
 #include "core/uOutcome.h"
 #include "protocol/uIngra.h"
@@ -58,7 +58,7 @@ TBatchEntry ParseEntry(const json& e, const std::string& folder) {
   TBatchEntry entry;
   entry.Name = StringField(e, "name");
   entry.Connection = StringField(e, "connection");
-  if (const std::string problem = CheckConnectionString(entry.Connection); !problem.empty())
+  if (const std::string problem = korvan::transport::CheckConnectionString(entry.Connection); !problem.empty())
     throw TProfileError("connection: " + problem);
   entry.Address = AddressField(e);
   const std::string module = StringField(e, "module");

@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include "platform/uThreadName.h"
-#include "transports/uComPortMap.h"
-#include "transports/uTtyLine.h"
+#include "transports/serial/uComPortMap.h"
+#include "transports/serial/uTtyLine.h"
 
 namespace duomat {
 

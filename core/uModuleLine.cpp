@@ -6,7 +6,7 @@
 #include "comm/uCI_Wrapper.h"
 #include "core/uModuleText.h"
 #include "comm/uci_ConnectionString.h"
-#include "transports/uCI_SerialPortInterface.h"
+#include "transports/serial/uCI_SerialPortInterface.h"
 
 namespace duomat {
 

@@ -8,9 +8,9 @@
 
 #include "core/uComPortScannerCore.h"
 #include "platform/uSysfs.h"
-#include "transports/uFTD2XXKernel.h"
-#include "transports/uFTDIDeviceList.h"
-#include "transports/uHidDeviceManager.h"
+#include "transports/ftdi/uFTD2XXKernel.h"
+#include "transports/ftdi/uFTDIDeviceList.h"
+#include "transports/hid/uHidDeviceManager.h"
 
 namespace duomat {
 

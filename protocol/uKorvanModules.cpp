@@ -1,12 +1,10 @@
 #include "protocol/uKorvanModules.h"
 
+#include <exception>
 #include <mutex>
 
-#include "comm/uCI_Wrapper.h"
-#include "comm/uObjectDestroyer.h"
-#include "comm/uci_ICommunicationInterfaceDataSpy.h"
+#include "comm/uCommModules.h"
 #include "protocol/uKorvanStackDeviceList.h"
-#include "transports/uTransports.h"
 
 namespace korvan {
 
@@ -18,13 +16,9 @@ bool g_initialized = false;
 bool InitializeModules(const std::vector<std::string>& arguments) {
   std::lock_guard<std::mutex> lock(g_mutex);
   if (g_initialized) return true;
-  bool complete = false;
+  bool complete = InitializeCommModules(arguments);
   try {
-    ci::InitializeWrapperModule();
-    transport::RegisterTransports();
-    complete = InitializeObjectDestroyer();
     InitializeKorvanStackDeviceList();
-    ci::CheckDataSpyCommandLine(arguments);
   } catch (const std::exception&) {
     complete = false;
   }
@@ -35,9 +29,7 @@ bool InitializeModules(const std::vector<std::string>& arguments) {
 void FinalizeModules() {
   std::lock_guard<std::mutex> lock(g_mutex);
   if (!g_initialized) return;
-  ci::FinalizeWrapperModule();
-  transport::UnregisterTransports();
-  FinalizeObjectDestroyer();
+  FinalizeCommModules();
   g_initialized = false;
 }
 

@@ -1,15 +1,15 @@
 #pragma once
+// Start-up and shut-down of the device protocol with the framework below it.
 #include <string>
 #include <vector>
 
 namespace korvan {
 
-// The library's process-wide modules, set up explicitly in this order: the
-// provider registry, the transports' factories, the object destroyer, the device list, then the DST
-// switch of the program's arguments. The program's start-up code and the
-// test fixtures call it; a second call does nothing. Nothing is thrown: false
-// says a part did not start (no thread for the object destroyer, say); what
-// did start works, and lines that need what is missing fail to open.
+// The communication framework's modules (comm/uCommModules.h), then the
+// process-wide device list. The transports are not registered here: the
+// program's start-up (core/uLibraryStart.h) does that. A second call does
+// nothing; nothing is thrown: false says a part did not start, and what did
+// start works.
 bool InitializeModules(const std::vector<std::string>& arguments = {});
 // The reverse: removes the providers and stops the object destroyer.
 void FinalizeModules();

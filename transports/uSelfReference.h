@@ -1,4 +1,5 @@
 #pragma once
+// A reference a transport holds on itself while its own threads call out.
 #include "comm/ui_MyInterfacedObject.h"
 
 namespace korvan::transport {

@@ -1,11 +1,11 @@
 #include "transports/uTransports.h"
 
-#include "comm/uCI_TransportRegistry.h"
-#include "transports/uCI_FTDIInterface.h"
-#include "transports/uCI_HIDInterface.h"
-#include "transports/uCI_SerialPortInterface.h"
-#include "transports/uCI_TCPClientInterface.h"
-#include "transports/uCI_UDPClientInterface.h"
+#include "comm/uCI_ProviderRegistry.h"
+#include "transports/ftdi/uCI_FTDIInterface.h"
+#include "transports/hid/uCI_HIDInterface.h"
+#include "transports/inet/uCI_TCPClientInterface.h"
+#include "transports/inet/uCI_UDPClientInterface.h"
+#include "transports/serial/uCI_SerialPortInterface.h"
 
 namespace korvan::transport {
 
@@ -15,24 +15,24 @@ TRef<ICommunicationInterface> Make() {
   return TRef<ICommunicationInterface>(CreateObject<T>());
 }
 
-const struct {
-  const char* provider;
-  TRef<ICommunicationInterface> (*make)();
-} kTransports[] = {
-    {"SERIAL_PORT", &Make<TCommunicationSerialPortInterface>},
-    {"TCP_CLIENT", &Make<TCommunicationTCPClientInterface>},
-    {"UDP_CLIENT", &Make<TCommunicationUDPClientInterface>},
-    {"FTD_USB", &Make<TCommunicationFTDIInterface>},
-    {"HID", &Make<TCommunicationHIDInterface>},
+// Each family declares its keys beside the code that applies them.
+const TTransportEntry kTransports[] = {
+    {"SERIAL_PORT", &Make<TCommunicationSerialPortInterface>, &TCommunicationSerialPortInterface::KeyRules},
+    {"TCP_CLIENT", &Make<TCommunicationTCPClientInterface>, &TCommunicationTCPClientInterface::KeyRules},
+    {"UDP_CLIENT", &Make<TCommunicationUDPClientInterface>, &TCommunicationUDPClientInterface::KeyRules},
+    {"FTD_USB", &Make<TCommunicationFTDIInterface>, &TCommunicationFTDIInterface::KeyRules},
+    {"HID", &Make<TCommunicationHIDInterface>, &TCommunicationHIDInterface::KeyRules},
 };
 }  // namespace
 
+std::span<const TTransportEntry> Transports() { return kTransports; }
+
 void RegisterTransports() {
-  for (const auto& t : kTransports) ci::RegisterTransport(t.provider, t.make);
+  for (const auto& t : kTransports) ci::RegisterTransport(t.Provider, t.Make);
 }
 
 void UnregisterTransports() {
-  for (const auto& t : kTransports) ci::UnregisterTransport(t.provider);
+  for (const auto& t : kTransports) ci::UnregisterTransport(t.Provider);
 }
 
 }  // namespace korvan::transport

@@ -24,7 +24,7 @@
 #include "app/ufMain.h"
 #include "app/uIntEdit.h"
 #include <QCheckBox>
-#include "protocol/uKorvanModules.h"
+#include "core/uLibraryStart.h"
 
 namespace {
 
@@ -148,7 +148,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: duomat-screenshots --out DIR --ingra CONNECTION --outra CONNECTION\n");
     return 2;
   }
-  korvan::InitializeModules();
+  duomat::StartLibrary();
   bool ok = true;
   {
     ok &= ShootMain(o);
@@ -160,6 +160,6 @@ int main(int argc, char** argv) {
     MakeTraffic(o);
     ok &= Save(&log, o, "communication-log.png");
   }
-  korvan::FinalizeModules();
+  duomat::StopLibrary();
   return ok ? 0 : 1;
 }

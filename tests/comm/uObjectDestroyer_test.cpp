@@ -12,9 +12,9 @@
 #include <thread>
 #include <vector>
 
+#include "comm/uCommModules.h"
 #include "comm/uThreadRunner.h"
 #include "platform/uThreadName.h"
-#include "protocol/uKorvanModules.h"
 
 using korvan::DestroyLater;
 using korvan::TThreadRunner;
@@ -56,7 +56,7 @@ std::future<std::string> Marker() {
 
 class ObjectDestroyer : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { korvan::InitializeModules(); }
+  static void SetUpTestSuite() { korvan::InitializeCommModules(); }
 };
 
 TEST_F(ObjectDestroyer, HandingOverNoneDoesNothing) {

@@ -338,6 +338,39 @@ TEST(uci_ConnectionString, LooseIntegerFallsBackToTheDefaultWhenItDoesNotConvert
   EXPECT_EQ(GetConnectionInteger("baudrate=9600", "comport", -5), -5);
 }
 
+// ---- Items ---------------------------------------------------------------------
+
+TEST(uci_ConnectionString, ItemsAreReadAsTheKeyReaderReadsEachValue) {
+  struct TCase {
+    std::string S;
+    std::vector<std::vector<std::string>> Items;  // key, raw, value
+    TConnectionItems::TFault Fault;
+    std::string FaultText;
+  };
+  using F = TConnectionItems::TFault;
+  const std::vector<TCase> cases = {
+      {"", {}, F::None, ""},
+      {";;a=1;;b=;", {{"a", "1", "1"}, {"b", "", ""}}, F::None, ""},  // empty items passed over
+      {"a=x\\;y;b=(1;(2));c=v=w", {{"a", "x\\;y", "x;y"}, {"b", "(1;(2))", "1;(2)"}, {"c", "v=w", "v=w"}},
+       F::None, ""},
+      {"a=1;b;c=2", {{"a", "1", "1"}}, F::NotKeyValue, "b"},
+      {"a=1;=2;c=3", {{"a", "1", "1"}}, F::NotKeyValue, "=2"},
+      {"a =1", {}, F::NotKeyValue, "a =1"},  // blanks are the caller's to delete
+      {"a=(1;b=2", {}, F::Parentheses, "a=(1;b=2"},
+      {"a=(1)x;b=2", {}, F::Parentheses, "a=(1)x"},
+      {"a=1);b=2", {}, F::Parentheses, "a=1)"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE("S=[" + c.S + "]");
+    const TConnectionItems parsed = ParseConnectionItems(c.S);
+    std::vector<std::vector<std::string>> items;
+    for (const TConnectionItem& item : parsed.Items) items.push_back({item.Key, item.Raw, item.Value});
+    EXPECT_EQ(items, c.Items);
+    EXPECT_EQ(parsed.Fault, c.Fault);
+    EXPECT_EQ(parsed.FaultText, c.FaultText);
+  }
+}
+
 // ---- Provider registry ---------------------------------------------------------
 // The registry is process-wide and other modules may register the real
 // providers when they initialise, so these tests use names of their own and

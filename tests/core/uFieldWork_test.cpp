@@ -10,7 +10,7 @@
 #include "core/uBatch.h"
 #include "core/uModuleScan.h"
 #include "core/uProfile.h"
-#include "protocol/uKorvanModules.h"
+#include "core/uLibraryStart.h"
 #include "support/TSimProcess.h"
 
 namespace duomat {
@@ -18,7 +18,7 @@ namespace {
 
 class FieldWork : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { korvan::InitializeModules(); }
+  static void SetUpTestSuite() { StartLibrary(); }
 
   void SetUp() override {
     sim_ = std::make_unique<korvan::test::TSimProcess>(std::vector<std::string>{

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "protocol/uKorvanModules.h"
+#include "core/uLibraryStart.h"
 #include "support/TSimProcess.h"
 
 using namespace duomat;
@@ -19,7 +19,7 @@ using korvan::test::TSimProcess;
 namespace {
 class RecordTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { korvan::InitializeModules(); }
+  static void SetUpTestSuite() { duomat::StartLibrary(); }
 };
 
 std::string SerialString(int port) { return "provider=SERIAL_PORT;comport=" + std::to_string(port) + ";baudrate=115200"; }

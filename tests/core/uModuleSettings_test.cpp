@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/uKorvanModules.h"
+#include "core/uLibraryStart.h"
 #include "support/TSimProcess.h"
 
 using namespace duomat;
@@ -93,7 +93,7 @@ class TFakeOutra : public korvan::TOutra {
 
 class ModuleSettingsTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { korvan::InitializeModules(); }
+  static void SetUpTestSuite() { duomat::StartLibrary(); }
 };
 
 using IngraSettingsLoad = ModuleSettingsTest;

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <string>
 
-#include "transports/uFTD2XXKernel.h"
+#include "transports/ftdi/uFTD2XXKernel.h"
 
 using namespace korvan::transport;
 

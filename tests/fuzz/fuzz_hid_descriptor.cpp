@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "transports/uHidReportDescriptor.h"
+#include "transports/hid/uHidReportDescriptor.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const korvan::transport::THidReportLengths r = korvan::transport::ParseHidReportDescriptor(data, size);

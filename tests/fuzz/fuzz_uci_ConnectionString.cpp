@@ -9,10 +9,10 @@
 #include "comm/uObjectDestroyer.h"
 #include "comm/uci_ConnectionString.h"
 #include "comm/uci_ICommunicationInterface.h"
+#include "core/uLibraryStart.h"
 #include "platform/uEvent.h"
 #include "platform/uMessageBox.h"
 #include "platform/uTickCount.h"
-#include "protocol/uKorvanModules.h"
 
 using namespace korvan;
 
@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   SetLibraryMessageHandler([](const std::string&) {});
   // The wrappers' receive threads pause 1 ms per turn; in simulated time they do not.
   SetSimulatedTime(true);
-  InitializeModules();
+  duomat::StartLibrary();
   return 0;
 }
 

@@ -225,7 +225,7 @@ TEST_F(TKorvanStackTest, SendReceiveToTheUniversalAddressAcceptsAnAnswerFrom0x31
   ASSERT_TRUE(stack_->SendReceive(0xFE, 0x20, 0xF3, "", reply, 2000));
   EXPECT_EQ(ParsePacket(reply).ADR, 0x31);
   EXPECT_EQ(ParsePacket(reply).data, "from 31");
-  const auto requests = line_->Requests();
+  const auto requests = korvan::test::Requests(*line_);
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].ADR, 0xFE);
 }

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "transports/uFTD2XX.h"
+#include "transports/ftdi/uFTD2XX.h"
 
 namespace korvan::test {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "comm/uCI_TransportRegistry.h"
+#include "comm/uCI_ProviderRegistry.h"
 #include "comm/uCI_Wrapper.h"
 #include "comm/uci_ConnectionString.h"
 #include "platform/uThreadName.h"

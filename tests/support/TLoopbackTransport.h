@@ -1,4 +1,5 @@
 #pragma once
+// A loopback transport for the wrapper's tests, and the providers that make it.
 #include <condition_variable>
 #include <deque>
 #include <functional>

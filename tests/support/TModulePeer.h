@@ -20,10 +20,11 @@
 #include "protocol/uKorvanStack.h"
 #include "protocol/uKorvanStackDevice.h"
 #include "support/THex.h"
+#include "support/TKorvanFrames.h"
 #include "support/TTestLine.h"
+#include "support/TWait.h"
 #include "tools/korvan-sim/uFrameCutter.h"
 #include "tools/korvan-sim/uModuleModel.h"
-#include "support/TWait.h"
 
 namespace korvan::test {
 
@@ -242,7 +243,7 @@ class TModuleTest : public ::testing::Test {
     Script([ack, data](const TKorvanFormat97& r) { return BuildPacket(r.ADR, r.SIG, ack, data); });
   }
 
-  std::vector<TKorvanFormat97> Requests() { return line_->Requests(); }
+  std::vector<TKorvanFormat97> Requests() { return korvan::test::Requests(*line_); }
 
   TModel model_;  // outlives the peer that plays it
   TRef<TTestLine> line_;

@@ -62,21 +62,6 @@ void TTestLine::Arrive(const std::string& data) {
   cv_.notify_all();
 }
 
-std::vector<TKorvanFormat97> TTestLine::Requests() { return ValidFrames(WrittenBytes()); }
-
-std::vector<TKorvanFormat97> ValidFrames(std::string bytes) {
-  std::vector<TKorvanFormat97> frames;
-  while (!bytes.empty()) {
-    const std::string frame = ExtractPacket(bytes, true);
-    if (frame.empty() || CheckPacket(frame) != 0) {
-      ADD_FAILURE() << "not a valid frame: " << Hex(bytes);
-      break;
-    }
-    frames.push_back(ParsePacket(frame));
-  }
-  return frames;
-}
-
 void TTestLine::SetPeer(TPeer peer) {
   std::lock_guard<std::mutex> lock(mutex_);
   peer_ = std::move(peer);

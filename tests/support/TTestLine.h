@@ -1,4 +1,5 @@
 #pragma once
+// A test line: an application-facing interface that records writes and feeds reads.
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -8,7 +9,6 @@
 #include <vector>
 
 #include "comm/uci_ICommunicationInterfaceDataSpy.h"
-#include "protocol/uKorvan97.h"
 
 namespace korvan::test {
 
@@ -41,8 +41,6 @@ class TTestLine : public ci::TCommunicationInterfaceDataSpy {
   void SetPeer(TPeer peer);
   std::vector<std::string> Written();
   std::string WrittenBytes();
-  // The frames written so far, parsed; bytes that are not whole valid frames fail the test.
-  std::vector<TKorvanFormat97> Requests();
   void ClearWritten();
 
   void SetOpenResult(bool result);
@@ -93,9 +91,5 @@ class TTestLine : public ci::TCommunicationInterfaceDataSpy {
   bool stop_ = false;
   std::thread thread_;
 };
-
-// The frames in bytes, in order; bytes that are not whole valid frames fail
-// the test.
-std::vector<TKorvanFormat97> ValidFrames(std::string bytes);
 
 }  // namespace korvan::test

@@ -6,10 +6,11 @@
 #include <thread>
 
 #include "protocol/uKorvan97.h"
+#include "support/THex.h"
+#include "support/TKorvanFrames.h"
+#include "support/TTestLine.h"
 #include "tools/korvan-sim/uFrameCutter.h"
 #include "tools/korvan-sim/uIngraModel.h"
-#include "support/THex.h"
-#include "support/TTestLine.h"
 #include "tools/korvan-sim/uOutraModel.h"
 
 using namespace korvan;

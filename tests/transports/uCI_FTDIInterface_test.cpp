@@ -9,15 +9,15 @@
 #include <thread>
 #include <vector>
 
-#include "comm/uCI_TransportRegistry.h"
+#include "comm/uCI_ProviderRegistry.h"
+#include "core/uLibraryStart.h"
 #include "protocol/uKorvan97.h"
-#include "protocol/uKorvanModules.h"
 #include "support/TDeviceTree.h"
 #include "support/TSimProcess.h"
 #include "support/TWait.h"
 #include "tools/korvan-sim/uFtdiTree.h"
-#include "transports/uCI_FTDIInterface.h"
-#include "transports/uFTD2XXKernel.h"
+#include "transports/ftdi/uCI_FTDIInterface.h"
+#include "transports/ftdi/uFTD2XXKernel.h"
 #include "uTransportLog.h"
 
 using namespace korvan;
@@ -39,7 +39,7 @@ std::string LibraryLog(const char* library) {
 
 class FTDIInterface : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { InitializeModules(); }
+  static void SetUpTestSuite() { duomat::StartLibrary(); }
 
   explicit FTDIInterface(const char* library = "") : dir_(library) {}
 

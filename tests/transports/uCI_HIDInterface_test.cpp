@@ -1,4 +1,4 @@
-#include "transports/uCI_HIDInterface.h"
+#include "transports/hid/uCI_HIDInterface.h"
 
 #include <gtest/gtest.h>
 
@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "core/uKorvanStackDeviceIngraRec.h"
-#include "protocol/uKorvanModules.h"
+#include "core/uLibraryStart.h"
 #include "support/TSimProcess.h"
 #include "support/TWait.h"
 #include "tools/korvan-sim/uSimHidDevice.h"
-#include "transports/uHidDeviceManager.h"
-#include "transports/uHidReportDescriptor.h"
+#include "transports/hid/uHidDeviceManager.h"
+#include "transports/hid/uHidReportDescriptor.h"
 #include "uTransportLog.h"
 
 using namespace korvan;
@@ -279,7 +279,7 @@ TEST(HidReportDescriptor, GivesTheLongestReportOfEachDirectionWithItsIdByte) {
 }
 
 TEST(HidThroughTheWrapper, ReachesTheChosenSimulatorAndGoesInactiveWhenItEnds) {
-  korvan::InitializeModules();
+  duomat::StartLibrary();
   TDeviceTree dir;
   TSimProcess first({"--module", "ingra", "--codes", "2,2,2,2", "--hid", dir.Path(), "--serial", "S1"});
   ASSERT_TRUE(first.Started());

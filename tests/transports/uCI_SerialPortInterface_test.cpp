@@ -1,4 +1,4 @@
-#include "transports/uCI_SerialPortInterface.h"
+#include "transports/serial/uCI_SerialPortInterface.h"
 
 #include <gtest/gtest.h>
 
@@ -519,7 +519,7 @@ TEST_F(SerialPortLine, ClosingWhileBytesPourInNeverBlocks) {
 namespace {
 class SerialPortWrapper : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { korvan::InitializeModules(); }
+  static void SetUpTestSuite() { duomat::StartLibrary(); }
 
   // Requests the identification through the application-facing interface.
   static std::string Identification(korvan::ci::ICommunicationInterface& ci, uint8_t sig) {

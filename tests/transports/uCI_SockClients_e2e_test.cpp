@@ -6,8 +6,8 @@
 
 #include "core/uKorvanStackDeviceIngraRec.h"
 #include "core/uKorvanStackDeviceOutraRec.h"
-#include "protocol/uKorvanModules.h"
 #include "comm/uCI_Wrapper.h"
+#include "core/uLibraryStart.h"
 #include "support/TSimProcess.h"
 #include "transports/uLoopbackPeers.h"
 #include "transports/uTransportLog.h"
@@ -18,7 +18,7 @@ using korvan::test::TSimProcess;
 namespace {
 class SockClientsEndToEnd : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { korvan::InitializeModules(); }
+  static void SetUpTestSuite() { duomat::StartLibrary(); }
 };
 }  // namespace
 

@@ -1,4 +1,4 @@
-#include "transports/uCI_TCPClientInterface.h"
+#include "transports/inet/uCI_TCPClientInterface.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 
 #include "comm/uCI_Wrapper.h"
 #include "comm/uci_ConnectionString.h"
-#include "protocol/uKorvanModules.h"
+#include "core/uLibraryStart.h"
 #include "transports/uLoopbackPeers.h"
 #include "transports/uTransportLog.h"
 
@@ -26,7 +26,7 @@ std::string Loopback(int port) { return "provider=TCP_CLIENT;host=127.0.0.1;port
 // A TCP client transport on its own, with its notifications recorded.
 class TCommunicationTCPClientInterfaceTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { InitializeModules(); }
+  static void SetUpTestSuite() { duomat::StartLibrary(); }
 
   void SetUp() override {
     ASSERT_TRUE(listener_.Ready());
@@ -50,7 +50,7 @@ class TCommunicationTCPClientInterfaceTest : public ::testing::Test {
 // The TCP client as the program gets it: a wrapper made from a string.
 class TCPClientThroughTheWrapper : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { InitializeModules(); }
+  static void SetUpTestSuite() { duomat::StartLibrary(); }
 
   void Create(const std::string& connectionString) {
     ASSERT_TRUE(CreateCommunicationInterface(connectionString, wrapper_));

@@ -1,4 +1,4 @@
-#include "transports/uCI_UDPClientInterface.h"
+#include "transports/inet/uCI_UDPClientInterface.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 
 #include "comm/uCI_Wrapper.h"
 #include "comm/uci_ConnectionString.h"
-#include "protocol/uKorvanModules.h"
+#include "core/uLibraryStart.h"
 #include "transports/uLoopbackPeers.h"
 #include "transports/uTransportLog.h"
 
@@ -24,7 +24,7 @@ std::string ToPeer(const TUdpPeer& peer) {
 // A UDP client transport on its own, talking to a loopback peer.
 class TCommunicationUDPClientInterfaceTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { InitializeModules(); }
+  static void SetUpTestSuite() { duomat::StartLibrary(); }
 
   void SetUp() override {
     ASSERT_TRUE(peer_.Ready());
@@ -48,7 +48,7 @@ class TCommunicationUDPClientInterfaceTest : public ::testing::Test {
 }  // namespace
 
 TEST(UDPClientThroughTheWrapper, WritesOnlyTheSocketClientSettings) {
-  InitializeModules();
+  duomat::StartLibrary();
   TRef<ci::ICommunicationInterface> wrapper;
   ASSERT_TRUE(CreateCommunicationInterface(
       "provider=UDP_CLIENT;host=127.0.0.1;port=70000;ConnectionTimeout=300;KeepAlive=0", wrapper));

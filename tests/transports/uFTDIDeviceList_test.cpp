@@ -6,8 +6,8 @@
 
 #include "support/TDeviceTree.h"
 #include "tools/korvan-sim/uFtdiTree.h"
-#include "transports/uFTD2XXKernel.h"
-#include "transports/uFTDIDeviceList.h"
+#include "transports/ftdi/uFTD2XXKernel.h"
+#include "transports/ftdi/uFTDIDeviceList.h"
 
 using namespace korvan;
 using namespace korvan::transport;

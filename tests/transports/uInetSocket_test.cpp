@@ -1,4 +1,4 @@
-#include "transports/uInetSocket.h"
+#include "transports/inet/uInetSocket.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 // A COM port transport on a pseudo-terminal whose far end the test holds:
 // the reports it raises, the far end, and the fixture that joins them.
-#include "transports/uCI_SerialPortInterface.h"
+#include "transports/serial/uCI_SerialPortInterface.h"
 
 #include <gtest/gtest.h>
 
@@ -21,8 +21,8 @@
 
 #include "comm/uCI_Wrapper.h"
 #include "comm/uci_ConnectionString.h"
+#include "core/uLibraryStart.h"
 #include "protocol/uKorvan97.h"
-#include "protocol/uKorvanModules.h"
 #include "support/TSimProcess.h"
 #include "support/TWait.h"
 

@@ -6,12 +6,11 @@
 #include <optional>
 #include <unistd.h>
 
-#include "app/uConnectionStringCheck.h"
 #include "comm/uci_ICommunicationInterfaceDataSpy.h"
 #include "core/uInputRules.h"
+#include "core/uLibraryStart.h"
 #include "core/uModuleActions.h"
 #include "protocol/uKorvan97.h"
-#include "protocol/uKorvanModules.h"
 #include "protocol/uOutra.h"
 #include "tools/duomat-cli/uCliBatch.h"
 #include "tools/duomat-cli/uCliOutput.h"
@@ -21,6 +20,7 @@
 #include "tools/duomat-cli/uCliScan.h"
 #include "tools/duomat-cli/uCliInterrupt.h"
 #include "tools/duomat-cli/uCliPorts.h"
+#include "transports/uConnectionStringCheck.h"
 
 using namespace duomat;
 using namespace duomat::cli;
@@ -242,14 +242,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "duomat-cli: --connection is required for this command\nRun with --help for more information.\n");
     return kExitUsage;
   }
-  if (const std::string problem = ports->parsed() || batch->parsed() ? "" : CheckConnectionString(o.connection); !problem.empty())
+  if (const std::string problem =
+          ports->parsed() || batch->parsed() ? "" : korvan::transport::CheckConnectionString(o.connection);
+      !problem.empty())
     return UsageError("--connection: " + problem, o.json, ingraApply->parsed() || outraApply->parsed());
   try {
     if (ports->parsed()) return ListPortsCommand(o.json);
     std::vector<std::string> arguments(argv, argv + argc);
-    if (!korvan::InitializeModules(arguments)) throw std::runtime_error("the library did not start");
+    if (!duomat::StartLibrary(arguments)) throw std::runtime_error("the library did not start");
   } catch (const std::exception& e) {
-    korvan::FinalizeModules();
+    duomat::StopLibrary();
     std::fprintf(stderr, "duomat-cli: cannot start: the system gave no thread or descriptor (%s)\n", e.what());
     return kExitFailed;
   }
@@ -267,7 +269,7 @@ int main(int argc, char** argv) {
                            ? RunModuleCommand(moduleCommand, o.connection, o.address, o.timeout, o.json || moduleCommand.Json)
                            : RunScanCommand(scanCommand, o.connection, o.json || scanCommand.Json);
     korvan::ci::SetDataSpyHandler(korvan::ci::TDataSpyHandler());
-    korvan::FinalizeModules();
+    duomat::StopLibrary();
     return TWritingAction::ExitStatus(status);
   }
   // The commands that live in files of their own: their exit status, or -1.
@@ -318,6 +320,6 @@ int main(int argc, char** argv) {
     rc = kExitFailed;
   }
   korvan::ci::SetDataSpyHandler(korvan::ci::TDataSpyHandler());
-  korvan::FinalizeModules();
+  duomat::StopLibrary();
   return TWritingAction::ExitStatus(rc);
 }

@@ -21,8 +21,8 @@
 #include "app/uIntEdit.h"
 #include "app/ui/TUiTest.h"
 #include "comm/uci_ICommunicationInterfaceDataSpy.h"
+#include "core/uLibraryStart.h"
 #include "protocol/uKorvan97.h"
-#include "protocol/uKorvanModules.h"
 #include "support/TSimProcess.h"
 #include "support/TWait.h"
 
@@ -135,12 +135,12 @@ class TfMainTest : public QObject {
 
  private slots:
   void initTestCase() {
-    korvan::InitializeModules();
+    duomat::StartLibrary();
     korvan::ci::SetDataSpyHandler(korvan::ci::TDataSpyHandler::Bind<&SpySent>());
   }
   void cleanupTestCase() {
     korvan::ci::SetDataSpyHandler({});
-    korvan::FinalizeModules();
+    duomat::StopLibrary();
   }
   void init() {
     ports_ = std::make_unique<TPortDir>();
