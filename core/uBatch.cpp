@@ -1,5 +1,6 @@
 #include "core/uBatch.h"
 
+#include <cctype>
 #include <map>
 #include <system_error>
 
@@ -95,6 +96,38 @@ TBatchResult Failed(std::string message) {
 
 }  // namespace
 
+std::string LineIdentity(const std::string& connection) {
+  // Blanks and line breaks count for nothing, as in the provider lookup.
+  std::string compact;
+  for (const char c : connection)
+    if (c != ' ' && c != '\r' && c != '\n') compact += c;
+  std::map<std::string, std::string> items;  // keys in lower case; the first of a key wins
+  for (const korvan::TConnectionItem& item : korvan::ParseConnectionItems(compact).Items) {
+    std::string key = item.Key;
+    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    items.emplace(key, item.Value);
+  }
+  const auto text = [&](const char* key) {
+    const auto it = items.find(key);
+    return it == items.end() ? std::string() : it->second;
+  };
+  const auto number = [&](const char* key) {
+    int32_t n = 0;
+    return korvan::StrToIntStrict(text(key), n) ? std::to_string(n) : text(key);
+  };
+  std::string provider = text("provider");
+  for (char& c : provider) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (provider == "SERIAL_PORT") return provider + " " + number("comport");
+  if (provider == "FTD_USB") return provider + " " + text("serial_number");
+  if (provider == "TCP_CLIENT" || provider == "UDP_CLIENT") {
+    std::string host = text("host");
+    for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return provider + " " + host + ":" + number("port");
+  }
+  if (provider == "HID") return provider + " " + number("vid") + ":" + number("pid") + " " + text("serial_number");
+  return connection;
+}
+
 const char* BatchActionName(TBatchAction a) {
   switch (a) {
     case TBatchAction::Identify: return "identify";
@@ -147,7 +180,7 @@ TBatchRun::TBatchRun(const std::vector<TBatchEntry>& entries, int timeout)
     : entries_(entries), timeout_(timeout), results_(entries.size()) {
   std::map<std::string, size_t> line;
   for (size_t i = 0; i < entries.size(); ++i) {
-    const auto [at, added] = line.emplace(entries[i].Connection, lines_.size());
+    const auto [at, added] = line.emplace(LineIdentity(entries[i].Connection), lines_.size());
     if (added) lines_.emplace_back();
     lines_[at->second].push_back(i);
   }

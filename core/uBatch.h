@@ -14,6 +14,11 @@
 namespace duomat {
 
 enum class TBatchAction { Identify, Load, Apply, Diff };
+
+// What a connection string opens, so that strings written differently for one
+// line ("comport=5" and "comport=05;", keys in another order) share it:
+// "SERIAL_PORT 5", "TCP_CLIENT host:port", "FTD_USB serial", "HID vid:pid serial".
+std::string LineIdentity(const std::string& connection);
 const char* BatchActionName(TBatchAction action);
 
 struct TBatchEntry {

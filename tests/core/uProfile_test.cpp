@@ -111,3 +111,25 @@ TEST(ModuleText, KeepsUtf8AndReadsAnythingElseAsTheCentralEuropeanCodePage) {
 
 }  // namespace
 }  // namespace duomat
+
+namespace duomat {
+namespace {
+
+TEST(Inventory, EntriesOnOneLineShareItHoweverTheirStringsAreWritten) {
+  const struct {
+    const char *a, *b;
+    bool same;
+  } cases[] = {
+      {"provider=SERIAL_PORT;comport=5;baudrate=9600", "provider=serial_port; comport=05;baudrate=19200;", true},
+      {"provider=SERIAL_PORT;comport=5", "provider=SERIAL_PORT;comport=6", false},
+      {"provider=TCP_CLIENT;host=127.0.0.1;port=10001", "port=10001;host=127.0.0.1;provider=TCP_CLIENT", true},
+      {"provider=TCP_CLIENT;host=127.0.0.1;port=10001", "provider=UDP_CLIENT;host=127.0.0.1;port=10001", false},
+      {"provider=HID;vid=1240;pid=63;serial_number=A", "provider=HID;vid=$4D8;pid=0x3F;serial_number=A", true},
+      {"provider=FTD_USB;serial_number=FT1", "provider=FTD_USB;serial_number=FT2", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(LineIdentity(c.a) == LineIdentity(c.b), c.same) << LineIdentity(c.a) << " / " << LineIdentity(c.b);
+}
+
+}  // namespace
+}  // namespace duomat
