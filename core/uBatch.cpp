@@ -7,6 +7,7 @@
 #include "comm/uci_ConnectionString.h"
 #include "transports/uConnectionStringCheck.h"
 #include "core/uModuleText.h"
+#include "core/uOpenFailure.h"
 #include "core/uOutcome.h"
 #include "protocol/uIngra.h"
 #include "protocol/uKorvanStack.h"
@@ -253,6 +254,9 @@ void TBatchRun::RunLine(const std::vector<size_t>& entries) {
   const bool open = korvan::CreateCommunicationInterface(entries_[entries.front()].Connection, comm) && comm->Open();
   TRef<korvan::TKorvanStack> stack = korvan::CreateObject<korvan::TKorvanStack>();
   if (open) stack->SetCommInterface(comm.get());
+  std::string notOpened = msg::OpenFailed;
+  if (const std::string reason = open ? "" : OpenFailureReason(entries_[entries.front()].Connection); !reason.empty())
+    notOpened += " (" + reason + ")";
   for (size_t i : entries) {
     if (stop_) break;  // the rest of this line stays not run
     {
@@ -261,7 +265,7 @@ void TBatchRun::RunLine(const std::vector<size_t>& entries) {
     }
     TBatchResult r;
     try {
-      r = open ? RunEntry(entries_[i], *stack) : Failed(msg::OpenFailed);
+      r = open ? RunEntry(entries_[i], *stack) : Failed(notOpened);
     } catch (const std::exception& e) {
       r = Failed(e.what());
     } catch (...) {

@@ -17,6 +17,13 @@ std::string WithOtherModule(bool ok, const std::string& message, const TConnectR
   return other.empty() ? message : message + " " + other;
 }
 
+// The message, and why the line did not open when that is known.
+TOutcome NotConnected(const TConnectResult& c) {
+  TOutcome out = Failure(c.Message);
+  if (!c.Reason.empty()) out.Values["reason"] = c.Reason;
+  return out;
+}
+
 TOutcome Identified(const TConnectResult& c) {
   TOutcome out{true, c.Identification, {}};
   out.Values["identification"] = c.Identification;
@@ -27,7 +34,7 @@ TOutcome Identified(const TConnectResult& c) {
 TOutcome RunIngraAction(TKorvanStackDeviceIngraRec& record, const std::string& connection, TModuleAction action,
                         int wantedCode, const TCancel& cancelled) {
   const TConnectResult c = ConnectIngra(record, connection);
-  if (!c.Ok) return Failure(c.Message);
+  if (!c.Ok) return NotConnected(c);
   if (action == TModuleAction::Identify) return Identified(c);
   const TIngraLoadResult loaded = LoadIngra(*record.Device());
   if (action == TModuleAction::Load || !loaded.Ok) {
@@ -50,7 +57,7 @@ TOutcome RunIngraAction(TKorvanStackDeviceIngraRec& record, const std::string& c
 TOutcome RunOutraAction(TKorvanStackDeviceOutraRec& record, const std::string& connection, TModuleAction action,
                         const TOutraChanges& changes, const TCancel& cancelled) {
   const TConnectResult c = ConnectOutra(record, connection);
-  if (!c.Ok) return Failure(c.Message);
+  if (!c.Ok) return NotConnected(c);
   if (action == TModuleAction::Identify) return Identified(c);
   const TOutraLoadResult loaded = LoadOutra(*record.Device());
   if (action == TModuleAction::Load || !loaded.Ok) {

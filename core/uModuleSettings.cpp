@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/uModuleText.h"
+#include "core/uOpenFailure.h"
 
 namespace duomat {
 
@@ -25,6 +26,7 @@ TConnectResult ConnectRecord(TRecord& record, const std::string& connectionStrin
   record.SetConnectionString(connectionString);
   if (!record.Connect()) {
     result.Message = msg::OpenFailed;
+    result.Reason = OpenFailureReason(connectionString);
     return result;
   }
   if (!record.Device()->ReadIdentificationText(result.Identification)) {

@@ -33,6 +33,7 @@ struct TConnectResult {
   bool Ok = false;
   std::string Message;         // empty on success
   std::string Identification;  // the module's answer to the presence check
+  std::string Reason;          // why the line did not open, when that is known (OpenFailureReason)
 };
 
 // Disconnect, take the new string, connect, then ask for the identification

@@ -12,6 +12,7 @@ TOutputLoopResult RunOutputLoop(TKorvanStackDeviceOutraRec& record, const std::s
   const TConnectResult c = ConnectOutra(record, connection);
   if (!c.Ok) {
     r.Message = c.Message;
+    r.Reason = c.Reason;
     return r;
   }
   korvan::IOutra& device = *record.Device();

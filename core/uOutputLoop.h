@@ -22,6 +22,7 @@ struct TOutputReading {
 struct TOutputLoopResult {
   int Status = 1;  // 0 done, 1 failed, 2 a value outside its range (nothing written)
   std::string Message;
+  std::string Reason;  // why the line did not open, when known
   bool Read = false;  // Outputs hold what the module reported
   std::array<TOutputReading, 2> Outputs{};
 };

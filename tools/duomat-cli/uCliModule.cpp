@@ -3,6 +3,7 @@
 #include "core/uInputRules.h"
 #include "core/uModuleOperations.h"
 #include "core/uModuleSettings.h"
+#include "core/uOpenFailure.h"
 #include "protocol/uKorvan97.h"
 #include "tools/duomat-cli/uCliOutput.h"
 
@@ -82,7 +83,7 @@ int RunModuleCommand(const TModuleCommand& c, const std::string& connection,
     TModuleLine line;
     line.Device().SetTimeout(timeout);
     if (!line.Open(connection)) {
-      PrintResult(false, msg::OpenFailed, TJson::object(), json);
+      PrintResult(false, msg::OpenFailed, OpenFailureValues(connection), json);
       return 1;
     }
     const TOutcome r = Run(c, line, address, wanted, rate, a, b);

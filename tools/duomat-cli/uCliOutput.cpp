@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <exception>
+
+#include "core/uOpenFailure.h"
 #include <ctime>
 
 namespace duomat::cli {
@@ -34,21 +36,23 @@ void Print(const TOutcome& outcome, bool json) {
     return;
   }
   // Text from the line (the identification) can hold terminal controls.
-  std::fprintf(outcome.Ok ? stdout : stderr, "%s\n", Printable(outcome.Message).c_str());
+  // A failure's values (why it failed) go with its message.
+  FILE* out = outcome.Ok ? stdout : stderr;
+  std::fprintf(out, "%s\n", Printable(outcome.Message).c_str());
   for (const auto& [key, value] : outcome.Values.items()) {
     if (key == "module") continue;  // the command line names it
     if (key == "watchdogs") {
       int n = 1;
       for (const auto& w : value) {
         const std::string i = std::to_string(n++);
-        std::printf("watchdog%s=%s\n", i.c_str(), w["enabled"].get<bool>() ? "on" : "off");
-        std::printf("timeout%s=%d\n", i.c_str(), w["timeout"].get<int>());
-        std::printf("value%s=%s\n", i.c_str(), Fixed2(w["value"].get<double>()).c_str());
-        std::printf("raw%s=%d\n", i.c_str(), w["raw"].get<int>());
+        std::fprintf(out, "watchdog%s=%s\n", i.c_str(), w["enabled"].get<bool>() ? "on" : "off");
+        std::fprintf(out, "timeout%s=%d\n", i.c_str(), w["timeout"].get<int>());
+        std::fprintf(out, "value%s=%s\n", i.c_str(), Fixed2(w["value"].get<double>()).c_str());
+        std::fprintf(out, "raw%s=%d\n", i.c_str(), w["raw"].get<int>());
       }
       continue;
     }
-    std::printf("%s=%s\n", key.c_str(), Printable(TextOf(value)).c_str());
+    std::fprintf(out, "%s=%s\n", key.c_str(), Printable(TextOf(value)).c_str());
   }
 }
 
@@ -124,7 +128,8 @@ void PrintResult(bool ok, const std::string& message, const nlohmann::ordered_js
     std::printf("%s\n", JsonLine(o).c_str());
     return;
   }
-  std::fprintf(ok ? stdout : stderr, "%s\n", Printable(message).c_str());
+  FILE* out = ok ? stdout : stderr;  // a failure's values go with its message
+  std::fprintf(out, "%s\n", Printable(message).c_str());
   for (const auto& [key, value] : values.items()) {
     std::string text;
     if (value.is_string())
@@ -135,8 +140,14 @@ void PrintResult(bool ok, const std::string& message, const nlohmann::ordered_js
       text = AddressText(value.get<int>());
     else if (!value.is_null())
       text = value.dump();
-    std::printf("%s=%s\n", key.c_str(), text.c_str());
+    std::fprintf(out, "%s=%s\n", key.c_str(), text.c_str());
   }
+}
+
+nlohmann::ordered_json OpenFailureValues(const std::string& connection) {
+  nlohmann::ordered_json values = nlohmann::ordered_json::object();
+  if (const std::string reason = OpenFailureReason(connection); !reason.empty()) values["reason"] = reason;
+  return values;
 }
 
 int ReportCommandError(bool json) {

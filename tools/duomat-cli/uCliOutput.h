@@ -27,6 +27,9 @@ std::string Printable(const std::string& text);
 // hex. JSON: one object {"ok", "message", values...} on standard output.
 void PrintResult(bool ok, const std::string& message, const nlohmann::ordered_json& values, bool json);
 
+// {"reason": …} when OpenFailureReason knows why the line did not open, else {}.
+nlohmann::ordered_json OpenFailureValues(const std::string& connection);
+
 // Called in a catch block: prints the exception in flight (a TCliUsage as a
 // usage error) and returns its exit status, 2 for usage, else 1.
 int ReportCommandError(bool json);

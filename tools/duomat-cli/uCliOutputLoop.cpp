@@ -55,7 +55,11 @@ int OutputTestCommand(const std::string& connection, uint8_t address, int timeou
   record.Device()->SetAdr(address);
   record.Device()->SetTimeout(timeout);
   const TOutputLoopResult r = RunOutputLoop(record, connection, values);
-  if (!r.Read) return Finish(Failure(r.Message), r.Status, json);
+  if (!r.Read) {
+    TOutcome failure = Failure(r.Message);
+    if (!r.Reason.empty()) failure.Values["reason"] = r.Reason;
+    return Finish(failure, r.Status, json);
+  }
 
   TOutcome out{r.Status == 0, r.Message, {}};
   ojson outputs = ojson::array();

@@ -36,11 +36,15 @@ int ProfileCommand(TModuleKind kind, const std::string& connection, uint8_t addr
     return 2;
   }
   TProfileResult r;
+  std::string reason;  // why the line did not open
   const auto run = [&](auto& record, auto connect) {
     record.Device()->SetAdr(address);
     record.Device()->SetTimeout(timeout);
     const TConnectResult c = connect(record, connection);
-    if (!c.Ok) return Failed(c.Message);
+    if (!c.Ok) {
+      reason = c.Reason;
+      return Failed(c.Message);
+    }
     TProfileResult result =
         RunProfile(*record.Device(), profile, action, TCancel{[] { return TWritingAction::Signal() != 0; }});
     const bool loadFailed = result.Message == msg::IngraLoadFailed || result.Message == msg::OutraLoadFailed;
@@ -59,10 +63,12 @@ int ProfileCommand(TModuleKind kind, const std::string& connection, uint8_t addr
     ojson j = {{"ok", r.Ok}};
     AddProfileResult(j, r, action);
     j["message"] = r.Message;
-    std::printf("%s\n", j.dump().c_str());
+    if (!reason.empty()) j["reason"] = reason;
+    std::printf("%s\n", JsonLine(j).c_str());
   } else {
     for (const TChange& c : r.Changes) std::printf("%s\n", c.Text.c_str());
     std::fprintf(r.Exit == 0 || r.Exit == 3 ? stdout : stderr, "%s\n", r.Message.c_str());
+    if (!reason.empty()) std::fprintf(stderr, "reason=%s\n", Printable(reason).c_str());
   }
   return r.Exit;
 }

@@ -8,6 +8,7 @@
 #include "core/uInputRules.h"
 #include "core/uModuleScan.h"
 #include "core/uModuleSettings.h"
+#include "core/uOpenFailure.h"
 #include "tools/duomat-cli/uCliOutput.h"
 
 namespace duomat::cli {
@@ -110,7 +111,7 @@ int RunScanCommand(const TScanCommand& c, const std::string& connection, bool js
 
     TModuleLine line;
     if (!line.Open(connection)) {
-      PrintResult(false, msg::OpenFailed, TJson::object(), json);
+      PrintResult(false, msg::OpenFailed, OpenFailureValues(connection), json);
       return 1;
     }
     TInterruptGuard interrupt;
