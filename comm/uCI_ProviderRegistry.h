@@ -31,8 +31,8 @@ void RegisterTransport(const std::string& provider, TTransportFactory factory);
 // Removes the transport registration a lookup of the name finds.
 void UnregisterTransport(const std::string& provider);
 // A new transport for the provider spelt as it was registered, letter case
-// included: a string that spells it otherwise has always given a wrapper
-// without transport, and stored strings rely on that. None for an unknown name.
+// included: a string that spells it otherwise gives a wrapper without
+// transport, which callers rely on. None for an unknown name.
 TRef<transport::ICommunicationInterface> CreateTransport(const std::string& provider);
 
 }  // namespace ci

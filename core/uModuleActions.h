@@ -1,5 +1,5 @@
 #pragma once
-// One call of what the window's buttons do for a module: connect, then identify, load or save.
+// One module action from connecting to its result, by the window's rules: identify, load or save.
 #include <array>
 #include <optional>
 #include <string>
