@@ -81,7 +81,10 @@ const char* ProgramHelpText() {
          "  DUOMAT_PORT_DIR      a folder of COMn links that take the place of the COM port numbers\n"
          "  DUOMAT_DEV_DIR       the device folder instead of /dev\n"
          "  DUOMAT_SYSFS_ROOT    the sysfs folder instead of /sys\n"
-         "  DUOMAT_D2XX_LIBRARY  the FTDI D2XX library to load instead of libftd2xx.so\n";
+         "  DUOMAT_D2XX_LIBRARY  the FTDI D2XX library to load instead of libftd2xx.so\n"
+         "  LANGUAGE, LC_ALL, LC_MESSAGES, LANG\n"
+         "                       the first one set chooses the windows' language: English for\n"
+         "                       English (en, en_GB.UTF-8, ...), Czech for any other; see --lang\n";
 }
 
 }  // namespace duomat
