@@ -7,7 +7,9 @@
 
 // The English translation is in a resource of this static library: naming
 // its initialiser keeps the linker from dropping it.
-static void InitTranslationResource() { Q_INIT_RESOURCE(duomat_translations); }
+static void InitTranslationResource() {
+  Q_INIT_RESOURCE(duomat_translations);
+}
 
 namespace duomat {
 
@@ -30,7 +32,8 @@ bool InstallQtTranslation(QCoreApplication& app, const QString& folder) {
 }
 
 bool InstallUiLanguage(QCoreApplication& app, TUiLanguage language) {
-  for (QTranslator* old : app.findChildren<QTranslator*>(QLatin1String(InstalledName), Qt::FindDirectChildrenOnly)) {
+  for (QTranslator* old :
+       app.findChildren<QTranslator*>(QLatin1String(InstalledName), Qt::FindDirectChildrenOnly)) {
     QCoreApplication::removeTranslator(old);
     delete old;
   }

@@ -1,5 +1,5 @@
 #pragma once
-// The windows' language: our own texts and Qt's (standard buttons, the file dialog, the edit fields' context menu).
+// The windows' language: our own texts and Qt's (standard buttons, the file dialog).
 #include <QCoreApplication>
 #include <QString>
 #include <string>

@@ -13,10 +13,13 @@ bool IsEnglish(const std::string& locale) {
   return language == "en";
 }
 
-bool Set(const char* value) { return value && *value; }
+bool Set(const char* value) {
+  return value && *value;
+}
 }  // namespace
 
-TUiLanguage DesktopUiLanguage(const char* language, const char* lcAll, const char* lcMessages, const char* lang) {
+TUiLanguage DesktopUiLanguage(const char* language, const char* lcAll, const char* lcMessages,
+                              const char* lang) {
   std::string locale;
   if (Set(language)) {
     const std::string list = language;
@@ -33,8 +36,8 @@ TUiLanguage DesktopUiLanguage(const char* language, const char* lcAll, const cha
 }
 
 TUiLanguage DesktopUiLanguage() {
-  return DesktopUiLanguage(std::getenv("LANGUAGE"), std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"),
-                           std::getenv("LANG"));
+  return DesktopUiLanguage(std::getenv("LANGUAGE"), std::getenv("LC_ALL"),
+                           std::getenv("LC_MESSAGES"), std::getenv("LANG"));
 }
 
 std::optional<TUiLanguage> UiLanguageNamed(const std::string& name) {

@@ -10,9 +10,10 @@ namespace duomat {
 enum class TUiLanguage { Czech, English };
 
 // The desktop's user-interface language as the locale variables give it, in
-// gettext's order: LANGUAGE (its first entry), LC_ALL, LC_MESSAGES, LANG; the
+// gettext's order: LANGUAGE (its first non-empty entry), LC_ALL, LC_MESSAGES, LANG; the
 // first one set and non-empty decides. A null pointer is an unset variable.
-TUiLanguage DesktopUiLanguage(const char* language, const char* lcAll, const char* lcMessages, const char* lang);
+TUiLanguage DesktopUiLanguage(const char* language, const char* lcAll, const char* lcMessages,
+                              const char* lang);
 
 // The same from this process's environment.
 TUiLanguage DesktopUiLanguage();

@@ -45,8 +45,8 @@ const TText MainTexts[] = {
     {"lblIngraMeasureRange", "Pracovní rozsah vstupů:", "Input range:"},
     {"btnIngraLoad", "Nahrát ze zařízení", "Load from device"},
     {"btnOutraConnect", "Navázat spojení", "Connect"},
-    {"lblOutraWatchDog2Enabled", "Nastavit druhý výstup po přerušení komunikace:",
-     "Set output 2 when communication is lost:"},
+    {"lblOutraWatchDog2Enabled",
+     "Nastavit druhý výstup po přerušení komunikace:", "Set output 2 when communication is lost:"},
     {"btnClose", "Ukončit", "Exit"},
 };
 const TText DialogTexts[] = {
@@ -101,8 +101,10 @@ class TWindowLanguageTest : public QObject {
     QTest::newRow("Czech desktop") << QByteArray("cs_CZ.UTF-8") << QStringList{} << false;
     QTest::newRow("C locale") << QByteArray("C") << QStringList{} << false;
     QTest::newRow("German desktop") << QByteArray("de_DE.UTF-8") << QStringList{} << false;
-    QTest::newRow("--lang en on a Czech desktop") << QByteArray("cs_CZ.UTF-8") << QStringList{"--lang", "en"} << true;
-    QTest::newRow("--lang=cs on an English desktop") << QByteArray("en_GB.UTF-8") << QStringList{"--lang=cs"} << false;
+    QTest::newRow("--lang en on a Czech desktop")
+        << QByteArray("cs_CZ.UTF-8") << QStringList{"--lang", "en"} << true;
+    QTest::newRow("--lang=cs on an English desktop")
+        << QByteArray("en_GB.UTF-8") << QStringList{"--lang=cs"} << false;
   }
   void theDesktopOrTheSwitchChooses() {
     QFETCH(QByteArray, lang);
@@ -115,7 +117,8 @@ class TWindowLanguageTest : public QObject {
     // As the program chooses at start.
     const TProgramOptions options = ParseProgramOptions(args);
     QVERIFY(options.Error.empty());
-    InstallUiLanguage(*QCoreApplication::instance(), options.Language.value_or(DesktopUiLanguage()));
+    InstallUiLanguage(*QCoreApplication::instance(),
+                      options.Language.value_or(DesktopUiLanguage()));
 
     TfMain main;
     Compare(&main, std::begin(MainTexts), std::end(MainTexts), english);
@@ -130,7 +133,8 @@ class TWindowLanguageTest : public QObject {
     TShownMessage shown;
     AnswerNextMessage(shown);
     main.findChild<QPushButton*>("btnIngraConnect")->click();
-    QCOMPARE(shown.Text, english ? QString("Could not open the connection!") : QString("Nepodařilo se otevřít spojení!"));
+    QCOMPARE(shown.Text, english ? QString("Could not open the connection!")
+                                 : QString("Nepodařilo se otevřít spojení!"));
 
     TfConnectionDialog dialog;
     Compare(&dialog, std::begin(DialogTexts), std::end(DialogTexts), english);
