@@ -107,6 +107,8 @@ class TWindowLanguageTest : public QObject {
     InstallUiLanguage(*QCoreApplication::instance(),
                       options.Language.value_or(DesktopUiLanguage()));
 
+    // Qt's own texts follow (qtbase_cs.qm comes with qt6-translations-l10n).
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), english ? "Cancel" : "Zrušit");
     TfMain main;
     CompareTexts(&main, MainTexts, english);
     QCOMPARE(main.findChild<QWidget*>("deOutraWatchDog1Value")->accessibleName(),
