@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     TApplication::setApplicationVersion(DUOMAT_VERSION);
     TApplication::setDesktopFileName("cz.duomat.Duomat");  // the menu entry, for the window's icon
     TApplication::setWindowIcon(QIcon::fromTheme("duomat"));
-    InstallQtTranslation(app);
+    InstallUiLanguage(app, options.Language.value_or(DesktopUiLanguage()));
 
     auto fMain = std::make_unique<TfMain>();
     auto fConnectionDialog = std::make_unique<TfConnectionDialog>();

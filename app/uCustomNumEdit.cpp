@@ -124,8 +124,9 @@ void TMyCustomNumEdit::SetTextColour(const QColor& colour) {
   setPalette(p);
 }
 
-void TMyCustomNumEdit::ShowRangeMessage(const QString& text) {
-  QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text, QMessageBox::Ok, this);
+void TMyCustomNumEdit::ShowRangeMessage(const QString& minimum, const QString& maximum) {
+  const QString text = tr("%1 musí být v rozmezí od %2 do %3!").arg(ShowName(), minimum, maximum);
+  QMessageBox box(QMessageBox::Question, tr("Confirm"), text, QMessageBox::Ok, this);
   box.exec();
   TakeFocusBack();
 }

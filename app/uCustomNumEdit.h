@@ -63,9 +63,10 @@ class TMyCustomNumEdit : public QLineEdit {
   // The font colour for a number: by sign when Colored.
   void ColourBySign(double number);
   void SetTextColour(const QColor& colour);
-  // The range message box: "Confirm", question icon, one OK button; then
-  // the field takes the focus back with its text selected.
-  void ShowRangeMessage(const QString& text);
+  // The range message box ("ShowName must be from MINIMUM to MAXIMUM"):
+  // "Confirm", question icon, one OK button; then the field takes the focus
+  // back with its text selected.
+  void ShowRangeMessage(const QString& minimum, const QString& maximum);
   void Beep();
 
   void keyPressEvent(QKeyEvent* event) override;

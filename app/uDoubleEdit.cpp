@@ -114,8 +114,7 @@ bool TDoubleEdit::Validate() {
     return true;
   }
   const QLocale plain = PlainLocale();
-  ShowRangeMessage(QStringLiteral("%1 musí být v rozmezí od %2 do %3!")
-                       .arg(ShowName(), plain.toString(minValue_, 'f', 2), plain.toString(maxValue_, 'f', 2)));
+  ShowRangeMessage(plain.toString(minValue_, 'f', 2), plain.toString(maxValue_, 'f', 2));
   return false;
 }
 

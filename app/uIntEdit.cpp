@@ -110,7 +110,7 @@ bool TIntEdit::Validate() {
     SetValue(Clamp(t.Ok ? t.Value : t.Digits));
     return true;
   }
-  ShowRangeMessage(QStringLiteral("%1 musí být v rozmezí od %2 do %3!").arg(ShowName()).arg(minValue_).arg(maxValue_));
+  ShowRangeMessage(QString::number(minValue_), QString::number(maxValue_));
   return false;
 }
 

@@ -10,6 +10,17 @@ TProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments) {
       o.Help = true;
     } else if (a == "--version") {
       o.Version = true;
+    } else if (a == "--lang" || a.rfind("--lang=", 0) == 0) {
+      if (a == "--lang" && i + 1 >= arguments.size()) {
+        o.Error = "--lang needs a language: cs or en";
+        return o;
+      }
+      const std::string name = a == "--lang" ? arguments[++i] : a.substr(7);
+      o.Language = UiLanguageNamed(name);
+      if (!o.Language) {
+        o.Error = "--lang " + name + ": the languages are cs and en";
+        return o;
+      }
     } else if (a == "--") {
       break;
     } else {
@@ -31,7 +42,7 @@ TProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments) {
 }
 
 const char* ProgramHelpText() {
-  return "Usage: duomat [--ingra CONNECTION] [--outra CONNECTION] [DST] [Qt options]\n"
+  return "Usage: duomat [--ingra CONNECTION] [--outra CONNECTION] [--lang cs|en] [DST] [Qt options]\n"
          "\n"
          "Configures an Ingra (four analog inputs) and an Outra (two analog outputs) module over the\n"
          "Korvan protocol: connect, load the settings, edit them, save them into the module.\n"
@@ -39,6 +50,9 @@ const char* ProgramHelpText() {
          "  --ingra CONNECTION  preset the Ingra module's connection string; the connection dialog\n"
          "                      then opens showing it (nothing connects by itself)\n"
          "  --outra CONNECTION  the same for the Outra module\n"
+         "  --lang cs|en        the windows' language: Czech or English; without it, English when\n"
+         "                      the desktop's language is (LANGUAGE, LC_ALL, LC_MESSAGES, LANG: the\n"
+         "                      first one set decides), else Czech\n"
          "  DST                 forward every frame to a listening terminal: the datagram socket\n"
          "                      TfMainKorvanTerm in $XDG_RUNTIME_DIR, else in /tmp/duomat-<uid> (a\n"
          "                      folder only you may enter); frames it has no room for are dropped\n"
@@ -67,7 +81,10 @@ const char* ProgramHelpText() {
          "  DUOMAT_PORT_DIR      a folder of COMn links that take the place of the COM port numbers\n"
          "  DUOMAT_DEV_DIR       the device folder instead of /dev\n"
          "  DUOMAT_SYSFS_ROOT    the sysfs folder instead of /sys\n"
-         "  DUOMAT_D2XX_LIBRARY  the FTDI D2XX library to load instead of libftd2xx.so\n";
+         "  DUOMAT_D2XX_LIBRARY  the FTDI D2XX library to load instead of libftd2xx.so\n"
+         "  LANGUAGE, LC_ALL, LC_MESSAGES, LANG\n"
+         "                       the first one set chooses the windows' language: English for\n"
+         "                       English (en, en_GB.UTF-8, ...), Czech for any other; see --lang\n";
 }
 
 }  // namespace duomat

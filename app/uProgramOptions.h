@@ -1,6 +1,9 @@
 #pragma once
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "core/uUiLanguage.h"
 
 namespace duomat {
 
@@ -11,7 +14,8 @@ struct TProgramOptions {
   bool Version = false;
   std::string Ingra;  // preset connection strings; empty when not given
   std::string Outra;
-  std::string Error;  // a switch without its value
+  std::optional<TUiLanguage> Language;  // --lang; none: the desktop's
+  std::string Error;  // a switch without its value, or with one it does not take
 };
 
 TProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments);

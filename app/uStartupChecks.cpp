@@ -1,5 +1,6 @@
 #include "app/uStartupChecks.h"
 
+#include <QCoreApplication>
 #include <QtGlobal>
 #include <cstdio>
 #include <cstdlib>
@@ -50,7 +51,9 @@ std::string PresetConnections(TfMain& window, const TProgramOptions& options) {
   preset("--ingra", options.Ingra, window.IngraRec());
   preset("--outra", options.Outra, window.OutraRec());
   if (refused.empty()) return {};
-  return "Připojovací řetězec z příkazové řádky nebyl použit:\n" + refused;
+  return QCoreApplication::translate("duomat::PresetConnections", "Připojovací řetězec z příkazové řádky nebyl použit:")
+             .toStdString() +
+         "\n" + refused;
 }
 
 }  // namespace duomat

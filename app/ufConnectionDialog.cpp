@@ -105,7 +105,7 @@ void TfConnectionDialog::FormCreate() {
   FillBaudRates(ui->cbUSBBaudRate);
   ui->iePort->SetMaxValue(65535);
   ui->iePort->SetValue(10001);
-  ui->iePort->SetShowName(QStringLiteral("Hodnota"));
+  ui->iePort->SetShowName(tr("Hodnota"));
   ui->iePort->SetColored(false);
 
   // The three buttons sit in different panels: one exclusive group keeps them

@@ -49,7 +49,7 @@ bool ConnectModule(IConnectionDialog* dialog, TRecord& record, TConnect connect,
     TWaitCursor wait;
     result = connect(record, connectionString);
   }
-  if (!result.Ok) sink.ShowMessage(result.Message);
+  if (!result.Ok) sink.ShowMessage(ModuleMessageText(result.Message));
   return true;
 }
 
@@ -95,7 +95,7 @@ TfMain::TfMain(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TfMai
   });
   NameByLabel(ui->lblIngraMeasureRange, ui->cbbIngraMeasureRange);
   NameByLabel(ui->lblOutraMeasureRange, ui->cbbOutraMeasureRange);
-  const QString outputs[2] = {QStringLiteral("první výstup"), QStringLiteral("druhý výstup")};
+  const QString outputs[2] = {tr("první výstup"), tr("druhý výstup")};
   NameByLabel(ui->lblOutraWatchDog1Enabled, ui->chbOutraWatchDog1Enabled);
   NameByLabel(ui->lblOutraWatchDog1Value, ui->deOutraWatchDog1Value, outputs[0]);
   NameByLabel(ui->lblOutraWatchDog1Timeout, ui->ieOutraWatchDog1Timeout, outputs[0]);
@@ -128,12 +128,12 @@ void TfMain::FormCreate() {
   for (TDoubleEdit* field : {ui->deOutraWatchDog1Value, ui->deOutraWatchDog2Value}) {
     field->SetMaxValue(10.0);
     field->SetIncrement(1.0);
-    field->SetShowName("Hodnota");
+    field->SetShowName(tr("Hodnota"));
     field->SetColored(false);
   }
   for (TIntEdit* field : {ui->ieOutraWatchDog1Timeout, ui->ieOutraWatchDog2Timeout}) {
     field->SetMaxValue(korvan::OutraMaxWatchDogTimeout);
-    field->SetShowName("Hodnota");
+    field->SetShowName(tr("Hodnota"));
     field->SetColored(false);
   }
 

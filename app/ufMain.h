@@ -7,6 +7,7 @@
 #include "core/uKorvanStackDeviceIngraRec.h"
 #include "core/uKorvanStackDeviceOutraRec.h"
 #include "app/uMessageBoxSink.h"
+#include "app/uQtTranslation.h"
 #include "app/uiConnectionDialog.h"
 
 class QGroupBox;
@@ -68,7 +69,7 @@ class TfMain : public QWidget {
   // Connects a signal to a handler behind the guard.
   template <class Sender, class Signal>
   void Bind(Sender* sender, Signal signal, void (TfMain::*handler)());
-  void Show(const std::string& text) { sink_->ShowMessage(text); }
+  void Show(const std::string& text) { sink_->ShowMessage(ModuleMessageText(text)); }
 
   std::unique_ptr<Ui::TfMain> ui;
   std::unique_ptr<TKorvanStackDeviceIngraRec> ingraRec_;

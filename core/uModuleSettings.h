@@ -6,6 +6,7 @@
 
 #include "core/uKorvanStackDeviceIngraRec.h"
 #include "core/uKorvanStackDeviceOutraRec.h"
+#include "core/uTranslationMarker.h"
 #include "protocol/uIngra.h"
 #include "protocol/uOutra.h"
 
@@ -14,17 +15,19 @@
 namespace duomat {
 
 namespace msg {
-inline constexpr const char* OpenFailed = "Nepodařilo se otevřít spojení!";
-inline constexpr const char* IngraNotAnswering = "Nepodařilo se připojit k modulu Ingra!";
-inline constexpr const char* OutraNotAnswering = "Nepodařilo se připojit k modulu Outra!";
-inline constexpr const char* IngraLoaded = "Nastavení bylo úspěšně nahráno z modulu Ingra.";
-inline constexpr const char* IngraLoadFailed = "Nastavení se nepodařilo nahrát z modulu Ingra!";
-inline constexpr const char* IngraSaved = "Nastavení bylo úspěšně uloženo do modulu Ingra.";
-inline constexpr const char* IngraSaveFailed = "Nastavení se nepodařilo uložit do modulu Ingra!";
-inline constexpr const char* OutraLoaded = "Nastavení bylo úspěšně nahráno z modulu Outra.";
-inline constexpr const char* OutraLoadFailed = "Nastavení se nepodařilo nahrát z modulu Outra!";
-inline constexpr const char* OutraSaved = "Nastavení bylo úspěšně uloženo do modulu Outra.";
-inline constexpr const char* OutraSaveFailed = "Nastavení se nepodařilo uložit do modulu Outra!";
+// The context the window translates these in (the same literal as below).
+inline constexpr const char* Context = "duomat::msg";
+inline constexpr const char* OpenFailed = DUOMAT_TRANSLATE_NOOP("duomat::msg", "Nepodařilo se otevřít spojení!");
+inline constexpr const char* IngraNotAnswering = DUOMAT_TRANSLATE_NOOP("duomat::msg", "Nepodařilo se připojit k modulu Ingra!");
+inline constexpr const char* OutraNotAnswering = DUOMAT_TRANSLATE_NOOP("duomat::msg", "Nepodařilo se připojit k modulu Outra!");
+inline constexpr const char* IngraLoaded = DUOMAT_TRANSLATE_NOOP("duomat::msg", "Nastavení bylo úspěšně nahráno z modulu Ingra.");
+inline constexpr const char* IngraLoadFailed = DUOMAT_TRANSLATE_NOOP("duomat::msg", "Nastavení se nepodařilo nahrát z modulu Ingra!");
+inline constexpr const char* IngraSaved = DUOMAT_TRANSLATE_NOOP("duomat::msg", "Nastavení bylo úspěšně uloženo do modulu Ingra.");
+inline constexpr const char* IngraSaveFailed = DUOMAT_TRANSLATE_NOOP("duomat::msg", "Nastavení se nepodařilo uložit do modulu Ingra!");
+inline constexpr const char* OutraLoaded = DUOMAT_TRANSLATE_NOOP("duomat::msg", "Nastavení bylo úspěšně nahráno z modulu Outra.");
+inline constexpr const char* OutraLoadFailed = DUOMAT_TRANSLATE_NOOP("duomat::msg", "Nastavení se nepodařilo nahrát z modulu Outra!");
+inline constexpr const char* OutraSaved = DUOMAT_TRANSLATE_NOOP("duomat::msg", "Nastavení bylo úspěšně uloženo do modulu Outra.");
+inline constexpr const char* OutraSaveFailed = DUOMAT_TRANSLATE_NOOP("duomat::msg", "Nastavení se nepodařilo uložit do modulu Outra!");
 }  // namespace msg
 
 // ---- Connecting ----------------------------------------------------------

@@ -2,7 +2,9 @@
 // as a PNG, window frame included: what scripts/screenshots runs under Xvfb
 // so that captions, Czech texts and layouts can be looked at.
 //
-//   duomat-screenshots --out DIR --ingra CONNECTION --outra CONNECTION
+//   duomat-screenshots --out DIR --ingra CONNECTION --outra CONNECTION [--lang en]
+//
+// With --lang en the windows speak English and every file name ends in "-en".
 #include <QApplication>
 #include <QComboBox>
 #include <QDeadlineTimer>
@@ -23,6 +25,7 @@
 #include "app/ufConnectionDialog.h"
 #include "app/ufMain.h"
 #include "app/uIntEdit.h"
+#include "app/uQtTranslation.h"
 #include <QCheckBox>
 #include "core/uLibraryStart.h"
 
@@ -31,6 +34,7 @@ namespace {
 struct TOptions {
   QString out;
   std::string ingra, outra;
+  QString suffix;  // before ".png": "-en" for the English windows
 };
 
 // Lets the window manager frame the window and the window paint itself.
@@ -48,7 +52,7 @@ bool Save(QWidget* window, const TOptions& o, const QString& name) {
   Settle(window);
   const QRect frame = window->frameGeometry();
   const QPixmap shot = window->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
-  const QString path = o.out + "/" + name;
+  const QString path = o.out + "/" + QString(name).replace(".png", o.suffix + ".png");
   const bool ok = shot.save(path, "PNG");
   std::printf("%s %s (%dx%d)\n", ok ? "wrote" : "FAILED", qPrintable(path), frame.width(), frame.height());
   return ok;
@@ -143,9 +147,13 @@ int main(int argc, char** argv) {
     if (args[i] == "--out") o.out = args[i + 1];
     if (args[i] == "--ingra") o.ingra = args[i + 1].toStdString();
     if (args[i] == "--outra") o.outra = args[i + 1].toStdString();
+    if (args[i] == "--lang" && args[i + 1] == "en") {
+      duomat::InstallUiLanguage(app, duomat::TUiLanguage::English);
+      o.suffix = "-en";
+    }
   }
   if (o.out.isEmpty()) {
-    std::fprintf(stderr, "usage: duomat-screenshots --out DIR --ingra CONNECTION --outra CONNECTION\n");
+    std::fprintf(stderr, "usage: duomat-screenshots --out DIR --ingra CONNECTION --outra CONNECTION [--lang en]\n");
     return 2;
   }
   duomat::StartLibrary();

@@ -41,6 +41,9 @@ class DuomatTest : public QObject {
     QTest::newRow("help") << QStringList{"--help"} << 0 << "--ingra CONNECTION";
     QTest::newRow("help: the terminal's socket") << QStringList{"--help"} << 0 << "in /tmp/duomat-<uid>";
     QTest::newRow("missing value") << QStringList{"--outra"} << 2 << "--outra needs a connection string";
+    QTest::newRow("unknown language") << QStringList{"--lang", "de"} << 2 << "--lang de: the languages are cs and en";
+    QTest::newRow("language missing") << QStringList{"--lang"} << 2 << "--lang needs a language";
+    QTest::newRow("help: the language") << QStringList{"--help"} << 0 << "--lang cs|en";
     QTest::newRow("no display") << QStringList{} << 1 << "duomat: no display";
   }
   void switchesNeedNoDisplay() {
