@@ -1,4 +1,5 @@
 #pragma once
+// Qt's own texts in Czech, like the rest of the windows.
 #include <QCoreApplication>
 #include <QString>
 
