@@ -1,4 +1,5 @@
 #pragma once
+// Names a window's fields for screen readers after their labels.
 #include <QString>
 
 class QLabel;

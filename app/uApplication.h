@@ -1,4 +1,5 @@
 #pragma once
+// The program's application object, which shows an escaped handler exception and carries on.
 #include <QApplication>
 
 namespace duomat {

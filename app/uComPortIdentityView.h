@@ -1,4 +1,5 @@
 #pragma once
+// The USB identity of each port in a port drop-down, shown in its entries and tooltip.
 #include <Qt>
 
 class QComboBox;

@@ -1,4 +1,5 @@
 #pragma once
+// The windows' COM port scanner: the scan threads' reports delivered on the user-interface thread.
 #include <QObject>
 #include <memory>
 

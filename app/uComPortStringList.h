@@ -1,4 +1,5 @@
 #pragma once
+// A port drop-down's entries: one per existing port, sorted by number, each with its item data.
 #include <QComboBox>
 #include <QMetaType>
 #include <QObject>

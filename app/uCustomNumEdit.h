@@ -1,4 +1,5 @@
 #pragma once
+// The base of the number edit fields: a line edit with up/down arrows, filtering and checking.
 #include <QChar>
 #include <QLineEdit>
 #include <QString>

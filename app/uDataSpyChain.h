@@ -1,4 +1,5 @@
 #pragma once
+// Chaining the log window's data spy handler in front of the one installed before.
 #include "comm/uci_ICommunicationInterfaceDataSpy.h"
 
 namespace duomat {

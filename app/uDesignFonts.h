@@ -1,4 +1,5 @@
 #pragma once
+// The fonts the windows were designed with, or stand-ins of their width.
 
 namespace duomat {
 

@@ -1,11 +1,11 @@
 #pragma once
+// An edit field for a real number in a range, in the system's number format.
 #include <cstdint>
 
 #include "app/uCustomNumEdit.h"
 
 namespace duomat {
 
-// An edit field for a real number in a range, in the system's number format.
 class TDoubleEdit : public TMyCustomNumEdit {
   Q_OBJECT
   Q_PROPERTY(double MinValue READ MinValue WRITE SetMinValue)

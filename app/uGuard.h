@@ -1,4 +1,5 @@
 #pragma once
+// Running a window handler so that an escaping exception is shown and the program carries on.
 #include <string>
 
 #include "app/uiMessageSink.h"

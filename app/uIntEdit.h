@@ -1,4 +1,5 @@
 #pragma once
+// An edit field for a signed 32-bit integer in a range, and the integer reader behind it.
 #include <cstdint>
 
 #include "app/uCustomNumEdit.h"

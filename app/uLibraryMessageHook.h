@@ -1,4 +1,5 @@
 #pragma once
+// Shows the library's diagnostics on the user-interface thread, without holding up a receive thread.
 #include <functional>
 #include <string>
 

@@ -1,4 +1,5 @@
 #pragma once
+// The operator message sink that shows each message in a modal message box.
 #include "app/uiMessageSink.h"
 
 class QWidget;

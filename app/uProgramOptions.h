@@ -1,4 +1,5 @@
 #pragma once
+// The duomat program's command line: its own switches, their parser and the help text.
 #include <optional>
 #include <string>
 #include <vector>

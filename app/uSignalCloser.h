@@ -1,4 +1,5 @@
 #pragma once
+// Closing a window when the program gets SIGTERM, SIGINT or SIGHUP.
 #include <QObject>
 #include <QPointer>
 #include <QWidget>

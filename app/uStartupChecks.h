@@ -1,4 +1,5 @@
 #pragma once
+// What the program settles before its window opens: a display, Qt's fatal errors, preset connections.
 #include <string>
 #include <vector>
 

@@ -1,4 +1,5 @@
 #pragma once
+// The log window: the traffic of every data-spy interface, cut into Korvan frames, one line each.
 #include <QDateTime>
 #include <QWidget>
 

@@ -1,4 +1,5 @@
 #pragma once
+// The connection dialog: the operator chooses how one module is reached.
 #include <QDialog>
 
 #include <memory>

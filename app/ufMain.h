@@ -1,4 +1,5 @@
 #pragma once
+// The main window, where the operator configures the Ingra and the Outra module.
 #include <QWidget>
 #include <functional>
 #include <memory>

@@ -1,4 +1,5 @@
 #pragma once
+// The connection dialog as the main window sees it: an interface a test can stand in for.
 #include <string>
 
 namespace duomat {

@@ -1,4 +1,5 @@
 #pragma once
+// The sink interface for the main window's operator messages.
 #include <string>
 
 namespace duomat {

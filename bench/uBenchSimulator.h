@@ -1,6 +1,6 @@
 #pragma once
-// The simulated module the line benchmarks measure against: an Ingra on TCP
-// and on a pseudo-terminal linked as COM5 in a temporary port folder.
+// The simulated module the line benchmarks measure against: an Ingra on TCP and on a pseudo-terminal.
+// The pseudo-terminal is linked as COM5 in a temporary port folder.
 #include <cstdio>
 #include <memory>
 #include <string>

@@ -1,4 +1,5 @@
 #pragma once
+// The transport layer's communication interface, from which every transport derives.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -11,8 +12,7 @@
 #include "comm/uSynchronizer.h"
 #include "comm/ui_MyInterfacedObject.h"
 
-// The transport layer: every transport derives from TCommunicationInterface
-// here. The application-facing classes of the same names live in korvan::ci.
+// The application-facing classes of the same names live in korvan::ci.
 namespace korvan::transport {
 
 // A true result ends the wait of SendAndReceive.

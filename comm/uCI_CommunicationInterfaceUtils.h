@@ -1,12 +1,11 @@
 #pragma once
+// The transport layer's notifications: handler types, queued events and the slot lists that raise them.
 #include <string>
 #include <vector>
 
 #include "comm/uDispatcher.h"
 #include "comm/uMethod.h"
 
-// Notifications of the transport layer: handler types, their queued events
-// and the slot lists through which a transport raises them.
 namespace korvan::transport {
 
 class ICommunicationInterface;

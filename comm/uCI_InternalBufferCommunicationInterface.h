@@ -1,11 +1,11 @@
 #pragma once
+// A transport that keeps received bytes in memory until they are read.
 #include <string>
 
 #include "comm/uCI_CommunicationInterface.h"
 
 namespace korvan::transport {
 
-// A transport that keeps received bytes in memory until they are read.
 class TCommunicationInternalBufferInterface : public TCommunicationInterface {
  public:
   static constexpr int DefaultCapacity = 100000;

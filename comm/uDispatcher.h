@@ -1,4 +1,5 @@
 #pragma once
+// Queued events and the dispatcher threads and slot lists that run their handlers.
 #include <atomic>
 #include <functional>
 #include <memory>

@@ -1,4 +1,5 @@
 #pragma once
+// A thread-safe multicast list of handlers, called in the notifying thread.
 #include <algorithm>
 #include <atomic>
 #include <mutex>

@@ -1,4 +1,5 @@
 #pragma once
+// The system's exception base, the class name of a type, and the fatal contract breach.
 #include <stdexcept>
 #include <string>
 #include <typeinfo>

@@ -1,4 +1,5 @@
 #pragma once
+// A handler that can be replaced or cleared safely while other threads are calling it.
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>

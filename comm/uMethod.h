@@ -1,4 +1,5 @@
 #pragma once
+// Method pointers: an object and a member function bound together, comparable and callable.
 #include <type_traits>
 #include <utility>
 

@@ -1,4 +1,5 @@
 #pragma once
+// The process-wide destroyer thread that frees objects later, in the order handed over.
 #include <functional>
 #include <memory>
 

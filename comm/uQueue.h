@@ -1,4 +1,5 @@
 #pragma once
+// A FIFO in a circular array that grows as it fills.
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -13,7 +14,6 @@ class EQueueError : public Exception {
   using Exception::Exception;
 };
 
-// A FIFO in a circular array that grows as it fills.
 template <class T>
 class TQueue {
  public:

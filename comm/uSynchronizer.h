@@ -1,4 +1,5 @@
 #pragma once
+// The read/write locks of nodes and communication objects, and their scoped guards.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>

@@ -1,4 +1,5 @@
 #pragma once
+// A thread that runs one method once, started, waited for and freed by its owner.
 #include <atomic>
 #include <thread>
 

@@ -1,9 +1,9 @@
 #pragma once
+// A millisecond time limit on the 32-bit tick count that survives its wrap.
 #include <cstdint>
 
 namespace korvan {
 
-// A millisecond time limit on the 32-bit tick count that survives its wrap.
 struct TTimer {
   uint32_t StartTick = 0;
   int32_t Wraps = 0;

@@ -1,4 +1,5 @@
 #pragma once
+// The application-facing communication interface that stacks and module records talk to.
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -10,9 +11,8 @@
 #include "comm/uMethod.h"
 #include "comm/uiNodedInterface.h"
 
-// The application-facing communication layer: what stacks and module records
-// talk to. The transport layer has classes of the same names in
-// korvan::transport; the two never meet.
+// The transport layer has classes of the same names in korvan::transport;
+// the two never meet.
 namespace korvan::ci {
 
 class ICommunicationInterface;

@@ -1,4 +1,5 @@
 #pragma once
+// The process-wide data spy: every string written and read by a data-spy interface.
 #include <cstdint>
 #include <string>
 #include <vector>

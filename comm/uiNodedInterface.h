@@ -1,4 +1,5 @@
 #pragma once
+// Tree nodes: their interfaces, the creation and descent notifications, and the node object itself.
 #include <pugixml.hpp>
 
 #include <string>

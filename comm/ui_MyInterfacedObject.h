@@ -1,4 +1,5 @@
 #pragma once
+// The root interface, reference-counted objects and the counted reference that holds them.
 #include <atomic>
 #include <string>
 #include <type_traits>

@@ -1,4 +1,5 @@
 #pragma once
+// The COM port scanner without a user interface: threads probe ports 1 to 255 and report changes.
 #include <array>
 #include <chrono>
 #include <condition_variable>
@@ -10,8 +11,7 @@
 #include <thread>
 #include <vector>
 
-// The COM port scanner without a user interface: eight threads probe the
-// port numbers 1 to 255 and report every change of a port's state. The
+// Eight threads probe the ports and report every change of a port's state. The
 // program's scanner posts the reports to its window thread; duomat-cli waits
 // for a complete scan.
 namespace duomat {

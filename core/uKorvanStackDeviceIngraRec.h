@@ -1,10 +1,10 @@
 #pragma once
+// The record of the Ingra module.
 #include "core/uKorvanStackDeviceRec.h"
 #include "protocol/uIngra.h"
 
 namespace duomat {
 
-// The record of the Ingra module.
 class TKorvanStackDeviceIngraRec : public TKorvanStackDeviceRec<korvan::TIngra, korvan::IIngra> {
  public:
   TKorvanStackDeviceIngraRec();

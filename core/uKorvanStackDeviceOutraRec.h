@@ -1,10 +1,10 @@
 #pragma once
+// The record of the Outra module.
 #include "core/uKorvanStackDeviceRec.h"
 #include "protocol/uOutra.h"
 
 namespace duomat {
 
-// The record of the Outra module.
 class TKorvanStackDeviceOutraRec : public TKorvanStackDeviceRec<korvan::TOutra, korvan::IOutra> {
  public:
   TKorvanStackDeviceOutraRec();

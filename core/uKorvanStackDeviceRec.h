@@ -1,4 +1,5 @@
 #pragma once
+// A module record: one module's connection string, interface and the stack carrying its device.
 #include <string>
 
 #include "comm/uSynchronizer.h"

@@ -1,4 +1,5 @@
 #pragma once
+// The main window's load and save logic without the window, shared with duomat-cli.
 #include <array>
 #include <cstdint>
 #include <string>
@@ -10,8 +11,7 @@
 #include "protocol/uIngra.h"
 #include "protocol/uOutra.h"
 
-// The main window's load and save logic, without the window: the program
-// and duomat-cli run the same requests and show the same messages.
+// The program and duomat-cli run the same requests and show the same messages.
 namespace duomat {
 
 namespace msg {

@@ -1,9 +1,8 @@
 #pragma once
+// Which adapter a serial port is: its stable names and USB identity, from links and sysfs, never opening it.
 #include <string>
 #include <vector>
 
-// Which adapter a serial port is: its stable names and its USB identity,
-// read from links and sysfs attributes alone, so nothing opens the port.
 namespace duomat {
 
 struct TUsbIdentity {

@@ -1,4 +1,5 @@
 #pragma once
+// An event threads wait on with a time-out, auto-reset or manual-reset.
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>

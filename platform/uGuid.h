@@ -1,4 +1,5 @@
 #pragma once
+// GUIDs: new random ones, their braced text form, and parsing it.
 #include <array>
 #include <cstdint>
 #include <string>

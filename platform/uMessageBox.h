@@ -1,4 +1,5 @@
 #pragma once
+// How the library shows a diagnostic to the operator, and the handler a program installs for it.
 #include <functional>
 #include <string>
 

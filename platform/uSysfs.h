@@ -1,4 +1,5 @@
 #pragma once
+// Reading sysfs attributes and device folders, under roots that tests can point elsewhere.
 #include <cstddef>
 #include <string>
 

@@ -1,4 +1,5 @@
 #pragma once
+// Forwarding spied traffic to the external terminal's datagram socket in a private folder.
 #include <cstdint>
 #include <string>
 #include <string_view>

@@ -1,4 +1,5 @@
 #pragma once
+// Thread labels for debuggers and ps.
 #include <string>
 
 namespace korvan {

@@ -1,4 +1,5 @@
 #pragma once
+// The 32-bit millisecond tick count, sleeping, and the deterministic test clock.
 #include <cstdint>
 
 namespace korvan {

@@ -1,4 +1,5 @@
 #pragma once
+// The Ingra module's device: its interface, the range codes of its inputs and the device object.
 #include <array>
 #include <cstdint>
 

@@ -1,4 +1,5 @@
 #pragma once
+// Korvan "format 97" frames: their layout, parsing, building and checksum.
 #include <cstdint>
 #include <string>
 #include <string_view>

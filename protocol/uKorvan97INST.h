@@ -1,12 +1,11 @@
 #pragma once
+// Instruction data items of multi-channel modules: the 1-based channel, then a big-endian fixed-width value.
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace korvan {
 
-// Instruction data items of multi-channel modules: the 1-based channel
-// number followed by a big-endian value of a fixed width.
 
 // One item: channel, then `width` bytes of value.
 std::string INSTItem(uint8_t channel, uint32_t value, int width);

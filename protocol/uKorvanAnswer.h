@@ -1,4 +1,5 @@
 #pragma once
+// The search for a waiting request's answer among the bytes the line received.
 #include <cstddef>
 #include <cstdint>
 #include <string>

@@ -1,4 +1,5 @@
 #pragma once
+// The frame starts in a received byte stream, looked at without rescans.
 #include <cstdint>
 #include <deque>
 #include <string_view>

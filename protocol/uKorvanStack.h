@@ -1,4 +1,5 @@
 #pragma once
+// The protocol stack: cuts frames out of what a line receives and routes them to the devices.
 #include <atomic>
 #include <cstdint>
 #include <exception>

@@ -1,4 +1,5 @@
 #pragma once
+// Korvan module devices: request outcomes, signature slots, the baud table and the base of every device.
 #include <array>
 #include <cstdint>
 #include <mutex>

@@ -1,4 +1,5 @@
 #pragma once
+// The process-wide list of every device object, with its change notification.
 #include <mutex>
 #include <vector>
 

@@ -1,4 +1,5 @@
 #pragma once
+// The Outra module's device: its interface, the output range codes and the device object.
 #include <cstdint>
 
 #include "protocol/uKorvanStackDevice.h"

@@ -1,4 +1,5 @@
 #pragma once
+// COM ports for port-probing tests: temporary folders with COMn links to pseudo-terminals.
 #include <string>
 #include <vector>
 

@@ -1,4 +1,5 @@
 #pragma once
+// A temporary folder for simulated USB converters and HID devices, undone on destruction.
 #include <string>
 
 #include "support/TTempDir.h"

@@ -1,8 +1,7 @@
 #pragma once
-// Shared pieces of the protocol tests: a line that plays a simulated module on
-// a thread of its own, a device that records what the stack routes to it, and
-// a capture for the library's diagnostics. Header only, so that the support
-// library does not depend on the simulator's models.
+// Shared pieces of the protocol tests: a simulated module's line, a recording device, a diagnostics capture.
+// The line plays the module on a thread of its own; the device records what the stack routes to it.
+// Header only, so that the support library does not depend on the simulator's models.
 #include <gtest/gtest.h>
 
 #include <chrono>

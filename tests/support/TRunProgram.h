@@ -1,4 +1,5 @@
 #pragma once
+// Running a program to its end in a test, bounded in time, with its output kept.
 #include <chrono>
 #include <functional>
 #include <ostream>

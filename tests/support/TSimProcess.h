@@ -1,4 +1,5 @@
 #pragma once
+// A korvan-sim process for one test, ended when the object goes.
 #include <string>
 #include <sys/types.h>
 #include <vector>

@@ -1,4 +1,5 @@
 #pragma once
+// A test's temporary folder.
 #include <string>
 
 namespace korvan::test {

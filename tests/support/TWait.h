@@ -1,4 +1,5 @@
 #pragma once
+// Waiting in tests: bounded waits for conditions and threads, so a deadlock cannot hang a run.
 #include <atomic>
 #include <chrono>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #pragma once
-// Loopback peers for the socket tests: listeners and datagram sockets on
-// 127.0.0.1 at ports the system picks, and a listener that never answers a
-// connect. Everything here closes what it opened when it goes.
+// Loopback peers for the socket tests, on 127.0.0.1 at ports the system picks.
+// Listeners, datagram sockets and a listener that never answers a connect.
+// Everything here closes what it opened when it goes.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>

@@ -1,6 +1,6 @@
 #pragma once
-// A COM port transport on a pseudo-terminal whose far end the test holds:
-// the reports it raises, the far end, and the fixture that joins them.
+// A COM port transport on a pseudo-terminal whose far end the test holds.
+// For its tests: the reports it raises, the far end, and the fixture that joins them.
 #include "transports/serial/uCI_SerialPortInterface.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,5 @@
 #pragma once
-// Records a transport's notifications as they are raised, on the raising
-// thread (the slots have no queue).
+// Records a transport's notifications as they are raised, on the raising thread (the slots have no queue).
 #include <atomic>
 #include <mutex>
 #include <string>

@@ -1,4 +1,5 @@
 #pragma once
+// duomat-cli's signal handling while a writing action runs, so no module is left half-written.
 #include <string>
 
 // A writing action must not be cut off half-way: the module would keep part

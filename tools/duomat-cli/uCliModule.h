@@ -1,4 +1,5 @@
 #pragma once
+// duomat-cli module ACTION: the instructions every Korvan module shares.
 #include <CLI/CLI.hpp>
 
 #include <string>

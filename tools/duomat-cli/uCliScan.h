@@ -1,11 +1,10 @@
 #pragma once
+// duomat-cli -c CONNECTION scan: which modules answer on the line, at which address and rate.
 #include <CLI/CLI.hpp>
 
 #include <optional>
 #include <string>
 
-// duomat-cli -c CONNECTION scan: which modules answer on the line, at which
-// address and rate.
 namespace duomat::cli {
 
 struct TScanCommand {

@@ -1,4 +1,5 @@
 #pragma once
+// Cuts request frames out of the bytes a simulated module receives, as the module's receiver does.
 #include <cstdint>
 #include <string>
 #include <string_view>

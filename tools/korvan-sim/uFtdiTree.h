@@ -1,4 +1,5 @@
 #pragma once
+// One simulated FTDI converter laid out in a device tree as the kernel lays it out.
 #include <string>
 
 namespace korvan::sim {

@@ -1,4 +1,5 @@
 #pragma once
+// The simulated Ingra module: four analog inputs, each with a range code.
 #include <array>
 #include <cstdint>
 

@@ -1,4 +1,5 @@
 #pragma once
+// The simulated module's base: shared instructions, fault switches and the framing of answers.
 #include <cstdint>
 #include <mutex>
 #include <optional>

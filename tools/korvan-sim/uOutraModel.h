@@ -1,4 +1,5 @@
 #pragma once
+// The simulated Outra module: two analog outputs with range, watchdog and output value.
 #include <array>
 #include <chrono>
 #include <cstdint>

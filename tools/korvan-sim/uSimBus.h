@@ -1,4 +1,5 @@
 #pragma once
+// Several simulated modules on one line, as on an RS-485 bus.
 #include <cstdint>
 #include <memory>
 #include <string_view>

@@ -1,4 +1,5 @@
 #pragma once
+// A simulated hidraw device, with its sysfs entry, in a device tree shared with other simulators.
 #include <cstdint>
 #include <memory>
 #include <string>

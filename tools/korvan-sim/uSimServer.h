@@ -1,4 +1,5 @@
 #pragma once
+// Serves one simulated bus on its endpoints: a pseudo-terminal, TCP connections, UDP datagrams.
 #include <atomic>
 #include <chrono>
 #include <memory>

@@ -1,5 +1,5 @@
-// TSimUhidDevice: the simulated HID module made a real kernel HID device through /dev/uhid.
 #pragma once
+// The simulated HID module made a real kernel HID device through /dev/uhid.
 #include <cstddef>
 #include <cstdint>
 #include <string>

@@ -1,4 +1,5 @@
 #pragma once
+// Writes a simulated device tree safely below a folder others may write to as well.
 #include <string>
 #include <vector>
 

@@ -1,4 +1,5 @@
 #pragma once
+// Shared pieces of the window tests: message boxes answered, field windows, screen-reader names.
 #include <QAccessible>
 #include <QApplication>
 #include <QLineEdit>
