@@ -6,6 +6,7 @@
 #include <csignal>
 #include <fstream>
 
+#include "support/TBuildPath.h"
 #include "support/TWait.h"
 
 namespace {
