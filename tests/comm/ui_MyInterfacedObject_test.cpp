@@ -125,7 +125,8 @@ TEST(TRef, CopiesMovesAndAssignmentsKeepTheCountRight) {
   TRef<TCounted> moved = std::move(copy);
   EXPECT_FALSE(copy);
   EXPECT_EQ(a->RefCount(), 2);
-  moved = moved;  // self-assignment
+  const TRef<TCounted>& same = moved;  // through a reference: clang warns on a plain self-assignment
+  moved = same;                         // self-assignment
   EXPECT_EQ(a->RefCount(), 2);
   TRef<IInterface> root = a;  // widening keeps its own reference
   EXPECT_EQ(a->RefCount(), 3);

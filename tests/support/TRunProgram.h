@@ -7,6 +7,8 @@
 #include <sys/types.h>
 #include <vector>
 
+#include "support/TBuildPath.h"  // the paths of the programs under test
+
 namespace korvan::test {
 
 // What a program run to its end left behind.

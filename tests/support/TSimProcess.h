@@ -4,6 +4,7 @@
 #include <sys/types.h>
 #include <vector>
 
+#include "support/TBuildPath.h"  // the paths of the programs under test
 #include "support/TDeviceTree.h"
 #include "support/TTempDir.h"
 

@@ -87,7 +87,7 @@ TEST_P(CliUnderAHostilePeer, ARequestEndsAtItsTimeOutWithBoundedMemory) {
   EXPECT_EQ(r.Err, "Nepodařilo se připojit k modulu Ingra!\n") << r;
   EXPECT_GE(took, timeoutMs);
   EXPECT_LT(took, timeoutMs * 3 / 2);
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)  // their shadow memory counts
+#if !defined(DUOMAT_ASAN) && !defined(DUOMAT_TSAN)  // their shadow memory counts
   EXPECT_LT(r.MaxRssKb, 64 * 1024) << r;
 #endif
 }
@@ -101,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Out of descriptors (one left) or threads (no stack under a 1 TiB stack limit; one
 // process for an ordinary user): the open fails and says so, no hang, no abort.
 TEST(CliOutOfResources, TheLineFailsToOpenInsteadOfHangingOrAborting) {
-#ifdef __SANITIZE_ADDRESS__
+#ifdef DUOMAT_ASAN
   GTEST_SKIP() << "UBSan's own type checks fail under these limits before the program runs";
 #endif
   TFloodPeer peer(std::string(1, '\0'), 0, seconds(20));

@@ -658,7 +658,7 @@ TEST(CliFailures, AnUnopenableLineGivesTheOpenMessage) {
   }
 }
 
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)  // they need the address space
+#if !defined(DUOMAT_ASAN) && !defined(DUOMAT_TSAN)  // they need the address space
 TEST(CliFailures, AThreadTheSystemWillNotGiveEndsWithAMessageAndStatusOne) {
   TDeviceTree machine;  // nothing to scan; room for the program, none for a thread with such a stack
   const TRun r = RunProgram({"/usr/bin/prlimit", "--as=209715200", "--stack=536870912", DUOMAT_CLI_PATH, "ports"},

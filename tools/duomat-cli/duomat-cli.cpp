@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <tuple>
 #include <unistd.h>
 
 #include "comm/uci_ICommunicationInterfaceDataSpy.h"
@@ -190,7 +191,10 @@ int main(int argc, char** argv) {
   CLI::App* ingraSave = ingra->add_subcommand("save", "Load, pick RANGE from the offered list, save it to all four inputs");
   ingraSave->add_option("RANGE", o.ingraRange, "0, 1, 2 or \"0 - 10 V\", \"4 - 20 mA\", \"0 - 20 mA\"")->required();
   CLI::App* ingraIdentify = ingra->add_subcommand("identify", "Connect and print the module's identification");
-  const auto [ingraApply, ingraDiff] = AddProfileCommands(ingra, o);
+  // Named pointers, not a structured binding: clang 14 cannot capture one in a lambda.
+  CLI::App* ingraApply = nullptr;
+  CLI::App* ingraDiff = nullptr;
+  std::tie(ingraApply, ingraDiff) = AddProfileCommands(ingra, o);
 
   CLI::App* outra = app.add_subcommand("outra", "The Outra module (output range and watchdogs)");
   outra->require_subcommand(1);
@@ -203,7 +207,10 @@ int main(int argc, char** argv) {
   outraSave->add_option("--timeout2", o.timeout2, "Watchdog 2 time-out in s, 0-86400; 0 turns it off");
   outraSave->add_option("--value2", o.value2, "Watchdog 2 output value in V or mA, within the range");
   CLI::App* outraIdentify = outra->add_subcommand("identify", "Connect and print the module's identification");
-  const auto [outraApply, outraDiff] = AddProfileCommands(outra, o);
+  // Named pointers, not a structured binding: clang 14 cannot capture one in a lambda.
+  CLI::App* outraApply = nullptr;
+  CLI::App* outraDiff = nullptr;
+  std::tie(outraApply, outraDiff) = AddProfileCommands(outra, o);
   CLI::App* outraOutput = outra->add_subcommand(
       "output", "The output loop test: set the outputs (in V or mA, each in its own range) and read them back;\n"
                 "without values only read them");

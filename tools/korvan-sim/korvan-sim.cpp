@@ -2,6 +2,7 @@
 // or UDP, so that the program and its tests run without hardware.
 #include <CLI/CLI.hpp>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -23,6 +24,12 @@
 using namespace korvan::sim;
 
 namespace {
+// How far SIGUSR1 has moved the modules' clock ahead of the real one: a test
+// sees a watchdog run out without waiting for it. Only the server's loop
+// touches it.
+std::chrono::steady_clock::duration g_clockAhead{};
+std::chrono::steady_clock::time_point ModuleClock() { return std::chrono::steady_clock::now() + g_clockAhead; }
+
 bool ParseNumber(const std::string& text, long& value) {
   char* end = nullptr;
   value = std::strtol(text.c_str(), &end, 0);  // decimal or 0x hexadecimal
@@ -134,7 +141,7 @@ std::unique_ptr<TModuleModel> BuildModule(std::vector<std::string> group, uint32
     }
     model = std::move(ingra);
   } else {
-    auto outra = std::make_unique<TOutraModel>();
+    auto outra = std::make_unique<TOutraModel>(&ModuleClock);
     if (!m.Ranges.empty()) {
       const std::vector<long> ranges = ParseList(m.Ranges);
       if (ranges.size() != 2) throw CLI::ValidationError("--ranges needs two codes");
@@ -163,7 +170,8 @@ int main(int argc, char** argv) {
       "USB HID device in a folder tree (DIR/sys for DUOMAT_SYSFS_ROOT, DIR/dev for DUOMAT_DEV_DIR)\n"
       "or, as root, a kernel HID device with a real hidraw node (--uhid).\n"
       "When ready it prints one line per endpoint ('pty /dev/pts/N', 'tcp 127.0.0.1:PORT',\n"
-      "'udp 127.0.0.1:PORT', 'hid DIR/dev/hidrawN', 'uhid /dev/hidrawN') and runs until SIGINT, SIGTERM or SIGHUP.\n\n"
+      "'udp 127.0.0.1:PORT', 'hid DIR/dev/hidrawN', 'uhid /dev/hidrawN') and runs until SIGINT, SIGTERM or SIGHUP.\n"
+      "SIGUSR1 moves the modules' clock a day ahead: every watchdog runs out at once.\n\n"
       "A bus: several modules on one line, each --module followed by its own options, e.g.\n"
       "  korvan-sim --module ingra --address 0x31 --baud 9600 --module outra --address 0x32 --pty\n"
       "Each answers its own address and the universal 0xFE; answers sent together collide\n"
@@ -254,12 +262,13 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
     sigaddset(&signals, SIGHUP);  // a closed terminal: the trees go all the same
+    sigaddset(&signals, SIGUSR1);
     sigprocmask(SIG_BLOCK, &signals, nullptr);
-    const int stopFd = signalfd(-1, &signals, SFD_CLOEXEC);
+    const int signalFd = signalfd(-1, &signals, SFD_CLOEXEC);
     std::signal(SIGPIPE, SIG_IGN);
 
     TSimServer server(bus);
-    server.SetStopFd(stopFd);
+    server.SetSignalFd(signalFd, [] { g_clockAhead += std::chrono::seconds(TOutraModel::MaxTimeout); });
     server.SetCloseAfter(closeAfter);
     std::vector<std::string> ready;
     if (pty) ready.push_back(server.OpenPty(link));
@@ -292,7 +301,7 @@ int main(int argc, char** argv) {
     for (const std::string& line : ready) std::printf("%s\n", line.c_str());
     std::fflush(stdout);
     server.Run();
-    close(stopFd);
+    close(signalFd);
     return 0;
   } catch (const CLI::ValidationError& e) {
     std::fprintf(stderr, "korvan-sim: %s\n", e.what());

@@ -9,6 +9,8 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <signal.h>
+#include <sys/signalfd.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
@@ -225,7 +227,7 @@ void TSimServer::CloseStream(TStream* stream) {
 void TSimServer::Run() {
   while (!stop_.load()) {
     std::vector<pollfd> fds;
-    if (stopFd_ >= 0) fds.push_back({stopFd_, POLLIN, 0});
+    if (signalFd_ >= 0) fds.push_back({signalFd_, POLLIN, 0});
     const TClock::time_point now = TClock::now();
     TClock::time_point wake = now + std::chrono::milliseconds(kQuietMs);
     // Out of descriptors, a pending connection cannot be taken: the listeners
@@ -259,8 +261,12 @@ void TSimServer::Run() {
     if (r == 0) continue;
     for (const pollfd& p : fds) {
       if (!(p.revents & (POLLIN | POLLHUP | POLLERR))) continue;
-      if (p.fd == stopFd_) {
-        stop_.store(true);
+      if (p.fd == signalFd_) {
+        signalfd_siginfo info{};
+        const bool user1 = ::read(signalFd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info) &&
+                           info.ssi_signo == SIGUSR1;
+        if (!user1) stop_.store(true);
+        else if (onUser1_) onUser1_();
       } else if (p.fd == tcpListen_) {
         const int c = accept4(tcpListen_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (c < 0 && (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM))

@@ -2,6 +2,7 @@
 // Serves one simulated bus on its endpoints: a pseudo-terminal, TCP connections, UDP datagrams.
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,8 +37,13 @@ class TSimServer {
   // Serves until Stop (or a SIGINT/SIGTERM/SIGHUP turned into Stop by the caller).
   void Run();
   void Stop() { stop_.store(true); }
-  // A file descriptor the loop also watches: readable means stop.
-  void SetStopFd(int fd) { stopFd_ = fd; }
+  // A signalfd the loop also watches: SIGUSR1 calls the hook, any other
+  // signal stops. Read before the streams of the same turn, so a request
+  // sent after kill() returned always sees the hook's effect.
+  void SetSignalFd(int fd, std::function<void()> onUser1 = {}) {
+    signalFd_ = fd;
+    onUser1_ = std::move(onUser1);
+  }
   // Fault: after this many answers a TCP connection is closed and the
   // pseudo-terminal hung up (for good). 0: never.
   void SetCloseAfter(int answers) { closeAfter_ = answers; }
@@ -54,7 +60,8 @@ class TSimServer {
 
   TSimBus& bus_;
   std::atomic<bool> stop_{false};
-  int stopFd_ = -1;
+  int signalFd_ = -1;
+  std::function<void()> onUser1_;
   int closeAfter_ = 0;
   int ptyMaster_ = -1;
   int ptySlave_ = -1;  // held so that the master never sees a hang-up between clients

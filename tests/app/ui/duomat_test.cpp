@@ -6,7 +6,11 @@
 #include <csignal>
 #include <fstream>
 
+#include "support/TBuildPath.h"
 #include "support/TWait.h"
+
+// The window program of this build.
+#define DUOMAT_PATH ::korvan::test::InBuild("app/duomat")
 
 namespace {
 
