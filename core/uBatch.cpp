@@ -6,6 +6,7 @@
 
 #include "comm/uci_ConnectionString.h"
 #include "transports/uConnectionStringCheck.h"
+#include "core/uInputRules.h"
 #include "core/uModuleText.h"
 #include "core/uOpenFailure.h"
 #include "core/uOutcome.h"
@@ -40,11 +41,11 @@ uint8_t AddressField(const json& e) {
   if (v->is_number_integer()) {
     a = static_cast<long>(v->get<long long>());
   } else if (v->is_string()) {
-    const std::string t = v->get<std::string>();
-    const bool hex = t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X');
-    char* end = nullptr;
-    a = t.empty() ? -1 : std::strtol(t.c_str(), &end, hex ? 16 : 10);
-    if (end == nullptr || *end != '\0') a = -1;
+    try {
+      a = ParseNumber(v->get<std::string>(), "address", 0, LastModuleAddress);
+    } catch (const TInputError&) {
+      a = -1;  // refused below with the entry's own message
+    }
   }
   if (a < 0 || a > 253) throw TProfileError("address must be a module address from 0 to 253 (or 0x00 to 0xFD): " + v->dump());
   return static_cast<uint8_t>(a);
