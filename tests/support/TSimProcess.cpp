@@ -16,6 +16,13 @@ namespace korvan::test {
 std::string TSimProcess::BinaryPath() { return KORVAN_SIM_PATH; }
 
 TSimProcess::TSimProcess(std::vector<std::string> options) {
+  // The arguments are made before the fork: the library's threads may hold
+  // the allocator's lock at that moment, and the child must not allocate.
+  std::vector<std::string> args = {BinaryPath()};
+  args.insert(args.end(), options.begin(), options.end());
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
   int out[2];
   if (pipe2(out, O_CLOEXEC) != 0) return;
   pid_ = fork();
@@ -23,11 +30,6 @@ TSimProcess::TSimProcess(std::vector<std::string> options) {
     // A test that crashes must not leave its simulator behind.
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     dup2(out[1], STDOUT_FILENO);
-    std::vector<std::string> args = {BinaryPath()};
-    args.insert(args.end(), options.begin(), options.end());
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
     execv(argv[0], argv.data());
     _exit(127);
   }
