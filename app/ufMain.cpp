@@ -10,6 +10,7 @@
 #include "app/uAccessibleNames.h"
 #include "app/uDesignFonts.h"
 #include "app/uGuard.h"
+#include "app/uOpenFailureText.h"
 #include "core/uModuleSettings.h"
 #include "ui_ufMain.h"
 
@@ -49,7 +50,13 @@ bool ConnectModule(IConnectionDialog* dialog, TRecord& record, TConnect connect,
     TWaitCursor wait;
     result = connect(record, connectionString);
   }
-  if (!result.Ok) sink.ShowMessage(ModuleMessageText(result.Message));
+  if (!result.Ok) {
+    // The open failure's reason goes below the message, so that the operator knows what to fix.
+    std::string text = ModuleMessageText(result.Message);
+    if (const QString reason = OpenFailureWindowText(result.Failure); !reason.isEmpty())
+      text += "\n\n" + reason.toStdString();
+    sink.ShowMessage(text);
+  }
   return true;
 }
 

@@ -26,7 +26,8 @@ TConnectResult ConnectRecord(TRecord& record, const std::string& connectionStrin
   record.SetConnectionString(connectionString);
   if (!record.Connect()) {
     result.Message = msg::OpenFailed;
-    result.Reason = OpenFailureReason(connectionString);
+    result.Failure = DiagnoseOpenFailure(connectionString);
+    result.Reason = OpenFailureText(result.Failure);
     return result;
   }
   if (!record.Device()->ReadIdentificationText(result.Identification)) {

@@ -7,6 +7,7 @@
 
 #include "core/uKorvanStackDeviceIngraRec.h"
 #include "core/uKorvanStackDeviceOutraRec.h"
+#include "core/uOpenFailure.h"
 #include "core/uTranslationMarker.h"
 #include "protocol/uIngra.h"
 #include "protocol/uOutra.h"
@@ -36,7 +37,8 @@ struct TConnectResult {
   bool Ok = false;
   std::string Message;         // empty on success
   std::string Identification;  // the module's answer to the presence check
-  std::string Reason;          // why the line did not open, when that is known (OpenFailureReason)
+  TOpenFailure Failure;        // why the line did not open, when that is known
+  std::string Reason;          // the same in the command line's words (OpenFailureText)
 };
 
 // Disconnect, take the new string, connect, then ask for the identification

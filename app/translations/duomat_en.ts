@@ -153,6 +153,69 @@
     </message>
 </context>
 <context>
+    <name>duomat::TOpenFailureWords</name>
+    <message>
+        <source>Port %1 neodpovídá žádnému zařízení.</source>
+        <translation>%1 stands for no device.</translation>
+    </message>
+    <message>
+        <source>Zařízení %1 neexistuje.</source>
+        <translation>%1 does not exist.</translation>
+    </message>
+    <message>
+        <source>Zařízení %1 není sériový port.</source>
+        <translation>%1 is not a serial port.</translation>
+    </message>
+    <message>
+        <source>Nemáte přístup k %1: patří skupině %2 (sudo usermod -aG %2 $USER a znovu se přihlaste).</source>
+        <translation>No access to %1: it belongs to the group %2 (sudo usermod -aG %2 $USER, then log in again).</translation>
+    </message>
+    <message>
+        <source>Nemáte přístup k %1: pravidlo 70-duomat.rules z balíčku Duomat je dává skupině plugdev.</source>
+        <translation>No access to %1: the rule 70-duomat.rules of the Duomat package gives it to the group plugdev.</translation>
+    </message>
+    <message>
+        <source>Nemáte přístup k %1: pravidlo udev je musí dát některé z vašich skupin.</source>
+        <translation>No access to %1: a udev rule must give it to a group of yours.</translation>
+    </message>
+    <message>
+        <source>Zařízení %1 používá jiný program.</source>
+        <translation>%1 is in use by another program.</translation>
+    </message>
+    <message>
+        <source>Převodník FTDI se sériovým číslem %1 není připojen.</source>
+        <translation>No FTDI converter with the serial number %1 is plugged in.</translation>
+    </message>
+    <message>
+        <source>Zařízení HID %1 není připojeno.</source>
+        <translation>No HID device %1 is plugged in.</translation>
+    </message>
+    <message>
+        <source>%1 není adresa IPv4 (jména počítačů se nepřekládají).</source>
+        <translation>%1 is not an IPv4 address (host names are not looked up).</translation>
+    </message>
+    <message>
+        <source>%1 odmítl spojení (na tomto portu nic nenaslouchá).</source>
+        <translation>%1 refused the connection (nothing listens on that port).</translation>
+    </message>
+    <message>
+        <source>K %1 nevede žádná cesta.</source>
+        <translation>No route to %1.</translation>
+    </message>
+    <message>
+        <source>%1 neodpověděl do %2 ms (chybná adresa nebo firewall).</source>
+        <translation>%1 did not answer within %2 ms (a wrong address or a firewall).</translation>
+    </message>
+    <message>
+        <source>Místní port %1 používá jiný program.</source>
+        <translation>The local port %1 is in use by another program.</translation>
+    </message>
+    <message>
+        <source>%1 není adresa tohoto počítače.</source>
+        <translation>%1 is not an address of this machine.</translation>
+    </message>
+</context>
+<context>
     <name>duomat::TfConnectionDialog</name>
     <message>
         <source>Hodnota</source>

@@ -120,8 +120,10 @@ class TWindowLanguageTest : public QObject {
     TShownMessage shown;
     AnswerNextMessage(shown);
     main.findChild<QPushButton*>("btnIngraConnect")->click();
-    QCOMPARE(shown.Text,
-             english ? "Could not open the connection!" : "Nepodařilo se otevřít spojení!");
+    // and why, in the same language.
+    const QStringList lines = shown.Text.split("\n\n");
+    QCOMPARE(lines.value(0), english ? "Could not open the connection!" : "Nepodařilo se otevřít spojení!");
+    QVERIFY2(lines.value(1).endsWith(english ? "(COM9) does not exist." : "(COM9) neexistuje."), qPrintable(shown.Text));
 
     TfConnectionDialog dialog;
     CompareTexts(&dialog, DialogTexts, english);

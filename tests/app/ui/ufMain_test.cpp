@@ -2,6 +2,7 @@
 // TCP. The dialog and the message boxes are answered and read through the
 // window's two seams; the requests on the line through the data spy.
 #include <QCheckBox>
+#include <cstring>
 #include <QComboBox>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -206,8 +207,11 @@ class TfMainTest : public QObject {
     QVERIFY(!w_->IngraRec().IsConnected());
     QVERIFY(!Get("btnIngraLoad")->isEnabled());
 
+    // The message, then what is wrong with the line.
     Connect("btnIngraConnect", "provider=SERIAL_PORT;comport=9;baudrate=9600");
-    QCOMPARE(messages_.Last(), std::string(msg::OpenFailed));
+    const std::string text = messages_.Last();
+    QCOMPARE(text.substr(0, std::strlen(msg::OpenFailed)), std::string(msg::OpenFailed));
+    QVERIFY2(text.find("\n\n") != std::string::npos && text.find("COM9") != std::string::npos, text.c_str());
     QVERIFY(!w_->IngraRec().IsConnected());
   }
 
