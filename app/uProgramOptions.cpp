@@ -1,6 +1,34 @@
 #include "app/uProgramOptions.h"
 
+#include <algorithm>
+#include <array>
+#include <string_view>
+
 namespace duomat {
+
+namespace {
+// Qt's own options (QGuiApplication, QApplication, the xcb platform), which
+// Qt takes out of the arguments itself; "-x" and "--x" alike. A refused
+// word is better than one silently ignored.
+constexpr std::array<std::string_view, 27> kQtWithValue = {
+    "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry", "qwindowicon", "qwindowtitle",
+    "session",  "style",              "stylesheet",    "display", "geometry",       "name",        "title",
+    "visual",   "ncols",              "cmap",          "im",      "font",           "fn",          "bg",
+    "background", "fg", "foreground", "btn", "button", "qmljsdebugger"};
+constexpr std::array<std::string_view, 5> kQtFlags = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+
+// How many arguments a Qt option takes with it (0 or 1), or -1 when it is none of Qt's.
+int QtOptionValues(const std::string& argument) {
+  std::string_view name(argument);
+  name.remove_prefix(name.rfind("--", 0) == 0 ? 2 : 1);
+  const size_t equals = name.find('=');
+  const bool inline_value = equals != std::string_view::npos;
+  if (inline_value) name = name.substr(0, equals);
+  if (std::find(kQtWithValue.begin(), kQtWithValue.end(), name) != kQtWithValue.end()) return inline_value ? 0 : 1;
+  if (!inline_value && std::find(kQtFlags.begin(), kQtFlags.end(), name) != kQtFlags.end()) return 0;
+  return -1;
+}
+}  // namespace
 
 TProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments) {
   TProgramOptions o;
@@ -23,19 +51,28 @@ TProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments) {
       }
     } else if (a == "--") {
       break;
-    } else {
-      for (auto [name, target] : {std::pair{"--ingra", &o.Ingra}, std::pair{"--outra", &o.Outra}}) {
-        const std::string n = name;
-        if (a == n) {
-          if (i + 1 >= arguments.size()) {
-            o.Error = n + " needs a connection string";
-            return o;
-          }
-          *target = arguments[++i];
-        } else if (a.rfind(n + "=", 0) == 0) {
-          *target = a.substr(n.size() + 1);
+    } else if (a.rfind("--ingra", 0) == 0 || a.rfind("--outra", 0) == 0) {
+      const std::string n = a.substr(0, 7);
+      std::string& target = n == "--ingra" ? o.Ingra : o.Outra;
+      if (a == n) {
+        if (i + 1 >= arguments.size()) {
+          o.Error = n + " needs a connection string";
+          return o;
         }
+        target = arguments[++i];
+      } else if (a[7] == '=') {
+        target = a.substr(8);
+      } else {
+        o.Error = "unknown option " + a;
+        return o;
       }
+    } else if (a.size() > 1 && a[0] == '-') {
+      const int values = QtOptionValues(a);
+      if (values < 0) {
+        o.Error = "unknown option " + a;
+        return o;
+      }
+      i += static_cast<size_t>(values);
     }
   }
   return o;
@@ -43,6 +80,7 @@ TProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments) {
 
 const char* ProgramHelpText() {
   return "Usage: duomat [--ingra CONNECTION] [--outra CONNECTION] [--lang cs|en] [DST] [Qt options]\n"
+         "(Qt options: -platform NAME, -style NAME, -stylesheet FILE, -reverse, ...; see Qt's documentation)\n"
          "\n"
          "Configures an Ingra (four analog inputs) and an Outra (two analog outputs) module over the\n"
          "Korvan protocol: connect, load the settings, edit them, save them into the module.\n"
@@ -75,7 +113,8 @@ const char* ProgramHelpText() {
          "\n"
          "Exit status:\n"
          "  0   the window was closed\n"
-         "  2   usage error\n"
+         "  1   no display, or the system gave no thread or descriptor to start with\n"
+         "  2   usage error: an unknown option, or a switch without its value\n"
          "\n"
          "Environment:\n"
          "  DUOMAT_PORT_DIR      a folder of COMn links that take the place of the COM port numbers\n"

@@ -49,6 +49,14 @@ class DuomatTest : public QObject {
     QTest::newRow("language missing") << QStringList{"--lang"} << 2 << "--lang needs a language";
     QTest::newRow("help: the language") << QStringList{"--help"} << 0 << "--lang cs|en";
     QTest::newRow("no display") << QStringList{} << 1 << "duomat: no display";
+    QTest::newRow("help: every exit status") << QStringList{"--help"} << 0 << "  1   no display";
+    // A mistyped switch is refused, not left to Qt to ignore; Qt's own pass.
+    QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << "duomat: unknown option --bogus";
+    QTest::newRow("unknown, like ours") << QStringList{"--ingrax", "x"} << 2 << "unknown option --ingrax";
+    QTest::newRow("Qt's own, then unknown") << QStringList{"-style", "fusion", "-reverse", "-x"} << 2
+                                            << "unknown option -x";
+    QTest::newRow("Qt's own with its value") << QStringList{"--style=fusion", "-stylesheet", "-x"} << 1
+                                             << "duomat: no display";
   }
   void switchesNeedNoDisplay() {
     QFETCH(QStringList, arguments);
