@@ -11,11 +11,12 @@ namespace korvan {
 namespace {
 std::mutex g_mutex;
 bool g_initialized = false;
+bool g_complete = false;  // a second call says what the first found
 }  // namespace
 
 bool InitializeModules(const std::vector<std::string>& arguments) {
   std::lock_guard<std::mutex> lock(g_mutex);
-  if (g_initialized) return true;
+  if (g_initialized) return g_complete;
   bool complete = InitializeCommModules(arguments);
   try {
     InitializeKorvanStackDeviceList();
@@ -23,6 +24,7 @@ bool InitializeModules(const std::vector<std::string>& arguments) {
     complete = false;
   }
   g_initialized = true;
+  g_complete = complete;
   return complete;
 }
 
