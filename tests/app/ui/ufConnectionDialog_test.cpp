@@ -209,6 +209,43 @@ class TfConnectionDialogTest : public QObject {
     QCOMPARE(Control<QComboBox>("cbUSBBaudRate")->currentText(), QString("38400"));
     QVERIFY(Control<QComboBox>("cbCOMBaudrate")->isHidden());
   }
+
+  // The module's address in hexadecimal, in the advanced part; only "Ok" with
+  // a readable address changes the caller's.
+  void theModuleAddressGoesBackOnlyOnOk() {
+    auto* field = Control<QLineEdit>("eAddress");
+    auto* expert = Control<QToolButton>("sbExpertMode");
+    const struct {
+      int given;
+      const char* typed;  // null: left as shown
+      bool ok;
+      int expected;
+    } cases[] = {{0x42, nullptr, true, 0x42}, {0x31, "1a", true, 0x1A}, {0x31, "FE", true, 0x31},
+                 {0x31, "", true, 0x31},      {0x10, "7", false, 0x10}, {0x00, nullptr, true, 0x00}};
+    for (const auto& c : cases) {
+      std::string s = "provider=TCP_CLIENT;host=127.0.0.1;port=502";
+      int address = c.given;
+      QString shown;
+      bool visible = false;
+      QTimer closer;
+      connect(&closer, &QTimer::timeout, dialog.get(), [&] {
+        if (!dialog->isVisible()) return;
+        closer.stop();
+        if (!expert->isChecked()) expert->click();
+        shown = field->text();
+        visible = field->isVisible();
+        if (c.typed) field->setText(c.typed);
+        Control<QPushButton>(c.ok ? "bOK" : "bCancel")->click();
+      });
+      closer.start(5);
+      QCOMPARE(dialog->Execute(s, address), c.ok);
+      QVERIFY(visible);
+      QCOMPARE(shown, QString("%1").arg(c.given, 2, 16, QChar('0')).toUpper());
+      QCOMPARE(address, c.expected);
+    }
+    expert->click();
+    QVERIFY(Control<QWidget>("pAddress")->isHidden());
+  }
 };
 
 QTEST_MAIN(TfConnectionDialogTest)
