@@ -128,7 +128,9 @@ void TfScanDialog::BuildControls() {
   tblFound_->setSelectionMode(QAbstractItemView::SingleSelection);
   tblFound_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   tblFound_->verticalHeader()->hide();
-  tblFound_->horizontalHeader()->setStretchLastSection(true);
+  for (int column = colAddress; column < colIdentification; ++column)
+    tblFound_->horizontalHeader()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+  tblFound_->horizontalHeader()->setSectionResizeMode(colIdentification, QHeaderView::Stretch);
   tblFound_->setMinimumHeight(tblFound_->fontMetrics().height() * 10);
   layout->addWidget(tblFound_, 1);
 
@@ -303,7 +305,6 @@ void TfScanDialog::ScanDone(const TScanResult& result, bool opened, const QStrin
       tblFound_->setItem(row, column, item);
     }
   }
-  tblFound_->resizeColumnsToContents();
   if (!error.isEmpty())
     lblProgress_->setText(tr("Hledání skončilo chybou: %1").arg(error));
   else if (!opened)
