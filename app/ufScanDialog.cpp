@@ -174,6 +174,7 @@ void TfScanDialog::BuildControls() {
     if (connectionDialog_ && connectionDialog_->Execute(line)) eLine_->setText(QString::fromStdString(line));
   });
   connect(chbAllRates_, &QCheckBox::toggled, this, &TfScanDialog::UpdateControls);
+  connect(eLine_, &QLineEdit::textChanged, this, &TfScanDialog::UpdateControls);
   connect(tblFound_, &QTableWidget::itemSelectionChanged, this, &TfScanDialog::UpdateControls);
   // Enter in a field starts the scan rather than pressing a use button.
   btnSearch_->setDefault(true);
@@ -188,10 +189,13 @@ void TfScanDialog::SetLine(const std::string& connection) { eLine_->setText(QStr
 
 void TfScanDialog::UpdateControls() {
   const bool idle = !scanning_;
-  for (QWidget* w : std::initializer_list<QWidget*>{eLine_, eFrom_, eTo_, chbAllRates_, chbQuick_, btnSearch_})
+  for (QWidget* w : std::initializer_list<QWidget*>{eLine_, eFrom_, eTo_, chbQuick_, btnSearch_})
     w->setEnabled(idle);
   btnChoose_->setEnabled(idle && connectionDialog_);
-  eRates_->setEnabled(idle && !chbAllRates_->isChecked());
+  // Rates mean something only on a line that has one (serial, FTDI).
+  const bool rated = ConnectionHasRate(eLine_->text().trimmed().toStdString());
+  chbAllRates_->setEnabled(idle && rated);
+  eRates_->setEnabled(idle && rated && !chbAllRates_->isChecked());
   btnStop_->setEnabled(scanning_);
   const int row = tblFound_->currentRow();
   const bool usable = idle && tblFound_->selectionModel()->hasSelection() && row >= 0 &&
