@@ -17,6 +17,7 @@
 #include "app/ufConnectionDialog.h"
 #include "app/ufMain.h"
 #include "core/uLibraryStart.h"
+#include "core/uWindowMemory.h"
 #include "platform/uTerminalForwarder.h"
 
 using namespace duomat;
@@ -27,6 +28,9 @@ class TConnectionDialogSeam : public IConnectionDialog {
  public:
   explicit TConnectionDialogSeam(TfConnectionDialog& dialog) : dialog_(dialog) {}
   bool Execute(std::string& connectionString) override { return dialog_.Execute(connectionString); }
+  bool ExecuteWithAddress(std::string& connectionString, int& address) override {
+    return dialog_.Execute(connectionString, address);
+  }
 
  private:
   TfConnectionDialog& dialog_;
@@ -82,6 +86,8 @@ int main(int argc, char** argv) {
     if (forwarder) ChainDataSpyHandler(forwarder);
     fMain->SetConnectionDialog(&dialogSeam);
     fMain->SetShowLog([log = fCiLog.get()](const std::string& guid) { log->ShowLog(guid); });
+    // The kept connections first: a preset on the command line wins over them.
+    fMain->SetMemoryFile(WindowMemoryPath());
     const std::string refused = PresetConnections(*fMain, options);
 
     InstallLibraryMessageHook(&app, [window = fMain.get()](const std::string& text) {

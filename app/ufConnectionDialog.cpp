@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QStyledItemDelegate>
 
@@ -19,6 +20,8 @@
 #include "app/uComPortScanner.h"
 #include "app/uComPortStringList.h"
 #include "comm/uci_ConnectionString.h"
+#include "core/uInputRules.h"
+#include "core/uScanFields.h"
 #include "transports/ftdi/uFTDIDeviceList.h"
 #include "transports/serial/uComPortMap.h"
 #include "ui_ufConnectionDialog.h"
@@ -131,6 +134,10 @@ void TfConnectionDialog::FormCreate() {
   NameByLabel(ui->lUSBBaudRate, ui->cbUSBBaudRate, ui->rbUSB->text().chopped(1));
   NameByLabel(ui->lIP, ui->eIP);
   NameByLabel(ui->lPort, ui->iePort);
+  // Hexadecimal, as the module's documents and the scan give it.
+  ui->eAddress->setValidator(
+      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-Fa-f]{1,2}")), ui->eAddress));
+  NameByLabel(ui->lAddress, ui->eAddress);
 
   ui->sbExpertMode->setChecked(false);
   sbExpertModeClick();
@@ -140,6 +147,14 @@ void TfConnectionDialog::FormDestroy() {
   scanner_->Stop();
   scanner_.reset();
   comPorts_.reset();
+}
+
+bool TfConnectionDialog::Execute(std::string& ConnectionString, int& Address) {
+  ui->eAddress->setText(QString::fromStdString(AddressText(Address)).mid(2));
+  if (!Execute(ConnectionString)) return false;
+  const int typed = ParseHexAddress(ui->eAddress->text().toStdString());
+  if (typed >= 0) Address = typed;
+  return true;
 }
 
 bool TfConnectionDialog::Execute(std::string& ConnectionString) {
@@ -254,6 +269,7 @@ void TfConnectionDialog::cbDeviceNameChange() {
 void TfConnectionDialog::sbExpertModeClick() {
   const bool expert = ui->sbExpertMode->isChecked();
   ui->pUSB->setVisible(expert);
+  ui->pAddress->setVisible(expert);
   ui->lCOMBaudrate->setVisible(expert);
   ui->cbCOMBaudrate->setVisible(expert);
 }

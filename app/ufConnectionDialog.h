@@ -33,6 +33,9 @@ class TfConnectionDialog : public QDialog {
   // On "Ok" the string is replaced by the one the controls make and the
   // result is true; otherwise the string is left as it was.
   bool Execute(std::string& ConnectionString);
+  // The same with the module's address in the advanced part: shown on
+  // opening, given back on "Ok" (an unreadable field keeps the old address).
+  bool Execute(std::string& ConnectionString, int& Address);
 
   // The string the controls make now, from the checked choice.
   std::string ConnectionString() const;

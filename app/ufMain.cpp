@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QShortcut>
@@ -11,7 +12,10 @@
 #include "app/uDesignFonts.h"
 #include "app/uGuard.h"
 #include "app/uOpenFailureText.h"
+#include "app/ufScanDialog.h"
 #include "core/uModuleSettings.h"
+#include "core/uWindowMemory.h"
+#include "transports/uConnectionStringCheck.h"
 #include "ui_ufMain.h"
 
 namespace duomat {
@@ -40,24 +44,44 @@ void SetEnabledDeep(QWidget* parent, bool enabled) {
   }
 }
 
-// Only what the dialog answered is tried; a cancelled dialog changes nothing.
+// Connects and tells the operator what failed, with why the line did not
+// open below the message, so that they know what to fix.
 template <class TRecord, class TConnect>
-bool ConnectModule(IConnectionDialog* dialog, TRecord& record, TConnect connect, IMessageSink& sink) {
-  std::string connectionString = record.GetConnectionString();
-  if (!dialog || !dialog->Execute(connectionString)) return false;
+void ConnectAndReport(TRecord& record, TConnect connect, const std::string& connectionString, IMessageSink& sink) {
   TConnectResult result;
   {
     TWaitCursor wait;
     result = connect(record, connectionString);
   }
-  if (!result.Ok) {
-    // The open failure's reason goes below the message, so that the operator knows what to fix.
-    std::string text = ModuleMessageText(result.Message);
-    if (const QString reason = OpenFailureWindowText(result.Failure); !reason.isEmpty())
-      text += "\n\n" + reason.toStdString();
-    sink.ShowMessage(text);
-  }
+  if (result.Ok) return;
+  std::string text = ModuleMessageText(result.Message);
+  if (const QString reason = OpenFailureWindowText(result.Failure); !reason.isEmpty())
+    text += "\n\n" + reason.toStdString();
+  sink.ShowMessage(text);
+}
+
+// Only what the dialog answered is tried; a cancelled dialog changes nothing.
+template <class TRecord, class TConnect>
+bool ConnectModule(IConnectionDialog* dialog, TRecord& record, TConnect connect, IMessageSink& sink) {
+  std::string connectionString = record.GetConnectionString();
+  int address = record.GetModuleAddress();
+  if (!dialog || !dialog->ExecuteWithAddress(connectionString, address)) return false;
+  record.SetModuleAddress(static_cast<uint8_t>(address));
+  ConnectAndReport(record, connect, connectionString, sink);
   return true;
+}
+
+// A kept group is taken only when it would pass as a preset from the command line.
+template <class TRecord>
+void ApplyRemembered(const TRememberedGroup& group, TRecord& record) {
+  if (!group.Connection.empty() && korvan::transport::CheckConnectionString(group.Connection).empty())
+    record.SetConnectionString(group.Connection);
+  if (group.Address >= 0) record.SetModuleAddress(static_cast<uint8_t>(group.Address));
+}
+
+template <class TRecord>
+TRememberedGroup RememberedOf(TRecord& record) {
+  return {record.GetConnectionString(), record.GetModuleAddress()};
 }
 
 // Sets a value field's limits in the order that keeps minimum <= maximum.
@@ -91,6 +115,7 @@ TfMain::TfMain(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TfMai
   Bind(ui->chbOutraWatchDog1Enabled, &QCheckBox::toggled, &TfMain::chbOutraWatchDog1EnabledClick);
   Bind(ui->chbOutraWatchDog2Enabled, &QCheckBox::toggled, &TfMain::chbOutraWatchDog1EnabledClick);
   Bind(ui->btnClose, &QPushButton::clicked, &TfMain::btnCloseClick);
+  CreateToolsMenu();
   // Enter presses the focused button, as in the operator's other programs
   // (outside a dialog a Qt button takes only Space).
   for (QPushButton* button : findChildren<QPushButton*>()) button->setAutoDefault(true);
@@ -167,6 +192,67 @@ bool TfMain::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
+void TfMain::CreateToolsMenu() {
+  toolsMenu_ = new QMenu(this);
+  toolsMenu_->setObjectName("mnuTools");
+  const auto add = [](QMenu* menu, const QByteArray& name, const QString& text) {
+    QAction* action = menu->addAction(text);
+    action->setObjectName(QString::fromLatin1(name));
+    return action;
+  };
+  QAction* find = add(toolsMenu_, "actFindModules", tr("Najít moduly…"));
+  connect(find, &QAction::triggered, this, [this] { RunGuarded(*sink_, [this] { actFindModulesClick(); }); });
+  struct TGroup {
+    const char* prefix;
+    QString title;
+  };
+  for (const TGroup& g : {TGroup{"Ingra", tr("Ingra")}, TGroup{"Outra", tr("Outra")}}) {
+    QMenu* sub = toolsMenu_->addMenu(g.title);
+    sub->setObjectName(QStringLiteral("mnu%1").arg(g.prefix));
+    const QByteArray act = QByteArray("act") + g.prefix;
+    add(sub, act + "SaveProfile", tr("Uložit nastavení do souboru…"));
+    add(sub, act + "RestoreProfile", tr("Obnovit nastavení ze souboru…"));
+    add(sub, act + "CompareProfile", tr("Porovnat se souborem…"));
+    add(sub, act + "Address", tr("Adresa a rychlost…"));
+    if (QByteArray(g.prefix) == "Outra") add(sub, act + "OutputTest", tr("Test výstupů…"));
+  }
+  // The menu opens from the button: Alt+N, a click, Enter or Space.
+  ui->btnTools->setMenu(toolsMenu_);
+}
+
+QAction* TfMain::ToolAction(const char* name) const {
+  return toolsMenu_ ? toolsMenu_->findChild<QAction*>(QString::fromLatin1(name)) : nullptr;
+}
+
+void TfMain::SetMemoryFile(const std::string& path) {
+  memoryFile_ = path;
+  const TWindowMemory memory = ReadWindowMemory(path);
+  if (ingraRec_) ApplyRemembered(memory.Ingra, *ingraRec_);
+  if (outraRec_) ApplyRemembered(memory.Outra, *outraRec_);
+}
+
+void TfMain::Remember() {
+  if (memoryFile_.empty() || !ingraRec_ || !outraRec_) return;
+  WriteWindowMemory(memoryFile_, {RememberedOf(*ingraRec_), RememberedOf(*outraRec_)});
+}
+
+void TfMain::actFindModulesClick() {
+  if (!scanDialog_) {
+    scanDialog_ = new TfScanDialog(this);
+    scanDialog_->SetConnectionDialog(connectionDialog_);
+    scanDialog_->SetLine(ingraRec_ ? ingraRec_->GetConnectionString() : std::string());
+    connect(scanDialog_, &TfScanDialog::UseForIngra, this, [this](const QString& line, int address) {
+      RunGuarded(*sink_, [&] { ConnectIngraAt(line.toStdString(), address); });
+    });
+    connect(scanDialog_, &TfScanDialog::UseForOutra, this, [this](const QString& line, int address) {
+      RunGuarded(*sink_, [&] { ConnectOutraAt(line.toStdString(), address); });
+    });
+  }
+  scanDialog_->show();
+  scanDialog_->raise();
+  scanDialog_->activateWindow();
+}
+
 void TfMain::UpdateControls() {
   const bool ingra = ingraRec_ && ingraRec_->IsConnected();
   SetEnabledDeep(ui->grpIngra, ingra);
@@ -177,6 +263,13 @@ void TfMain::UpdateControls() {
   SetEnabledDeep(ui->grpOutra, outra);
   ui->grpOutra->setEnabled(true);
   ui->btnOutraConnect->setEnabled(true);
+  if (toolsMenu_) {
+    for (QAction* action : toolsMenu_->findChildren<QAction*>()) {
+      const QString name = action->objectName();
+      if (name.startsWith("actIngra")) action->setEnabled(ingra);
+      if (name.startsWith("actOutra")) action->setEnabled(outra);
+    }
+  }
   if (!outra) return;
   const bool on1 = ui->chbOutraWatchDog1Enabled->isChecked();
   for (QWidget* w : std::initializer_list<QWidget*>{ui->lblOutraWatchDog1Value, ui->lblOutraWatchDog1Timeout,
@@ -191,7 +284,16 @@ void TfMain::UpdateControls() {
 // ---- Ingra -------------------------------------------------------------------
 
 void TfMain::btnIngraConnectClick() {
-  if (ConnectModule(connectionDialog_, *ingraRec_, &ConnectIngra, *sink_)) UpdateControls();
+  if (!ConnectModule(connectionDialog_, *ingraRec_, &ConnectIngra, *sink_)) return;
+  Remember();
+  UpdateControls();
+}
+
+void TfMain::ConnectIngraAt(const std::string& connectionString, int address) {
+  ingraRec_->SetModuleAddress(static_cast<uint8_t>(address));
+  ConnectAndReport(*ingraRec_, &ConnectIngra, connectionString, *sink_);
+  Remember();
+  UpdateControls();
 }
 
 void TfMain::btnIngraDisconnectClick() {
@@ -232,7 +334,16 @@ void TfMain::btnIngraSaveClick() {
 // ---- Outra -------------------------------------------------------------------
 
 void TfMain::btnOutraConnectClick() {
-  if (ConnectModule(connectionDialog_, *outraRec_, &ConnectOutra, *sink_)) UpdateControls();
+  if (!ConnectModule(connectionDialog_, *outraRec_, &ConnectOutra, *sink_)) return;
+  Remember();
+  UpdateControls();
+}
+
+void TfMain::ConnectOutraAt(const std::string& connectionString, int address) {
+  outraRec_->SetModuleAddress(static_cast<uint8_t>(address));
+  ConnectAndReport(*outraRec_, &ConnectOutra, connectionString, *sink_);
+  Remember();
+  UpdateControls();
 }
 
 void TfMain::btnOutraDisconnectClick() {

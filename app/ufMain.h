@@ -11,7 +11,9 @@
 #include "app/uQtTranslation.h"
 #include "app/uiConnectionDialog.h"
 
+class QAction;
 class QGroupBox;
+class QMenu;
 class QMouseEvent;
 
 namespace Ui {
@@ -19,6 +21,8 @@ class TfMain;
 }
 
 namespace duomat {
+
+class TfScanDialog;
 
 // The operator's whole job: per module choose a connection, connect, load
 // the settings, edit them and save them back. Every action ends with a
@@ -39,6 +43,24 @@ class TfMain : public QWidget {
 
   TKorvanStackDeviceIngraRec& IngraRec() { return *ingraRec_; }
   TKorvanStackDeviceOutraRec& OutraRec() { return *outraRec_; }
+
+  // An item of the "Nástroje" menu by its object name (actFindModules,
+  // actIngraSaveProfile, actOutraOutputTest, …), or null. The items that need
+  // a module are enabled while its group is connected.
+  QAction* ToolAction(const char* name) const;
+  QMenu* ToolsMenu() const { return toolsMenu_; }
+  // The scan dialog once "Najít moduly…" has opened it, else null.
+  TfScanDialog* ScanDialog() const { return scanDialog_; }
+
+  // Where the groups' connections and addresses are kept between starts: read
+  // and applied now, written whenever the operator chooses another. Without
+  // it (tests) nothing is kept.
+  void SetMemoryFile(const std::string& path);
+
+  // What "Použít pro Ingra/Outra" of the scan does: take the line and the
+  // address and connect, with the group's messages.
+  void ConnectIngraAt(const std::string& connectionString, int address);
+  void ConnectOutraAt(const std::string& connectionString, int address);
 
   // Disconnects both modules and frees the records; the destructor does it
   // when nobody did before.
@@ -66,6 +88,9 @@ class TfMain : public QWidget {
   void chbOutraWatchDog1EnabledClick();
   void pnlButtonsMouseDown(QMouseEvent* event);
   void btnCloseClick();
+  void CreateToolsMenu();
+  void actFindModulesClick();
+  void Remember();
 
   // Connects a signal to a handler behind the guard.
   template <class Sender, class Signal>
@@ -79,6 +104,9 @@ class TfMain : public QWidget {
   IMessageSink* sink_ = &messageBox_;
   IConnectionDialog* connectionDialog_ = nullptr;
   TShowLog showLog_;
+  QMenu* toolsMenu_ = nullptr;
+  TfScanDialog* scanDialog_ = nullptr;  // a child, made on first use
+  std::string memoryFile_;
 };
 
 }  // namespace duomat

@@ -12,6 +12,9 @@ class IConnectionDialog {
   virtual ~IConnectionDialog() = default;
   // True with the string replaced on "Ok"; false, the string untouched, otherwise.
   virtual bool Execute(std::string& connectionString) = 0;
+  // The same with the module's address (0x00 to 0xFD), set only on "Ok". A
+  // dialog without the field leaves the address as it was.
+  virtual bool ExecuteWithAddress(std::string& connectionString, int& /*address*/) { return Execute(connectionString); }
 };
 
 }  // namespace duomat

@@ -19,6 +19,7 @@ using korvan::TRef;
 template <class TDeviceClass, class IDevice>
 class TKorvanStackDeviceRec {
  public:
+  // The address a record starts at; the operator may point it at any other.
   static constexpr uint8_t ModuleAddress = 0x31;
 
   explicit TKorvanStackDeviceRec(const std::string& lockName) : lock_(lockName) {
@@ -82,6 +83,10 @@ class TKorvanStackDeviceRec {
     korvan::TReadLock guard(lock_);
     return connectionString_;
   }
+
+  // The address the module's requests go to, 0x00 to 0xFD.
+  void SetModuleAddress(uint8_t address) { device_->SetAdr(address); }
+  uint8_t GetModuleAddress() const { return device_->GetAdr(); }
 
   // The device, for the module's operations.
   const TRef<IDevice>& Device() const { return device_; }

@@ -24,6 +24,9 @@
 #include "app/ufCILog.h"
 #include "app/ufConnectionDialog.h"
 #include "app/ufMain.h"
+#include "app/ufScanDialog.h"
+#include <QEventLoop>
+#include <QLineEdit>
 #include "app/uIntEdit.h"
 #include "app/uQtTranslation.h"
 #include <QCheckBox>
@@ -137,6 +140,21 @@ bool ShootMain(const TOptions& o) {
   return ok;
 }
 
+// The scan dialog after a scan of the Outra's line around its address.
+bool ShootScan(const TOptions& o) {
+  duomat::TfScanDialog dialog;
+  dialog.SetLine(o.outra);
+  dialog.findChild<QLineEdit*>("eFrom")->setText("28");
+  dialog.findChild<QLineEdit*>("eTo")->setText("38");
+  dialog.show();
+  QEventLoop loop;
+  QObject::connect(&dialog, &duomat::TfScanDialog::ScanFinished, &loop, &QEventLoop::quit);
+  QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+  dialog.findChild<QPushButton*>("btnSearch")->click();
+  loop.exec();
+  return Save(&dialog, o, "scan-dialog.png");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -160,6 +178,7 @@ int main(int argc, char** argv) {
   bool ok = true;
   {
     ok &= ShootMain(o);
+    ok &= ShootScan(o);
     duomat::TfConnectionDialog dialog;
     duomat::TfCiLog log;
     ok &= ShootDialog(dialog, o, "provider=SERIAL_PORT;comport=1;baudrate=9600", "connection-dialog.png");

@@ -78,6 +78,10 @@
         <source>Zrušit</source>
         <translation>Cancel</translation>
     </message>
+    <message>
+        <source>Adresa modulu:</source>
+        <translation>Module address:</translation>
+    </message>
 </context>
 <context>
     <name>TfMain</name>
@@ -132,6 +136,10 @@
     <message>
         <source>Ukončit</source>
         <translation>Exit</translation>
+    </message>
+    <message>
+        <source>&amp;Nástroje</source>
+        <translation>&amp;Tools</translation>
     </message>
 </context>
 <context>
@@ -235,6 +243,189 @@
     <message>
         <source>Hodnota</source>
         <translation>Value</translation>
+    </message>
+    <message>
+        <source>Najít moduly…</source>
+        <translation>Find modules…</translation>
+    </message>
+    <message>
+        <source>Ingra</source>
+        <translation>Ingra</translation>
+    </message>
+    <message>
+        <source>Outra</source>
+        <translation>Outra</translation>
+    </message>
+    <message>
+        <source>Uložit nastavení do souboru…</source>
+        <translation>Save settings to file…</translation>
+    </message>
+    <message>
+        <source>Obnovit nastavení ze souboru…</source>
+        <translation>Restore settings from file…</translation>
+    </message>
+    <message>
+        <source>Porovnat se souborem…</source>
+        <translation>Compare with file…</translation>
+    </message>
+    <message>
+        <source>Adresa a rychlost…</source>
+        <translation>Address and baud rate…</translation>
+    </message>
+    <message>
+        <source>Test výstupů…</source>
+        <translation>Output test…</translation>
+    </message>
+</context>
+<context>
+    <name>duomat::TfScanDialog</name>
+    <message>
+        <source>Najít moduly</source>
+        <translation>Find modules</translation>
+    </message>
+    <message>
+        <source>Vedení</source>
+        <translation>Line</translation>
+    </message>
+    <message>
+        <source>Připojení:</source>
+        <translation>Connection:</translation>
+    </message>
+    <message>
+        <source>Vybrat…</source>
+        <translation>Choose…</translation>
+    </message>
+    <message>
+        <source>Hledání</source>
+        <translation>Search</translation>
+    </message>
+    <message>
+        <source>Od adresy:</source>
+        <translation>From address:</translation>
+    </message>
+    <message>
+        <source>Do adresy:</source>
+        <translation>To address:</translation>
+    </message>
+    <message>
+        <source>Rychlosti [Bd]:</source>
+        <translation>Baud rates [Bd]:</translation>
+    </message>
+    <message>
+        <source>rychlost vedení</source>
+        <translation>the line&apos;s rate</translation>
+    </message>
+    <message>
+        <source>Rychlosti oddělené čárkou, např. 9600,19200; prázdné: rychlost vedení</source>
+        <translation>Rates separated by commas, e.g. 9600,19200; empty: the line&apos;s rate</translation>
+    </message>
+    <message>
+        <source>Všechny rychlosti</source>
+        <translation>All baud rates</translation>
+    </message>
+    <message>
+        <source>Rychlé hledání</source>
+        <translation>Quick search</translation>
+    </message>
+    <message>
+        <source>Nejdřív univerzální adresa: odpoví-li jediný modul, hledání končí</source>
+        <translation>The universal address first: when a single module answers, the search ends</translation>
+    </message>
+    <message>
+        <source>Hledat</source>
+        <translation>Search</translation>
+    </message>
+    <message>
+        <source>Zastavit</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>Průběh hledání</source>
+        <translation>Search progress</translation>
+    </message>
+    <message>
+        <source>Nalezené moduly</source>
+        <translation>Modules found</translation>
+    </message>
+    <message>
+        <source>Adresa</source>
+        <translation>Address</translation>
+    </message>
+    <message>
+        <source>Rychlost [Bd]</source>
+        <translation>Baud rate [Bd]</translation>
+    </message>
+    <message>
+        <source>Modul</source>
+        <translation>Module</translation>
+    </message>
+    <message>
+        <source>Identifikace</source>
+        <translation>Identification</translation>
+    </message>
+    <message>
+        <source>Použít pro Ingra</source>
+        <translation>Use for Ingra</translation>
+    </message>
+    <message>
+        <source>Použít pro Outra</source>
+        <translation>Use for Outra</translation>
+    </message>
+    <message>
+        <source>Zavřít</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Adresa „od“ musí být 00 až FD.</source>
+        <translation>The “from” address must be 00 to FD.</translation>
+    </message>
+    <message>
+        <source>Adresa „do“ musí být 00 až FD.</source>
+        <translation>The “to” address must be 00 to FD.</translation>
+    </message>
+    <message>
+        <source>Adresa „od“ nesmí být větší než „do“.</source>
+        <translation>The “from” address must not be above the “to” address.</translation>
+    </message>
+    <message>
+        <source>Rychlosti musí být z 110 až 230400 Bd, oddělené čárkou.</source>
+        <translation>Baud rates must be of 110 to 230400 Bd, separated by commas.</translation>
+    </message>
+    <message>
+        <source>Otevírám vedení…</source>
+        <translation>Opening the line…</translation>
+    </message>
+    <message>
+        <source>Zastavuji…</source>
+        <translation>Stopping…</translation>
+    </message>
+    <message>
+        <source>Adresa %1, %2 Bd, zbývá %3 s, nalezeno %4</source>
+        <translation>Address %1, %2 Bd, %3 s left, %4 found</translation>
+    </message>
+    <message>
+        <source>Adresa %1, zbývá %2 s, nalezeno %3</source>
+        <translation>Address %1, %2 s left, %3 found</translation>
+    </message>
+    <message>
+        <source>kolize</source>
+        <translation>collision</translation>
+    </message>
+    <message>
+        <source>Odpovědělo více modulů najednou</source>
+        <translation>Several modules answered at once</translation>
+    </message>
+    <message>
+        <source>Hledání skončilo chybou: %1</source>
+        <translation>The search ended with an error: %1</translation>
+    </message>
+    <message>
+        <source>Zastaveno, nalezeno modulů: %1</source>
+        <translation>Stopped, modules found: %1</translation>
+    </message>
+    <message>
+        <source>Hotovo, nalezeno modulů: %1</source>
+        <translation>Done, modules found: %1</translation>
     </message>
 </context>
 <context>

@@ -1,5 +1,5 @@
 #pragma once
-// Shared pieces of the window tests: message boxes answered, field windows, screen-reader names.
+// Shared pieces of the window tests: message boxes answered, field windows, screen-reader names, threads.
 #include <QAccessible>
 #include <QApplication>
 #include <QLineEdit>
@@ -8,6 +8,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <dirent.h>
 
 namespace duomat::test {
 
@@ -60,6 +62,16 @@ inline QStringList UnnamedFields(QWidget* window) {
     names << name;
   }
   return problems;
+}
+
+// The threads of this process, for tests that nothing they start outlives them.
+inline size_t ThreadCount() {
+  size_t n = 0;
+  if (DIR* d = opendir("/proc/self/task")) {
+    while (const dirent* e = readdir(d)) n += e->d_name[0] != '.';
+    closedir(d);
+  }
+  return n;
 }
 
 }  // namespace duomat::test

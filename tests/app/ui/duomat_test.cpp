@@ -19,6 +19,7 @@ QProcessEnvironment Environment(bool display) {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
   for (const char* name : {"DUOMAT_PORT_DIR", "DUOMAT_DEV_DIR", "DUOMAT_SYSFS_ROOT"}) env.insert(name, machine.path());
+  env.insert("XDG_CONFIG_HOME", machine.path());  // the user's kept connections stay out of it
   if (display) env.insert("QT_QPA_PLATFORM", "offscreen");
   return env;
 }

@@ -46,7 +46,7 @@ class TfConnectionDialogTest : public QObject {
   // Runs Execute and does `close` once the dialog is shown (a refresh inside
   // Execute pumps events before that); after 100 tries "Zrušit", so that a
   // dialog that ignores it cannot hang the test.
-  bool RunClosing(std::string& s, const std::function<void()>& close) {
+  bool RunClosing(std::string& s, const std::function<void()>& close, int* address = nullptr) {
     QTimer closer;
     int tries = 0;
     connect(&closer, &QTimer::timeout, dialog.get(), [&] {
@@ -57,7 +57,7 @@ class TfConnectionDialogTest : public QObject {
         close();
     });
     closer.start(5);
-    return dialog->Execute(s);
+    return address ? dialog->Execute(s, *address) : dialog->Execute(s);
   }
   // Closes with "Ok" or "Zrušit".
   bool Run(std::string& s, bool ok = true) {
@@ -208,6 +208,31 @@ class TfConnectionDialogTest : public QObject {
     RunOk("provider=SERIAL_PORT;baudrate=57600");
     QCOMPARE(Control<QComboBox>("cbUSBBaudRate")->currentText(), QString("38400"));
     QVERIFY(Control<QComboBox>("cbCOMBaudrate")->isHidden());
+  }
+
+  // The module's address in hexadecimal, in the advanced part; only "Ok" with
+  // a readable address changes the caller's.
+  void theModuleAddressGoesBackOnlyOnOk() {
+    auto* field = Control<QLineEdit>("eAddress");
+    auto* expert = Control<QToolButton>("sbExpertMode");
+    const std::tuple<int, const char*, bool, int> cases[] = {
+        {0x42, nullptr, true, 0x42}, {0x31, "1a", true, 0x1A}, {0x31, "FE", true, 0x31},
+        {0x31, "", true, 0x31},      {0x10, "7", false, 0x10}, {0x00, nullptr, true, 0x00}};
+    for (const auto& [given, typed, ok, expected] : cases) {
+      std::string s = "provider=TCP_CLIENT;host=127.0.0.1;port=502";
+      int address = given;
+      QString shown;
+      QVERIFY(RunClosing(s, [&, typed = typed, ok = ok] {
+                if (!expert->isChecked()) expert->click();
+                shown = field->isVisible() ? field->text() : "hidden";
+                if (typed) field->setText(typed);
+                Control<QPushButton>(ok ? "bOK" : "bCancel")->click();
+              }, &address) == ok);
+      QCOMPARE(shown, QString("%1").arg(given, 2, 16, QChar('0')).toUpper());
+      QCOMPARE(address, expected);
+    }
+    expert->click();
+    QVERIFY(Control<QWidget>("pAddress")->isHidden());
   }
 };
 

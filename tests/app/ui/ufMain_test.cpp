@@ -9,7 +9,6 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include <dirent.h>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -30,6 +29,7 @@
 using namespace duomat;
 using korvan::test::TPortDir;
 using korvan::test::TSimProcess;
+using duomat::test::ThreadCount;
 
 namespace {
 
@@ -73,15 +73,6 @@ std::vector<std::string> SentData(uint8_t code) {
   for (const auto& f : g_sent)
     if (f.code == code) out.push_back(f.data);
   return out;
-}
-
-size_t ThreadCount() {
-  size_t n = 0;
-  if (DIR* d = opendir("/proc/self/task")) {
-    while (const dirent* e = readdir(d)) n += e->d_name[0] != '.';
-    closedir(d);
-  }
-  return n;
 }
 
 }  // namespace
