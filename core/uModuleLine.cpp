@@ -51,12 +51,18 @@ bool TModuleLine::SetRate(uint32_t rate) {
   return serial->GetBaudRate() == rate;
 }
 
-bool TModuleLine::Identify(int address, std::string& text, bool* collided) {
+bool TModuleLine::Ask(int address, const std::function<bool(korvan::TKorvanStackDevice&)>& request, bool* collided) {
   const uint64_t before = stack_->ReceivedCount();
   device_->SetAdr(static_cast<uint8_t>(address));
-  const bool answered = device_->ReadIdentificationText(text);
-  if (answered) text = ModuleText(text);
+  const bool answered = request(*device_);
   if (collided) *collided = !answered && stack_->ReceivedCount() != before;
+  return answered;
+}
+
+bool TModuleLine::Identify(int address, std::string& text, bool* collided) {
+  const bool answered = Ask(address, [&](korvan::TKorvanStackDevice& d) { return d.ReadIdentificationText(text); },
+                            collided);
+  if (answered) text = ModuleText(text);
   return answered;
 }
 

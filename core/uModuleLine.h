@@ -1,6 +1,7 @@
 #pragma once
 // One open line with a bare Korvan device on its stack: the instructions every module shares.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "comm/uci_ICommunicationInterface.h"
@@ -32,6 +33,10 @@ class TModuleLine {
   // Without an answer, `collided` tells whether bytes came all the same:
   // several modules answering at once garble each other.
   bool Identify(int address, std::string& text, bool* collided = nullptr);
+
+  // Any one request at `address` (the device is left there), with the same
+  // collision rule as Identify.
+  bool Ask(int address, const std::function<bool(korvan::TKorvanStackDevice&)>& request, bool* collided = nullptr);
 
  private:
   korvan::TRef<korvan::TKorvanStackDevice> device_;

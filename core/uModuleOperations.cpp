@@ -27,11 +27,12 @@ TOutcome IdentifyModule(TModuleLine& line, int address) {
 }
 
 TOutcome ReadModuleAddress(TModuleLine& line, int address) {
-  korvan::TKorvanStackDevice& device = line.Device();
   uint8_t adr = 0;
   int baud = 0;
-  device.SetAdr(static_cast<uint8_t>(address));
-  if (!device.ReadAddressAndBaudRate(adr, baud)) return NotAnswering(address);
+  bool collided = false;
+  if (!line.Ask(address, [&](korvan::TKorvanStackDevice& d) { return d.ReadAddressAndBaudRate(adr, baud); },
+                &collided))
+    return NotAnswering(address, collided);
   TOutcome r{true,
              "The module at " + AddressText(address) + " has the address " + AddressText(adr) + " and the rate " +
                  std::to_string(baud) + " Bd.",
@@ -42,11 +43,11 @@ TOutcome ReadModuleAddress(TModuleLine& line, int address) {
 }
 
 TOutcome ReadModuleNumbers(TModuleLine& line, int address) {
-  korvan::TKorvanStackDevice& device = line.Device();
   uint16_t na = 0, nb = 0;
   uint32_t number = 0;
-  device.SetAdr(static_cast<uint8_t>(address));
-  if (!device.ReadNumbers(na, nb, number)) return NotAnswering(address);
+  bool collided = false;
+  if (!line.Ask(address, [&](korvan::TKorvanStackDevice& d) { return d.ReadNumbers(na, nb, number); }, &collided))
+    return NotAnswering(address, collided);
   TOutcome r{true, "The numbers of the module at " + AddressText(address) + ".", {}};
   r.Values["a"] = na;
   r.Values["b"] = nb;

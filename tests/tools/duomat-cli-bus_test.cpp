@@ -205,9 +205,11 @@ TEST_P(CliBus, TwoModulesAtOneAddressAreReportedAsACollisionNotAsSilence) {
   ASSERT_TRUE(j.is_object()) << r;
   ASSERT_EQ(j["modules"].size(), 1u) << r;
   EXPECT_EQ(j["modules"][0].value("collision", false), true) << r;
-  r = bus.Run({"--timeout", kScanTimeout, "module", "identify"});
-  EXPECT_EQ(r.Status, 1) << r;
-  EXPECT_NE(r.Err.find("Several modules answer at 0x31"), std::string::npos) << r;
+  for (const char* command : {"identify", "numbers", "address"}) {
+    r = bus.Run({"--timeout", kScanTimeout, "module", command});
+    EXPECT_EQ(r.Status, 1) << r;
+    EXPECT_NE(r.Err.find("Several modules answer at 0x31"), std::string::npos) << command << r;
+  }
 }
 
 TEST_P(CliBus, SetAddressAtTheUniversalAddressNamesTheModulesOwnAddress) {
