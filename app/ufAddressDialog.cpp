@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
@@ -160,6 +161,10 @@ TfAddressDialog::TfAddressDialog(TModuleKind kind, std::string connection, int a
   QWidget* order[] = {seNewAddress_, btnChangeAddress_, cbbRate_,   btnChangeRate_, seNumberA_,
                       seNumberB_,    seAssignAddress_,  btnAssign_, btnRead_,       btnClose_};
   for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+
+  // A screen reader reaches a spin box's text through its edit line.
+  for (QAbstractSpinBox* box : findChildren<QAbstractSpinBox*>())
+    if (auto* edit = box->findChild<QLineEdit*>()) edit->setAccessibleName(box->accessibleName());
 
   connect(btnRead_, &QPushButton::clicked, this, &TfAddressDialog::ReadModule);
   connect(btnChangeAddress_, &QPushButton::clicked, this, &TfAddressDialog::ChangeAddress);

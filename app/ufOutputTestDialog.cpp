@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QVBoxLayout>
@@ -148,6 +149,10 @@ TfOutputTestDialog::TfOutputTestDialog(korvan::IOutra* device, QWidget* parent)
   QWidget* order[] = {outputs_[0].Slider, outputs_[0].Value, outputs_[1].Slider, outputs_[1].Value,
                       btnSend_,           chbPoll_,          btnClose_};
   for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+
+  // A screen reader reaches a spin box's text through its edit line.
+  for (QAbstractSpinBox* box : findChildren<QAbstractSpinBox*>())
+    if (auto* edit = box->findChild<QLineEdit*>()) edit->setAccessibleName(box->accessibleName());
 
   connect(btnSend_, &QPushButton::clicked, this, &TfOutputTestDialog::Send);
   connect(btnClose_, &QPushButton::clicked, this, &TfOutputTestDialog::reject);
