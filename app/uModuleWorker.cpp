@@ -1,6 +1,7 @@
 #include "app/uModuleWorker.h"
 
 #include "app/uGuard.h"
+#include "platform/uThreadName.h"
 
 namespace duomat {
 
@@ -28,6 +29,7 @@ void TModuleWorker::Post(std::function<void()> job) {
 }
 
 void TModuleWorker::Loop() {
+  korvan::NameThread("Dialog requests");
   for (;;) {
     std::function<void()> job;
     {

@@ -225,7 +225,7 @@ void TfAddressDialog::Shown(const TStep& step) {
   busy_ = false;
   for (QPushButton* b : {btnChangeAddress_, btnChangeRate_, btnAssign_, btnRead_}) b->setEnabled(true);
   prgWork_->setRange(0, 1);
-  prgWork_->setValue(1);
+  prgWork_->setValue(0);  // idle: empty, not a bar that looks like work done
   const TOutcome& o = step.Outcome;
   if (o.Ok && o.Values.contains("identification"))
     lblIdentificationValue_->setText(QString::fromStdString(o.Values["identification"].get<std::string>()));

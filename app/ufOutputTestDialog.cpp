@@ -57,7 +57,9 @@ TfOutputTestDialog::TfOutputTestDialog(korvan::IOutra* device, QWidget* parent)
   setWindowTitle(tr("Outra – Test výstupů"));
   auto* controls = new QHBoxLayout;
   const QString ordinal[2] = {tr("první výstup"), tr("druhý výstup")};
-  const QColor colours[2] = {QColor(0, 90, 180), QColor(200, 80, 0)};
+  // Per output one hue: the set value dark and dashed, the read-back light and solid.
+  const QColor colours[2] = {QColor(0, 70, 160), QColor(190, 70, 0)};
+  const QColor light[2] = {QColor(90, 170, 255), QColor(255, 160, 60)};
   time_->setRange(-trace_.Window(), 0);
   time_->setTitleText(tr("čas [s]"));
   time_->setLabelFormat("%d");
@@ -108,12 +110,12 @@ TfOutputTestDialog::TfOutputTestDialog(korvan::IOutra* device, QWidget* parent)
     o.SetLine->setPen(QPen(colours[i], 2, Qt::DashLine));
     o.ReadLine = new QLineSeries;
     o.ReadLine->setName(tr("Výstup %1 čteno").arg(i + 1));
-    o.ReadLine->setPen(QPen(colours[i], 2));
+    o.ReadLine->setPen(QPen(light[i], 4));
     o.Axis = new QValueAxis;
     o.Axis->setLinePenColor(colours[i]);
     o.Axis->setLabelsColor(colours[i]);
     chart_->addAxis(o.Axis, i == 0 ? Qt::AlignLeft : Qt::AlignRight);
-    for (QLineSeries* s : {o.SetLine, o.ReadLine}) {
+    for (QLineSeries* s : {o.ReadLine, o.SetLine}) {
       chart_->addSeries(s);
       s->attachAxis(time_);
       s->attachAxis(o.Axis);

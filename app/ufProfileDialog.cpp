@@ -174,7 +174,7 @@ void TfProfileDialog::Begin(const QString& status) {
 void TfProfileDialog::End(const QString& status) {
   busy_ = false;
   prgWork_->setRange(0, 1);
-  prgWork_->setValue(1);
+  prgWork_->setValue(0);  // idle: empty, not a bar that looks like work done
   lblStatus_->setText(status);
   btnWrite_->setEnabled(task_ == TProfileTask::Restore && differences_ > 0);
   emit StepDone();
