@@ -90,8 +90,10 @@ TfAddressDialog::TfAddressDialog(TModuleKind kind, std::string connection, int a
       lblStatus_(new QLabel),
       btnClose_(new QPushButton(tr("Zavřít"))),
       worker_(std::make_unique<TModuleWorker>(this, [this](const std::string& text) {
-        busy_ = false;
-        lblStatus_->setText(tr("Chyba: %1").arg(QString::fromStdString(text)));
+        // As a step that failed: the buttons come back and the status says why.
+        TStep failed;
+        failed.Outcome = Failure(text);
+        Shown(failed);
       })) {
   setObjectName("fAddress");
   setWindowTitle(QString(kind == TModuleKind::Ingra ? "Ingra" : "Outra") + " – " + tr("Adresa a rychlost"));

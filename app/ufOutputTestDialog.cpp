@@ -50,7 +50,9 @@ TfOutputTestDialog::TfOutputTestDialog(korvan::IOutra* device, QWidget* parent)
       lblStatus_(new QLabel),
       btnClose_(new QPushButton(tr("Zavřít"))),
       worker_(std::make_unique<TModuleWorker>(this, [this](const std::string& text) {
-        busy_ = false;
+        // Whatever was asked is over: the next tick may ask again, "Odeslat" works again.
+        busy_ = asked_ = false;
+        btnSend_->setEnabled(setup_.Ok);
         lblStatus_->setText(tr("Chyba: %1").arg(QString::fromStdString(text)));
       })) {
   setObjectName("fOutputTest");

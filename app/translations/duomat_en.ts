@@ -175,10 +175,6 @@
         <translation>Close</translation>
     </message>
     <message>
-        <source>Chyba: %1</source>
-        <translation>Error: %1</translation>
-    </message>
-    <message>
         <source>Adresa a rychlost</source>
         <translation>Address and rate</translation>
     </message>

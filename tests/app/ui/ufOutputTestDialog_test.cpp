@@ -108,8 +108,6 @@ class TfOutputTestDialogTest : public QObject {
   }
 
   void readBackIsAskedTwiceASecondWhileOpenAndNeverAfterClosing() {
-    QElapsedTimer clock;
-    clock.start();
     QTest::qWait(2100);
     const size_t asked = Sent(0x41).size();
     // The first read at opening, then one each 500 ms.
