@@ -11,6 +11,8 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <type_traits>
+
 #include "app/uAccessibleNames.h"
 #include "app/uQtTranslation.h"
 #include "core/uInputRules.h"
@@ -52,12 +54,18 @@ void Follow(TRecord* record, QWidget* parent, int address,
             const std::function<void(int, const std::string&)>& lineChanged) {
   const std::string connection = record->GetConnectionString();
   record->Disconnect();
-  TfAddressDialog dialog(std::is_same_v<TRecord, TKorvanStackDeviceIngraRec> ? TModuleKind::Ingra : TModuleKind::Outra,
-                         connection, address, parent);
-  dialog.exec();
-  if ((dialog.Address() != address || dialog.Connection() != connection) && lineChanged)
-    lineChanged(dialog.Address(), dialog.Connection());
-  record->SetConnectionString(dialog.Connection());
+  int now = address;
+  std::string followed = connection;
+  {
+    // Gone, and its line closed, before the record opens the port again.
+    TfAddressDialog dialog(std::is_same_v<TRecord, TKorvanStackDeviceIngraRec> ? TModuleKind::Ingra : TModuleKind::Outra,
+                           connection, address, parent);
+    dialog.exec();
+    now = dialog.Address();
+    followed = dialog.Connection();
+  }
+  if ((now != address || followed != connection) && lineChanged) lineChanged(now, followed);
+  record->SetConnectionString(followed);
   record->Connect();
 }
 }  // namespace

@@ -13,7 +13,6 @@
 #include "app/ufAddressDialog.h"
 #include "app/ui/TUiTest.h"
 #include "core/uLibraryStart.h"
-#include "core/uModuleLine.h"
 #include "support/TSimProcess.h"
 
 using namespace duomat;
@@ -93,13 +92,32 @@ class TfAddressDialogTest : public QObject {
     Press("btnChangeRate");
     QCOMPARE(Text("lblRateValue"), QString("19200 Bd"));
     QCOMPARE(d_->Connection(), std::string("provider=SERIAL_PORT;comport=1;baudrate=19200"));
+  }
 
-    // What the group connects to afterwards answers there.
-    d_.reset();
-    TModuleLine line;
-    QVERIFY(line.Open("provider=SERIAL_PORT;comport=1;baudrate=19200"));
-    std::string text;
-    QVERIFY(line.Identify(0x35, text));
+  void fromTheMenuTheGroupFollowsTheRateAndConnectsAgain() {
+    d_.reset();  // the fixture's dialog lets go of the line
+    TKorvanStackDeviceOutraRec outra;
+    outra.SetConnectionString("provider=SERIAL_PORT;comport=1;baudrate=9600");
+    QVERIFY(outra.Connect());
+    // The operator: once the module is read, moves it to 19200 Bd; once that is done, closes.
+    int steps = 0;
+    QTimer operatorHand;
+    connect(&operatorHand, &QTimer::timeout, [&] {
+      auto* d = qobject_cast<TfAddressDialog*>(QApplication::activeModalWidget());
+      if (!d || d->Busy()) return;
+      if (steps++ > 0) return d->reject();
+      auto* rates = d->findChild<QComboBox*>("cbbRate");
+      rates->setCurrentIndex(rates->findData(19200));
+      d->findChild<QPushButton*>("btnChangeRate")->click();
+    });
+    operatorHand.start(10);
+    std::string followed;
+    OpenAddressDialog(TModuleKind::Outra, nullptr, nullptr, &outra, 0x31,
+                      [&](int, const std::string& connection) { followed = connection; });
+    QCOMPARE(followed, std::string("provider=SERIAL_PORT;comport=1;baudrate=19200"));
+    // The dialog's line is closed before the record takes the port again.
+    QVERIFY(outra.IsConnected());
+    QVERIFY(outra.Device()->ReadIdentification());
   }
 };
 
