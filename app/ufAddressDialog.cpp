@@ -23,7 +23,7 @@
 namespace duomat {
 
 namespace {
-QString Hex(int address) { return QString("0x%1").arg(address, 2, 16, QChar('0')).toUpper().replace("0X", "0x"); }
+QString Hex(int address) { return QString::fromStdString(AddressText(address)); }
 
 QSpinBox* AddressBox(const char* name) {
   auto* box = new QSpinBox;
@@ -41,12 +41,15 @@ QSpinBox* NumberBox(const char* name) {
   return box;
 }
 
-// A label and its field in one row, the field named after the label.
-QLabel* Row(QFormLayout* form, const QString& text, QWidget* field, const QString& detail = {}) {
+// A label and its field (or the field's row) in one row, the field named after the label.
+void Row(QFormLayout* form, const QString& text, QWidget* field, const QString& detail = {},
+         QLayout* row = nullptr) {
   auto* label = new QLabel(text);
-  form->addRow(label, field);
+  if (row)
+    form->addRow(label, row);
+  else
+    form->addRow(label, field);
   NameByLabel(label, field, detail);
-  return label;
 }
 
 template <class TRecord>
@@ -126,16 +129,14 @@ TfAddressDialog::TfAddressDialog(TModuleKind kind, std::string connection, int a
   auto* addressRow = new QHBoxLayout;
   addressRow->addWidget(seNewAddress_);
   addressRow->addWidget(btnChangeAddress_);
-  change->addRow(new QLabel(tr("Nová adresa:")), addressRow);
-  NameByLabel(qobject_cast<QLabel*>(change->itemAt(0, QFormLayout::LabelRole)->widget()), seNewAddress_);
+  Row(change, tr("Nová adresa:"), seNewAddress_, {}, addressRow);
   cbbRate_->setObjectName("cbbRate");
   for (int rate : korvan::KorvanBaudTable) cbbRate_->addItem(QString::number(rate) + " Bd", rate);
   cbbRate_->setCurrentIndex(cbbRate_->findData(9600));
   auto* rateRow = new QHBoxLayout;
   rateRow->addWidget(cbbRate_);
   rateRow->addWidget(btnChangeRate_);
-  change->addRow(new QLabel(tr("Nová rychlost:")), rateRow);
-  NameByLabel(qobject_cast<QLabel*>(change->itemAt(1, QFormLayout::LabelRole)->widget()), cbbRate_);
+  Row(change, tr("Nová rychlost:"), cbbRate_, {}, rateRow);
 
   auto* grpAssign = new QGroupBox(tr("Přidělit adresu podle sériových čísel"));
   auto* assign = new QFormLayout(grpAssign);
