@@ -12,6 +12,9 @@
 #include "app/uDesignFonts.h"
 #include "app/uGuard.h"
 #include "app/uOpenFailureText.h"
+#include "app/ufAddressDialog.h"
+#include "app/ufOutputTestDialog.h"
+#include "app/ufProfileDialog.h"
 #include "app/ufScanDialog.h"
 #include "core/uModuleSettings.h"
 #include "core/uWindowMemory.h"
@@ -216,8 +219,52 @@ void TfMain::CreateToolsMenu() {
     add(sub, act + "Address", tr("Adresa a rychlost…"));
     if (QByteArray(g.prefix) == "Outra") add(sub, act + "OutputTest", tr("Test výstupů…"));
   }
+  ConnectFieldWork();
   // The menu opens from the button: Alt+N, a click, Enter or Space.
   ui->btnTools->setMenu(toolsMenu_);
+}
+
+// Each group's field-work dialogs on its record; what a dialog changed in the
+// module shows in the group's fields afterwards, and where the module moved
+// to is where the group follows.
+void TfMain::ConnectFieldWork() {
+  const auto on = [this](const char* name, std::function<void()> run) {
+    connect(ToolAction(name), &QAction::triggered, this,
+            [this, run = std::move(run)] { RunGuarded(*sink_, run); });
+  };
+  const auto reloadIngra = [this] { LoadIngraFields(false); };
+  const auto reloadOutra = [this] { LoadOutraFields(false); };
+  const struct {
+    const char* name;
+    TProfileTask task;
+  } profiles[] = {{"SaveProfile", TProfileTask::Save},
+                  {"RestoreProfile", TProfileTask::Restore},
+                  {"CompareProfile", TProfileTask::Compare}};
+  for (const auto& p : profiles) {
+    on(("actIngra" + std::string(p.name)).c_str(), [this, p, reloadIngra] {
+      OpenProfileDialog(p.task, TModuleKind::Ingra, this, ingraRec_.get(), nullptr, reloadIngra);
+    });
+    on(("actOutra" + std::string(p.name)).c_str(), [this, p, reloadOutra] {
+      OpenProfileDialog(p.task, TModuleKind::Outra, this, nullptr, outraRec_.get(), reloadOutra);
+    });
+  }
+  on("actIngraAddress", [this] {
+    OpenAddressDialog(TModuleKind::Ingra, this, ingraRec_.get(), nullptr, ingraRec_->GetModuleAddress(),
+                      [this](int address, const std::string&) {
+                        ingraRec_->SetModuleAddress(static_cast<uint8_t>(address));
+                      });
+    Remember();
+    UpdateControls();
+  });
+  on("actOutraAddress", [this] {
+    OpenAddressDialog(TModuleKind::Outra, this, nullptr, outraRec_.get(), outraRec_->GetModuleAddress(),
+                      [this](int address, const std::string&) {
+                        outraRec_->SetModuleAddress(static_cast<uint8_t>(address));
+                      });
+    Remember();
+    UpdateControls();
+  });
+  on("actOutraOutputTest", [this] { OpenOutputTestDialog(this, outraRec_.get()); });
 }
 
 QAction* TfMain::ToolAction(const char* name) const {
@@ -301,7 +348,10 @@ void TfMain::btnIngraDisconnectClick() {
   UpdateControls();
 }
 
-void TfMain::btnIngraLoadClick() {
+void TfMain::btnIngraLoadClick() { LoadIngraFields(true); }
+
+// A quiet load (after a dialog wrote to the module) speaks only when it failed.
+void TfMain::LoadIngraFields(bool report) {
   TIngraLoadResult result;
   {
     TWaitCursor wait;
@@ -314,7 +364,7 @@ void TfMain::btnIngraLoadClick() {
     cbb->setProperty("tag", result.List.Tag);
     cbb->setCurrentIndex(result.List.Selected);
   }
-  Show(result.Message);
+  if (report || !result.Ok) Show(result.Message);
 }
 
 void TfMain::btnIngraSaveClick() {
@@ -357,7 +407,9 @@ void TfMain::cbbOutraMeasureRangeChange() {
   SetLimits(ui->deOutraWatchDog2Value, limits.Minimum, limits.Maximum);
 }
 
-void TfMain::btnOutraLoadClick() {
+void TfMain::btnOutraLoadClick() { LoadOutraFields(true); }
+
+void TfMain::LoadOutraFields(bool report) {
   TOutraLoadResult result;
   {
     TWaitCursor wait;
@@ -379,7 +431,7 @@ void TfMain::btnOutraLoadClick() {
       values[i]->SetValue(s.WatchDogs[i].Value);
     }
   }
-  Show(result.Message);
+  if (report || !result.Ok) Show(result.Message);
 }
 
 void TfMain::btnOutraSaveClick() {

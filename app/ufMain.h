@@ -89,6 +89,9 @@ class TfMain : public QWidget {
   void pnlButtonsMouseDown(QMouseEvent* event);
   void btnCloseClick();
   void CreateToolsMenu();
+  void ConnectFieldWork();
+  void LoadIngraFields(bool report);
+  void LoadOutraFields(bool report);
   void actFindModulesClick();
   void Remember();
 

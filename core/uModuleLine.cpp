@@ -73,4 +73,22 @@ bool ConnectionHasRate(const std::string& connection) {
   return provider == "SERIAL_PORT" || provider == "FTD_USB";
 }
 
+std::string ConnectionWithRate(const std::string& connection, uint32_t rate) {
+  const korvan::TConnectionItems parsed = korvan::ParseConnectionItems(connection);
+  const std::string item = "baudrate=" + std::to_string(rate);
+  // A string the items cannot be read from is kept as written: the first
+  // item of a key wins, so the rate goes in front.
+  if (parsed.Fault != korvan::TConnectionItems::TFault::None) return item + ";" + connection;
+  std::string out;
+  bool replaced = false;
+  for (const korvan::TConnectionItem& i : parsed.Items) {
+    std::string key = i.Key;
+    std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const bool rateItem = key == "baudrate" && !replaced;
+    out += (out.empty() ? "" : ";") + (rateItem ? item : i.Key + "=" + i.Raw);
+    replaced |= rateItem;
+  }
+  return replaced ? out : out + (out.empty() ? "" : ";") + item;
+}
+
 }  // namespace duomat

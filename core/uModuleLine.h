@@ -46,5 +46,8 @@ class TModuleLine {
 
 // True for a provider whose line has a rate (SERIAL_PORT, FTD_USB).
 bool ConnectionHasRate(const std::string& connection);
+// The string with its "baudrate" item set to `rate` (added when it has none),
+// so that the record reconnects at the rate a module was moved to.
+std::string ConnectionWithRate(const std::string& connection, uint32_t rate);
 
 }  // namespace duomat

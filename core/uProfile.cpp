@@ -337,6 +337,13 @@ TProfile ParseProfile(const json& j, TModuleKind expected) {
   return p;
 }
 
+std::vector<TChange> CompareProfile(const korvan::TIngraRanges& module, const TProfile& profile) {
+  return Compare(module, profile);
+}
+std::vector<TChange> CompareProfile(const TOutraSettings& module, const TProfile& profile) {
+  return Compare(module, profile);
+}
+
 // ---- Running ---------------------------------------------------------------
 
 TProfileResult RunProfile(korvan::IIngra& device, const TProfile& p, TProfileAction action, const TCancel& cancelled) {

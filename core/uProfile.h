@@ -52,6 +52,11 @@ struct TChange {
   int FromRaw = -1, ToRaw = -1;  // watchdog values only
 };
 
+// What differs between a module's settings and a profile, in the order the
+// settings are listed (ranges, time-outs, values); what apply writes.
+std::vector<TChange> CompareProfile(const korvan::TIngraRanges& module, const TProfile& profile);
+std::vector<TChange> CompareProfile(const TOutraSettings& module, const TProfile& profile);
+
 enum class TProfileAction { Apply, DryRun, Diff };
 
 // What apply, dry run or diff found and did. Exit: 0 matches, 1 a request

@@ -7,6 +7,9 @@
 // With --lang en the windows speak English and every file name ends in "-en".
 #include <QApplication>
 #include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QEventLoop>
+#include <QTemporaryDir>
 #include <QDeadlineTimer>
 #include <QPixmap>
 #include <QPushButton>
@@ -23,10 +26,13 @@
 #include "core/uKorvanStackDeviceOutraRec.h"
 #include "app/ufCILog.h"
 #include "app/ufConnectionDialog.h"
+#include "app/ufAddressDialog.h"
 #include "app/ufMain.h"
 #include "app/ufScanDialog.h"
 #include <QEventLoop>
 #include <QLineEdit>
+#include "app/ufOutputTestDialog.h"
+#include "app/ufProfileDialog.h"
 #include "app/uIntEdit.h"
 #include "app/uQtTranslation.h"
 #include <QCheckBox>
@@ -155,6 +161,72 @@ bool ShootScan(const TOptions& o) {
   return Save(&dialog, o, "scan-dialog.png");
 }
 
+// Runs the event loop until `signal` comes, or three seconds have passed.
+template <class TSender, class TSignal>
+void WaitFor(TSender* sender, TSignal signal) {
+  QEventLoop loop;
+  QObject::connect(sender, signal, &loop, &QEventLoop::quit);
+  QTimer::singleShot(3000, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+void Pump(int ms) {
+  QDeadlineTimer until(ms);
+  while (!until.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+// The field-work dialogs on the Outra: a restore from a file whose watchdog 1
+// differs, the address and rate read, and the output test after two commands.
+bool ShootFieldWork(const TOptions& o) {
+  bool ok = true;
+  duomat::TKorvanStackDeviceOutraRec outra;
+  outra.SetConnectionString(o.outra);
+  if (!outra.Connect()) return false;
+  // The same start in every language: the simulator keeps what the run before set.
+  outra.Device()->SetWatchDogTimeouts(0, 0);
+  outra.Device()->SetWatchDogValues(0, 0);
+  outra.Device()->SetOutputs(0, 0, true);
+  QTemporaryDir dir;
+  const QString path = dir.filePath("outra.json");
+  QFile file(path);
+  file.open(QIODevice::WriteOnly);
+  file.write(R"({"module":"outra","codes":[1,1],"watchdogs":[{"timeout":60,"value":2.5},{"timeout":0,"value":0}]})");
+  file.close();
+  QString message;
+  if (const auto profile = duomat::ReadProfileFile(path, duomat::TModuleKind::Outra, message)) {
+    duomat::TfProfileDialog restore(duomat::TProfileTask::Restore, duomat::TModuleKind::Outra, nullptr,
+                                    outra.Device().get(), path, *profile);
+    restore.show();
+    WaitFor(&restore, &duomat::TfProfileDialog::StepDone);
+    ok &= Save(&restore, o, "profile-restore.png");
+  }
+  {
+    outra.Device()->SetWatchDogTimeouts(60, -1);  // one clock running, one watchdog off
+    duomat::TfOutputTestDialog test(outra.Device().get());
+    test.show();
+    Settle(&test);
+    WaitFor(&test, &duomat::TfOutputTestDialog::Ready);
+    auto* value1 = test.findChild<QDoubleSpinBox*>("deValue1");
+    auto* value2 = test.findChild<QDoubleSpinBox*>("deValue2");
+    auto* send = test.findChild<QPushButton*>("btnSend");
+    value1->setValue(2.5);
+    value2->setValue(7.5);
+    send->click();
+    Pump(2500);
+    value1->setValue(6.0);
+    send->click();
+    Pump(2500);
+    ok &= Save(&test, o, "output-test.png");
+  }
+  const std::string connection = outra.GetConnectionString();
+  outra.Disconnect();  // the address dialog opens a line of its own
+  duomat::TfAddressDialog address(duomat::TModuleKind::Outra, connection, 0x31);
+  address.show();
+  WaitFor(&address, &duomat::TfAddressDialog::StepDone);
+  ok &= Save(&address, o, "address-dialog.png");
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -187,6 +259,7 @@ int main(int argc, char** argv) {
     MakeTraffic(o);
     ok &= Save(&log, o, "communication-log.png");
   }
+  ok &= ShootFieldWork(o);
   duomat::StopLibrary();
   return ok ? 0 : 1;
 }

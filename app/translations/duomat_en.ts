@@ -224,6 +224,129 @@
     </message>
 </context>
 <context>
+    <name>duomat::TfAddressDialog</name>
+    <message>
+        <source>Změnit adresu</source>
+        <translation>Change address</translation>
+    </message>
+    <message>
+        <source>Změnit rychlost</source>
+        <translation>Change rate</translation>
+    </message>
+    <message>
+        <source>Přidělit adresu</source>
+        <translation>Assign address</translation>
+    </message>
+    <message>
+        <source>Načíst znovu</source>
+        <translation>Read again</translation>
+    </message>
+    <message>
+        <source>Zavřít</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Adresa a rychlost</source>
+        <translation>Address and rate</translation>
+    </message>
+    <message>
+        <source>Modul</source>
+        <translation>Module</translation>
+    </message>
+    <message>
+        <source>Adresa:</source>
+        <translation>Address:</translation>
+    </message>
+    <message>
+        <source>Rychlost:</source>
+        <translation>Rate:</translation>
+    </message>
+    <message>
+        <source>Sériová čísla:</source>
+        <translation>Serial numbers:</translation>
+    </message>
+    <message>
+        <source>Identifikace:</source>
+        <translation>Identification:</translation>
+    </message>
+    <message>
+        <source>Změna</source>
+        <translation>Change</translation>
+    </message>
+    <message>
+        <source>Nová adresa:</source>
+        <translation>New address:</translation>
+    </message>
+    <message>
+        <source>Nová rychlost:</source>
+        <translation>New rate:</translation>
+    </message>
+    <message>
+        <source>Přidělit adresu podle sériových čísel</source>
+        <translation>Assign an address by serial numbers</translation>
+    </message>
+    <message>
+        <source>Číslo A:</source>
+        <translation>Number A:</translation>
+    </message>
+    <message>
+        <source>Číslo B:</source>
+        <translation>Number B:</translation>
+    </message>
+    <message>
+        <source>přidělit</source>
+        <translation>to assign</translation>
+    </message>
+    <message>
+        <source>Průběh</source>
+        <translation>Progress</translation>
+    </message>
+    <message>
+        <source>Ukončuji…</source>
+        <translation>Closing…</translation>
+    </message>
+    <message>
+        <source>Neprovedeno: %1</source>
+        <translation>Not done: %1</translation>
+    </message>
+    <message>
+        <source>Čtu adresu, rychlost a sériová čísla…</source>
+        <translation>Reading the address, rate and serial numbers…</translation>
+    </message>
+    <message>
+        <source>Modul odpovídá.</source>
+        <translation>The module answers.</translation>
+    </message>
+    <message>
+        <source>Měním adresu modulu…</source>
+        <translation>Changing the module&apos;s address…</translation>
+    </message>
+    <message>
+        <source>Modul má nyní adresu %1.</source>
+        <translation>The module now has the address %1.</translation>
+    </message>
+    <message>
+        <source>Měním rychlost modulu…</source>
+        <translation>Changing the module&apos;s rate…</translation>
+    </message>
+    <message>
+        <source>Modul nyní komunikuje rychlostí %1 Bd; nastavte stejnou rychlost převodníku.</source>
+        <translation>The module now talks at %1 Bd; set the converter to the same rate.</translation>
+    </message>
+    <message>
+        <source>Modul nyní komunikuje rychlostí %1 Bd.</source>
+        <translation>The module now talks at %1 Bd.</translation>
+    </message>
+    <message>
+        <source>Přiděluji adresu podle sériových čísel…</source>
+        <translation>Assigning the address by serial numbers…</translation>
+    </message>
+    <message>
+        <source>Modul s čísly %1, %2 má nyní adresu %3.</source>
+        <translation>The module with the numbers %1, %2 now has the address %3.</translation>
+    </message>
+</context>
+<context>
     <name>duomat::TfConnectionDialog</name>
     <message>
         <source>Hodnota</source>
@@ -275,6 +398,252 @@
     <message>
         <source>Test výstupů…</source>
         <translation>Output test…</translation>
+    </message>
+</context>
+<context>
+    <name>duomat::TfOutputTestDialog</name>
+    <message>
+        <source>Číst zpět každých 500 ms</source>
+        <translation>Read back every 500 ms</translation>
+    </message>
+    <message>
+        <source>Odeslat</source>
+        <translation>Send</translation>
+    </message>
+    <message>
+        <source>Zavřít</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Chyba: %1</source>
+        <translation>Error: %1</translation>
+    </message>
+    <message>
+        <source>Outra – Test výstupů</source>
+        <translation>Outra – Output test</translation>
+    </message>
+    <message>
+        <source>první výstup</source>
+        <translation>output 1</translation>
+    </message>
+    <message>
+        <source>druhý výstup</source>
+        <translation>output 2</translation>
+    </message>
+    <message>
+        <source>čas [s]</source>
+        <translation>time [s]</translation>
+    </message>
+    <message>
+        <source>Výstup %1</source>
+        <translation>Output %1</translation>
+    </message>
+    <message>
+        <source>Nastavit:</source>
+        <translation>Set:</translation>
+    </message>
+    <message>
+        <source>Zpětně čteno:</source>
+        <translation>Read back:</translation>
+    </message>
+    <message>
+        <source>Watchdog:</source>
+        <translation>Watchdog:</translation>
+    </message>
+    <message>
+        <source>Rozsah:</source>
+        <translation>Range:</translation>
+    </message>
+    <message>
+        <source>Nastavit, %1, posuvník</source>
+        <translation>Set, %1, slider</translation>
+    </message>
+    <message>
+        <source>Zpětně čteno, %1</source>
+        <translation>Read back, %1</translation>
+    </message>
+    <message>
+        <source>Watchdog, %1</source>
+        <translation>Watchdog, %1</translation>
+    </message>
+    <message>
+        <source>Výstup %1 nastaveno</source>
+        <translation>Output %1 set</translation>
+    </message>
+    <message>
+        <source>Výstup %1 čteno</source>
+        <translation>Output %1 read</translation>
+    </message>
+    <message>
+        <source>Průběh výstupů za poslední dvě minuty</source>
+        <translation>The outputs over the last two minutes</translation>
+    </message>
+    <message>
+        <source>Každé čtení je pro modul příkaz: watchdog převezme výstup, až když čtení vypnete.</source>
+        <translation>Each read is a command to the module: the watchdog takes over the output only once reading is off.</translation>
+    </message>
+    <message>
+        <source>Čtu rozsahy a watchdogy…</source>
+        <translation>Reading the ranges and watchdogs…</translation>
+    </message>
+    <message>
+        <source>Rozsahy a watchdogy modulu se nepodařilo přečíst; výstupy nelze nastavit.</source>
+        <translation>The module&apos;s ranges and watchdogs could not be read; the outputs cannot be set.</translation>
+    </message>
+    <message>
+        <source>Nastavte hodnoty a stiskněte Odeslat.</source>
+        <translation>Set the values and press Send.</translation>
+    </message>
+    <message>
+        <source>Výstupy se nepodařilo nastavit.</source>
+        <translation>The outputs could not be set.</translation>
+    </message>
+    <message>
+        <source>Odesláno: %1, %2.</source>
+        <translation>Sent: %1, %2.</translation>
+    </message>
+    <message>
+        <source>bez odpovědi</source>
+        <translation>no answer</translation>
+    </message>
+    <message>
+        <source>vypnut</source>
+        <translation>off</translation>
+    </message>
+    <message>
+        <source>od posledního příkazu %1 s z %2 s</source>
+        <translation>%1 s of %2 s since the last command</translation>
+    </message>
+    <message>
+        <source>převzal výstup (%1 s bez příkazu)</source>
+        <translation>took over the output (%1 s without a command)</translation>
+    </message>
+</context>
+<context>
+    <name>duomat::TfProfileDialog</name>
+    <message>
+        <source>Uložit nastavení do souboru</source>
+        <translation>Save settings to a file</translation>
+    </message>
+    <message>
+        <source>Porovnat se souborem</source>
+        <translation>Compare with a file</translation>
+    </message>
+    <message>
+        <source>Obnovit nastavení ze souboru</source>
+        <translation>Restore settings from a file</translation>
+    </message>
+    <message>
+        <source>Rozsah vstupu %1</source>
+        <translation>Input %1 range</translation>
+    </message>
+    <message>
+        <source>Rozsah výstupu %1</source>
+        <translation>Output %1 range</translation>
+    </message>
+    <message>
+        <source>Výstup %1: doba od posledního příkazu</source>
+        <translation>Output %1: time since the last command</translation>
+    </message>
+    <message>
+        <source>Výstup %1: výchozí hodnota</source>
+        <translation>Output %1: default value</translation>
+    </message>
+    <message>
+        <source>Soubor %1 nelze použít: %2. Do modulu nebylo nic odesláno.</source>
+        <translation>The file %1 cannot be used: %2. Nothing was sent to the module.</translation>
+    </message>
+    <message>
+        <source>Nastavení modulu (*.json)</source>
+        <translation>Module settings (*.json)</translation>
+    </message>
+    <message>
+        <source>Zapsat rozdíly do modulu</source>
+        <translation>Write the differences to the module</translation>
+    </message>
+    <message>
+        <source>Zavřít</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Soubor: %1</source>
+        <translation>File: %1</translation>
+    </message>
+    <message>
+        <source>Nastavení</source>
+        <translation>Setting</translation>
+    </message>
+    <message>
+        <source>Modul</source>
+        <translation>Module</translation>
+    </message>
+    <message>
+        <source>Soubor</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>Nastavení modulu a souboru</source>
+        <translation>Settings of the module and the file</translation>
+    </message>
+    <message>
+        <source>Průběh</source>
+        <translation>Progress</translation>
+    </message>
+    <message>
+        <source>Ukončuji…</source>
+        <translation>Closing…</translation>
+    </message>
+    <message>
+        <source>Chyba: %1</source>
+        <translation>Error: %1</translation>
+    </message>
+    <message>
+        <source>Načítám nastavení z modulu…</source>
+        <translation>Loading the settings from the module…</translation>
+    </message>
+    <message>
+        <source>Soubor %1 se nepodařilo zapsat: %2.</source>
+        <translation>The file %1 could not be written: %2.</translation>
+    </message>
+    <message>
+        <source>Nastavení modulu bylo uloženo do souboru %1.</source>
+        <translation>The module&apos;s settings were saved to the file %1.</translation>
+    </message>
+    <message>
+        <source>Modul odpovídá souboru.</source>
+        <translation>The module matches the file.</translation>
+    </message>
+    <message>
+        <source>Modul se od souboru liší; počet rozdílů: %1.</source>
+        <translation>The module differs from the file; differences: %1.</translation>
+    </message>
+    <message>
+        <source>Zapsat do modulu nastavení, která se od souboru liší (počet: %1)?</source>
+        <translation>Write the settings that differ from the file (%1) to the module?</translation>
+    </message>
+    <message>
+        <source>Zapisuji rozdíly do modulu…</source>
+        <translation>Writing the differences to the module…</translation>
+    </message>
+    <message>
+        <source>Modul už odpovídá souboru; nic nebylo zapsáno.</source>
+        <translation>The module already matches the file; nothing was written.</translation>
+    </message>
+    <message>
+        <source>Zapsáno nastavení: %1. Modul nyní odpovídá souboru.</source>
+        <translation>Settings written: %1. The module now matches the file.</translation>
+    </message>
+    <message>
+        <source>Modul souboru neodpovídá: %1</source>
+        <translation>The module does not match the file: %1</translation>
+    </message>
+    <message>
+        <source>Liší se</source>
+        <translation>Differs</translation>
+    </message>
+    <message>
+        <source>liší se</source>
+        <translation>differs</translation>
     </message>
 </context>
 <context>

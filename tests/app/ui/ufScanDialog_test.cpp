@@ -110,6 +110,25 @@ class TfScanDialogTest : public QObject {
     QTRY_VERIFY(opened);
   }
 
+  // Each item of a connected group opens its dialog (closed again at once).
+  void menuItemsOpenTheirDialogs() {
+    w_->ConnectOutraAt(Start({"--module", "outra"}), 0x31);
+    w_->show();
+    for (const char* name : {"actOutraOutputTest", "actOutraAddress", "actOutraRestoreProfile"}) {
+      QString opened;
+      QTimer::singleShot(200, this, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+          opened = modal->metaObject()->className();
+          modal->close();
+        }
+      });
+      w_->ToolAction(name)->trigger();
+      QVERIFY2(!opened.isEmpty(), name);
+      QVERIFY2(opened != "duomat::TfMain", qPrintable(opened));
+    }
+    QVERIFY(w_->OutraRec().IsConnected());  // the address dialog gave the line back
+  }
+
   void scanFindsTheBusAndOutraTakesTheSecondModule() {
     const std::string line = Start({"--module", "ingra", "--address", "0x20", "--identification", "Ingra IA-4; 1.0",
                                     "--module", "outra", "--address", "0x23", "--identification", "Outra OA-2; 1.0"});
