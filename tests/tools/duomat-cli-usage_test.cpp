@@ -1,0 +1,141 @@
+// duomat-cli's usage errors end to end: exit 2 and nothing sent.
+#ifdef DUOMAT_CLI_PATH
+#include <gtest/gtest.h>
+
+#include "tools/TCliSession.h"
+
+using namespace clitest;
+
+TEST(CliUsage, UsageErrorsExitWithTwoAndSendNothing) {
+  TSimulatedModule ingra(TLine::Tcp, {"--module", "ingra"});
+  TSimulatedModule outra(TLine::Tcp, {"--module", "outra"});
+  ASSERT_TRUE(ingra.Started());
+  ASSERT_TRUE(outra.Started());
+  const std::vector<std::vector<std::string>> ingraCases = {
+      {"bogus", "load"},
+      {"ingra"},
+      {"ingra", "erase"},
+      {"ingra", "save"},
+      {"ingra", "save", "0 - 24 mA"},
+      {"ingra", "save", "3"},
+      {"ingra", "save", "4-20 mA"},
+      {"--address", "256", "ingra", "load"},
+      {"--address", "x31", "ingra", "load"},
+      {"--timeout", "abc", "ingra", "load"},
+      {"--timeout", "0", "ingra", "load"},
+  };
+  const std::vector<std::vector<std::string>> outraCases = {
+      {"outra", "save", "--range", "8"},
+      {"outra", "save", "--range", "0"},
+      {"outra", "save", "--range", "0 - 30 V"},
+      {"outra", "save", "--range", "5", "--value1", "3.99"},
+      {"outra", "save", "--range", "4 - 20 mA", "--value1", "20.01"},
+      {"outra", "save", "--range", "-10 - 10 V", "--value2", "-10.5"},
+      {"outra", "save", "--timeout1", "86401"},
+      {"outra", "save", "--timeout2", "-1"},
+      {"outra", "save", "--timeout1", "1.5"},
+      {"outra", "save", "--timeout1", "12x"},
+      {"outra", "save", "--timeout1", ""},
+      {"outra", "save", "--value1", "abc"},
+      {"outra", "save", "--value1", "1.2.3"},
+      {"outra", "save", "--value2", "nan"},
+      {"outra", "save", "--value2", "inf"},
+      {"outra", "save", "--value1", ""},
+      {"outra", "load", "--value1", "1"},
+  };
+  const auto check = [](const TSimulatedModule& module, const std::vector<std::string>& args) {
+    std::string joined;
+    for (const auto& a : args) joined += " '" + a + "'";
+    SCOPED_TRACE(joined);
+    const TRun r = module.Run(Join({"--log"}, args));
+    EXPECT_EQ(r.Status, 2) << r;
+    EXPECT_EQ(r.Out, "");
+    EXPECT_NE(r.Err, "");
+    const TTraffic t = TrafficOf(r.Err);
+    EXPECT_TRUE(t.Sent.empty()) << r;
+  };
+  for (const auto& args : ingraCases) check(ingra, args);
+  for (const auto& args : outraCases) check(outra, args);
+  EXPECT_EQ(RunCli({"ingra", "load"}).Status, 2);  // no connection string
+}
+
+TEST(CliUsage, AValueOutsideTheRangeNamesTheLimits) {
+  TSimulatedModule module(TLine::Tcp, {"--module", "outra"});
+  ASSERT_TRUE(module.Started());
+  TRun r = module.Run({"outra", "save", "--range", "4 - 20 mA", "--value1", "3.99"});
+  EXPECT_EQ(r.Status, 2) << r;
+  EXPECT_TRUE(Names(r.Err, {"4", "20"})) << r;
+
+  r = module.Run({"outra", "save", "--timeout2", "86401"});
+  EXPECT_EQ(r.Status, 2) << r;
+  EXPECT_TRUE(Names(r.Err, {"0", "86400"})) << r;
+
+  r = module.Run({"--json", "outra", "save", "--range", "3", "--value1", "11"});
+  EXPECT_EQ(r.Status, 2) << r;
+  const json j = JsonOf(r);
+  EXPECT_EQ(Keys(j), (std::set<std::string>{"ok", "message"})) << j;
+  EXPECT_EQ(j.value("ok", true), false) << j;
+  EXPECT_TRUE(Names(j.value("message", ""), {"-10", "10"})) << j;
+  EXPECT_EQ(r.Err, "");
+}
+
+TEST(CliUsage, AValueOutsideTheModulesOwnRangeIsRefusedBeforeAnythingIsWritten) {
+  TSimulatedModule module(TLine::Tcp, {"--module", "outra", "--ranges", "2,2"});  // 0 - 5 V
+  ASSERT_TRUE(module.Started());
+  const TRun r = module.Run({"--log", "outra", "save", "--value1", "5.5"});
+  EXPECT_EQ(r.Status, 2) << r;
+  EXPECT_EQ(r.Out, "");
+  // Only the load that learns the range.
+  EXPECT_EQ(TrafficOf(r.Err).Instructions(), (std::vector<int>{0xF3, 0xC1, 0xC3, 0xC5})) << r;
+}
+
+TEST(CliUsage, AWatchdogTimeoutIsDecimalEvenWithALeadingZero) {
+  TSimulatedModule module(TLine::Tcp, {"--module", "outra"});
+  ASSERT_TRUE(module.Started());
+  const TRun r = module.Run({"--json", "outra", "save", "--timeout1", "060", "--timeout2", "09"});
+  ASSERT_EQ(r.Status, 0) << r;
+  const json j = JsonOf(r);
+  EXPECT_EQ(j["watchdogs"][0].value("timeout", -1), 60) << j;
+  EXPECT_EQ(j["watchdogs"][1].value("timeout", -1), 9) << j;
+}
+
+TEST(CliUsage, HelpDocumentsEveryCommandAndOption) {
+  TRun r = RunCli({"--help"});
+  EXPECT_EQ(r.Status, 0) << r;
+  for (const char* word : {"--connection", "--address", "--timeout", "--log", "--json", "ingra",
+                           "outra", "ports", "SERIAL_PORT", "TCP_CLIENT", "DUOMAT_PORT_DIR"})
+    EXPECT_NE(r.Out.find(word), std::string::npos) << word;
+  r = RunCli({"outra", "save", "--help"});
+  EXPECT_EQ(r.Status, 0) << r;
+  for (const char* word : {"--range", "--timeout1", "--value1", "--timeout2", "--value2", "86400"})
+    EXPECT_NE(r.Out.find(word), std::string::npos) << word;
+  r = RunCli({"ingra", "save", "--help"});
+  EXPECT_EQ(r.Status, 0) << r;
+  EXPECT_NE(r.Out.find("RANGE"), std::string::npos) << r;
+  EXPECT_NE(r.Out.find("4 - 20 mA"), std::string::npos) << r;
+}
+
+TEST(CliUsage, AConnectionStringIsCheckedKeyByKeyBeforeAnythingIsSent) {
+  TSimulatedModule module(TLine::SerialPort, {"--module", "ingra"});  // on COM7
+  ASSERT_TRUE(module.Started());
+  const std::string c7 = "provider=SERIAL_PORT;comport=7;";
+  const std::pair<std::string, const char*> cases[] = {  // the string, the key the message names
+      {c7 + "baudrate=fast", "baudrate"}, {c7 + "baudrate=9600.0", "baudrate"}, {c7 + "baudrate=0", "baudrate"},
+      {c7 + "baudrate=-9600", "baudrate"}, {c7 + "databits=3", "databits"}, {c7 + "parity=evenn", "parity"},
+      {c7 + "stopbits=3", "stopbits"}, {c7 + "dtr=maybe", "dtr"}, {c7 + "bauds=9600", "bauds"},
+      {c7 + "Baudrate=9600", "Baudrate"}, {"provider=SERIAL_PORT;comport=65543", "comport"},  // 7 in 16 bits
+      {"provider=SERIAL_PORT;comport=-65529", "comport"}, {"provider=serial_port;comport=7", "provider"},
+      {"provider=SERIAL;comport=7", "provider"}, {"comport=7", "provider"}, {"provider=SERIAL_PORT", "comport"},
+      {"provider=HID;vid=1240", "pid"}};
+  for (const auto& [connection, key] : cases) {
+    const TRun r = RunCli({"-c", connection, "--log", "ingra", "load"});
+    EXPECT_EQ(r.Status, 2) << r;
+    EXPECT_TRUE(r.Out.empty() && TrafficOf(r.Err).Sent.empty()) << r;
+    EXPECT_NE(r.Err.find(std::string(": ") + key), std::string::npos) << r;
+  }
+  // What the transports read stays accepted: blanks, hexadecimal, words in any case.
+  EXPECT_EQ(RunCli({"-c", " provider = SERIAL_PORT ; comport = 0x7 ;parity=even;stopbits=1,5;dtr=0;rts=False",
+                    "ingra", "identify"}).Status, 0);
+}
+
+#endif  // DUOMAT_CLI_PATH
