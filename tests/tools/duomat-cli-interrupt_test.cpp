@@ -6,6 +6,66 @@
 
 using namespace clitest;
 
+namespace {
+// How long the program took to end after the signal, with the run.
+struct TStopped {
+  TRun Run;
+  std::chrono::milliseconds AfterSignal{-1};
+};
+
+// Runs the command on the line and sends `signal` once the log shows `due`
+// (by default a frame written: the request in flight).
+TStopped SignalledInFlight(const TSimulatedModule& module, const std::vector<std::string>& command, int signal,
+                           const std::string& due = "] => ") {
+  std::chrono::steady_clock::time_point sentAt{};
+  TStopped s;
+  s.Run = module.Run(command, [&](pid_t pid, const TRun& soFar) {
+    if (sentAt == std::chrono::steady_clock::time_point{} && soFar.Err.find(due) != std::string::npos &&
+        kill(pid, signal) == 0)
+      sentAt = std::chrono::steady_clock::now();
+  });
+  if (sentAt != std::chrono::steady_clock::time_point{})
+    s.AfterSignal = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sentAt);
+  return s;
+}
+
+// The bound on ending; a sanitizer's own exit checks add their time to it.
+#if defined(DUOMAT_ASAN) || defined(DUOMAT_TSAN)
+constexpr std::chrono::milliseconds kPromptly{1000};
+#else
+constexpr std::chrono::milliseconds kPromptly{100};
+#endif
+}  // namespace
+
+// A command that only reads has nothing to finish: the first signal ends the
+// request in flight, long before its 3 s time-out, and what was found is printed.
+TEST(CliInterrupt, AReadingCommandStopsWithinAHundredMillisecondsOfTheFirstSignal) {
+  TSimulatedModule module(TLine::Tcp, {"--module", "ingra", "--address", "0x20"});
+  ASSERT_TRUE(module.Started());
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    // 0x20 answers; 0x21 is silent for 3 s while the signal comes.
+    TStopped s = SignalledInFlight(
+        module, {"--log", "--json", "scan", "--from", "0x21", "--to", "0x22", "--scan-timeout", "3000"}, signal);
+    ASSERT_GE(s.AfterSignal.count(), 0) << s.Run;
+    EXPECT_LT(s.AfterSignal, kPromptly) << s.Run;
+    EXPECT_EQ(s.Run.Status, 128 + signal) << s.Run;
+    const json j = JsonOf(s.Run);
+    EXPECT_EQ(j.value("interrupted", false), true) << j;
+    EXPECT_EQ(j.value("scanned", -1), 1) << j;
+
+    s = SignalledInFlight(module, {"--log", "--timeout", "3000", "--address", "0x21", "module", "identify"}, signal);
+    EXPECT_LT(s.AfterSignal, kPromptly) << s.Run;
+    EXPECT_EQ(s.Run.Status, 128 + signal) << s.Run;
+    EXPECT_EQ(TrafficOf(s.Run.Err).Sent.size(), 1u) << s.Run;
+  }
+  // A scan that found a module before the signal still prints it.
+  const TStopped s = SignalledInFlight(module, {"--log", "scan", "--from", "0x20", "--to", "0x22", "--scan-timeout", "3000"},
+                                       SIGINT, "] <= ");
+  EXPECT_EQ(s.Run.Status, 130) << s.Run;
+  EXPECT_EQ(s.Run.Out, "0x20  Ingra;v1.0;simulated\n") << s.Run;
+}
+
 TEST(CliInterrupt, ASaveRunsToItsEndAndExitsWith128PlusTheSignalUnlessSigintComesTwice) {
   TSimulatedModule module(TLine::Tcp, {"--module", "outra", "--delay", "50"});
   ASSERT_TRUE(module.Started());

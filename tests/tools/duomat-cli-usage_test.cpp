@@ -138,4 +138,62 @@ TEST(CliUsage, AConnectionStringIsCheckedKeyByKeyBeforeAnythingIsSent) {
                     "ingra", "identify"}).Status, 0);
 }
 
+// The parser's tables run in-process (uCliArguments_test); these are one
+// case each through the program.
+TEST(CliUsage, TheSharedOptionsWorkAfterTheCommandToo) {
+  TSimulatedModule module(TLine::Tcp, {"--module", "ingra"});
+  ASSERT_TRUE(module.Started());
+  const TRun r = RunCli({"module", "identify", "--json", "-c", module.Connection(), "--address", "0x31"});
+  EXPECT_EQ(r.Status, 0) << r;
+  EXPECT_EQ(JsonOf(r).value("identification", ""), "Ingra;v1.0;simulated") << r;
+}
+
+TEST(CliUsage, AnUnknownCommandIsNamedWithTheNearestOneAndNothingIsSent) {
+  TSimulatedModule module(TLine::Tcp, {"--module", "ingra"});
+  ASSERT_TRUE(module.Started());
+  const TRun r = module.Run({"--log", "ingra", "lod"});
+  EXPECT_EQ(r.Status, 2) << r;
+  EXPECT_EQ(r.Out, "") << r;
+  EXPECT_NE(r.Err.find("unknown command 'lod'; did you mean 'load'?"), std::string::npos) << r;
+  EXPECT_TRUE(TrafficOf(r.Err).Sent.empty()) << r;
+}
+
+TEST(CliUsage, HelpShowsExamplesAndTheSharedTextsOnlyOnce) {
+  const TRun top = RunCli({"--help"});
+  EXPECT_EQ(top.Status, 0) << top;
+  for (const char* word : {"Examples:", "Exit status:", "Environment:", "--address ADDR", "scan --quick"})
+    EXPECT_NE(top.Out.find(word), std::string::npos) << word;
+  for (const std::vector<std::string> command :
+       {std::vector<std::string>{"scan"}, {"outra", "apply"}, {"ingra", "diff"}, {"batch"}, {"module"}, {"outra", "output"}}) {
+    SCOPED_TRACE(testing::PrintToString(command));
+    std::vector<std::string> help = command;
+    help.push_back("--help");
+    const TRun r = RunCli(help);
+    EXPECT_EQ(r.Status, 0) << r;
+    EXPECT_NE(r.Out.find("Examples:\n  duomat-cli "), std::string::npos) << r;
+    EXPECT_EQ(r.Out.find("Exit status:"), std::string::npos) << r;
+    EXPECT_EQ(r.Out.find("DUOMAT_PORT_DIR"), std::string::npos) << r;
+    EXPECT_EQ(r.Out.find(" TEXT"), std::string::npos) << r;
+    EXPECT_EQ(r.Out.find(" INT"), std::string::npos) << r;
+  }
+  // A command's help lists the shared options that apply to it.
+  const TRun identify = RunCli({"module", "identify", "--help"});
+  for (const char* word : {"--connection CONNECTION", "--address ADDR", "--timeout MS", "--log", "--json"})
+    EXPECT_NE(identify.Out.find(word), std::string::npos) << word;
+  const TRun ports = RunCli({"ports", "--help"});
+  EXPECT_NE(ports.Out.find("--json"), std::string::npos) << ports;
+  EXPECT_EQ(ports.Out.find("--address"), std::string::npos) << ports;
+}
+
+// korvan-sim reads numbers as duomat-cli does: 064 is sixty-four, not octal 52.
+TEST(CliUsage, BothProgramsReadALeadingZeroAsDecimal) {
+  TSimulatedModule module(TLine::Tcp, {"--module", "ingra", "--address", "064", "--delay", "010"});
+  ASSERT_TRUE(module.Started());
+  TRun r = module.Run({"--json", "--address", "64", "module", "identify"});
+  EXPECT_EQ(r.Status, 0) << r;
+  EXPECT_EQ(JsonOf(r).value("address", -1), 64) << r;
+  r = module.Run({"--json", "--address", "064", "module", "identify"});
+  EXPECT_EQ(r.Status, 0) << r;
+}
+
 #endif  // DUOMAT_CLI_PATH
