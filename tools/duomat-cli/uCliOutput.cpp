@@ -162,7 +162,7 @@ int PrintUsageError(const std::string& message, bool json, const nlohmann::order
 int ReportCommandError(bool json) {
   try {
     throw;
-  } catch (const TCliUsage& e) {
+  } catch (const TInputError& e) {
     return PrintUsageError(e.what(), json);
   } catch (const std::exception& e) {
     Print(Failure(e.what()), json);

@@ -9,9 +9,6 @@
 
 namespace duomat::cli {
 
-// A usage error of a command: exit 2, nothing sent.
-using TCliUsage = TInputError;
-
 // The one way a result is printed. Text: the message (standard output on
 // success, standard error on failure), then the values one key=value per
 // line: text escaped for the terminal, lists space-separated, flags yes/no,
@@ -33,7 +30,7 @@ std::string Printable(const std::string& text);
 // {"reason": …} when OpenFailureReason knows why the line did not open, else {}.
 nlohmann::ordered_json OpenFailureValues(const std::string& connection);
 
-// Called in a catch block: prints the exception in flight (a TCliUsage as a
+// Called in a catch block: prints the exception in flight (a TInputError as a
 // usage error) and returns its exit status, 2 for usage, else 1.
 int ReportCommandError(bool json);
 
