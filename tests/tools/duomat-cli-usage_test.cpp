@@ -163,7 +163,7 @@ TEST(CliUsage, HelpShowsExamplesAndTheSharedTextsOnlyOnce) {
   EXPECT_EQ(top.Status, 0) << top;
   for (const char* word : {"Examples:", "Exit status:", "Environment:", "--address ADDR", "scan --quick"})
     EXPECT_NE(top.Out.find(word), std::string::npos) << word;
-  for (const std::vector<std::string> command :
+  for (const std::vector<std::string>& command :
        {std::vector<std::string>{"scan"}, {"outra", "apply"}, {"ingra", "diff"}, {"batch"}, {"module"}, {"outra", "output"}}) {
     SCOPED_TRACE(testing::PrintToString(command));
     std::vector<std::string> help = command;
