@@ -142,3 +142,64 @@ TEST(CliArguments, TheTableSaysWhichCommandsWriteWithTheOptionsGiven) {
     EXPECT_EQ(duomat::cli::WriteTarget(*p.Command, p.Options), c.Target);
   }
 }
+
+// What is refused before the library starts: by the parser (status 2) or by
+// the shared options' checks (a usage error naming the field).
+TEST(CliArguments, TheParserAndTheSharedChecksRefuseBeforeAnythingIsSent) {
+  const std::string line = "provider=TCP_CLIENT;host=127.0.0.1;port=1";
+  const std::string c7 = "provider=SERIAL_PORT;comport=7;";
+  const struct {
+    std::vector<std::string> Words;
+    std::string Named;  // in the message; empty: the parser refuses
+  } cases[] = {
+      {{"-c", line, "bogus", "load"}, ""},
+      {{"-c", line, "ingra", "erase"}, ""},
+      {{"-c", line, "ingra", "save"}, ""},
+      {{"-c", line, "outra", "load", "--value1", "1"}, ""},
+      {{"-c", line, "--timeout", "5", "module", "identify", "--timeout"}, ""},
+      {{"ingra", "load"}, "--connection is required"},
+      {{"-c", line, "--address", "256", "ingra", "load"}, "--address"},
+      {{"-c", line, "--address", "0xFF", "outra", "output"}, "--address"},
+      {{"-c", line, "ingra", "load", "--address", "x31"}, "--address"},
+      {{"-c", line, "--timeout", "abc", "ingra", "load"}, "--timeout"},
+      {{"-c", line, "module", "numbers", "--timeout", "0"}, "--timeout"},
+      {{"-c", line, "--timeout", "010", "ingra", "load"}, "OK"},  // decimal 10
+      {{"-c", c7 + "baudrate=fast", "ingra", "load"}, ": baudrate"},
+      {{"-c", c7 + "baudrate=9600.0", "ingra", "load"}, ": baudrate"},
+      {{"-c", c7 + "baudrate=0", "ingra", "load"}, ": baudrate"},
+      {{"-c", c7 + "baudrate=-9600", "ingra", "load"}, ": baudrate"},
+      {{"-c", c7 + "databits=3", "ingra", "load"}, ": databits"},
+      {{"-c", c7 + "parity=evenn", "ingra", "load"}, ": parity"},
+      {{"-c", c7 + "stopbits=3", "ingra", "load"}, ": stopbits"},
+      {{"-c", c7 + "dtr=maybe", "ingra", "load"}, ": dtr"},
+      {{"-c", c7 + "bauds=9600", "ingra", "load"}, ": bauds"},
+      {{"-c", c7 + "Baudrate=9600", "ingra", "load"}, ": Baudrate"},
+      {{"-c", "provider=SERIAL_PORT;comport=65543", "ingra", "load"}, ": comport"},  // 7 in 16 bits
+      {{"-c", "provider=SERIAL_PORT;comport=-65529", "ingra", "load"}, ": comport"},
+      {{"-c", "provider=serial_port;comport=7", "ingra", "load"}, ": provider"},
+      {{"-c", "provider=SERIAL;comport=7", "ingra", "load"}, ": provider"},
+      {{"-c", "comport=7", "ingra", "load"}, ": provider"},
+      {{"-c", "provider=SERIAL_PORT", "scan"}, ": comport"},
+      {{"-c", "provider=HID;vid=1240", "module", "identify"}, ": pid"},
+      {{"-c", " provider = SERIAL_PORT ; comport = 0x7 ;parity=even;stopbits=1,5;dtr=0;rts=False", "ingra", "load"},
+       "OK"},  // what the transports read: blanks, hexadecimal, words in any case
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.Words));
+    const TParse p = Parse(c.Words);
+    if (c.Named.empty()) {
+      EXPECT_EQ(p.Command, nullptr);
+      EXPECT_EQ(p.Status, 2);
+      EXPECT_NE(p.Err, "");
+      continue;
+    }
+    ASSERT_NE(p.Command, nullptr) << p.Err;
+    std::string said = "OK";
+    try {
+      duomat::cli::CheckSharedOptions(*p.Command, p.Options);
+    } catch (const duomat::cli::TCliUsage& e) {
+      said = e.what();
+    }
+    EXPECT_NE(said.find(c.Named), std::string::npos) << said;
+  }
+}

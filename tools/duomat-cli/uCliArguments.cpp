@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "tools/duomat-cli/uCliCommands.h"
+#include "transports/uConnectionStringCheck.h"
 
 namespace duomat::cli {
 
@@ -111,6 +112,16 @@ int TargetAddress(const std::string& text, const char* what) {
 
 int TimeoutOf(const TCliOptions& options) {
   return static_cast<int>(ParseNumber(options.Timeout, "--timeout", 1, 600000));
+}
+
+void CheckSharedOptions(const TCommand& command, const TCliOptions& o) {
+  if (!command.NeedsLine) return;
+  if (o.Connection.empty()) throw TCliUsage("--connection is required for this command");
+  if (const std::string problem = korvan::transport::CheckConnectionString(o.Connection); !problem.empty())
+    throw TCliUsage("--connection: " + problem);
+  if (!command.Addressed) return;
+  TargetAddress(o.Address, "--address");
+  TimeoutOf(o);
 }
 
 std::string Nearest(const std::string& word, const std::vector<std::string>& candidates) {

@@ -50,6 +50,11 @@ std::string Nearest(const std::string& word, const std::vector<std::string>& can
 
 struct TCommand;
 
+// What is read from the shared options before the library starts, for a
+// command that reaches a module: the connection string key by key, the
+// address and the time-out. Throws TCliUsage; nothing was sent.
+void CheckSharedOptions(const TCommand& command, const TCliOptions& options);
+
 // The whole command line of duomat-cli, made from the command table.
 class TCliParser {
  public:

@@ -11,7 +11,6 @@
 #include "tools/duomat-cli/uCliCommands.h"
 #include "tools/duomat-cli/uCliInterrupt.h"
 #include "tools/duomat-cli/uCliOutput.h"
-#include "transports/uConnectionStringCheck.h"
 
 namespace duomat::cli {
 
@@ -48,17 +47,6 @@ class TTrafficLog {
   bool on_;
 };
 
-// What is read from the line's options before the library starts: a usage
-// error here sends nothing.
-void CheckLineOptions(const TCommand& command, const TCliOptions& o) {
-  if (!command.NeedsLine) return;
-  if (o.Connection.empty()) throw TCliUsage("--connection is required for this command");
-  if (const std::string problem = korvan::transport::CheckConnectionString(o.Connection); !problem.empty())
-    throw TCliUsage("--connection: " + problem);
-  TargetAddress(o.Address, "--address");
-  TimeoutOf(o);
-}
-
 // An apply's result always says whether the module changed, so that a script can rely on the key.
 nlohmann::ordered_json UsageValues(const TCommand& command) {
   const std::string path = command.Path;
@@ -90,7 +78,7 @@ int RunCommandLine(int argc, const char* const* argv) {
   }
   if (command == nullptr) return status;
   try {
-    CheckLineOptions(*command, o);
+    CheckSharedOptions(*command, o);
   } catch (const TCliUsage& e) {
     if (o.Connection.empty() && command->NeedsLine) {
       std::fprintf(stderr, "duomat-cli: %s\nRun with --help for more information.\n", e.what());
