@@ -252,7 +252,9 @@ std::vector<TBatchResult> TBatchRun::Results(bool insisted) {
 
 void TBatchRun::RunLine(const std::vector<size_t>& entries) {
   TRef<korvan::ci::ICommunicationInterface> comm;
-  const bool open = korvan::CreateCommunicationInterface(entries_[entries.front()].Connection, comm) && comm->Open();
+  const bool created = korvan::CreateCommunicationInterface(entries_[entries.front()].Connection, comm);
+  if (created && lineOpened_) lineOpened_(comm.get(), entries_[entries.front()].Connection);
+  const bool open = created && comm->Open();
   TRef<korvan::TKorvanStack> stack = korvan::CreateObject<korvan::TKorvanStack>();
   if (open) stack->SetCommInterface(comm.get());
   std::string notOpened = msg::OpenFailed;

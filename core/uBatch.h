@@ -69,6 +69,10 @@ class TBatchRun {
   // own when every worker has ended. Throws std::runtime_error when no
   // thread could be started; with fewer, those that started do all the work.
   void Start(size_t jobs, std::function<void()> ended);
+  // Before Start: told of each line as it opens, before its first frame, on
+  // the worker's thread, with the connection string of its first entry.
+  using TLineOpened = std::function<void(const void* line, const std::string& connection)>;
+  void SetLineOpened(TLineOpened opened) { lineOpened_ = std::move(opened); }
   void Stop() { stop_ = true; }
   bool Ended() const { return ended_; }
   void Join();
@@ -90,6 +94,7 @@ class TBatchRun {
   std::atomic<bool> stop_{false}, ended_{false};
   std::vector<std::thread> workers_;
   std::thread watcher_;
+  TLineOpened lineOpened_;
   std::mutex mutex_;  // guards what follows
   std::vector<TBatchResult> results_;
   std::set<size_t> running_;

@@ -17,7 +17,9 @@ long ParseNumber(const std::string& text, const char* what, long lo, long hi) {
   errno = 0;
   const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
   const long v = std::strtol(text.c_str(), &end, hex ? 16 : 10);
-  if (text.empty() || *end != '\0' || errno != 0 || v < lo || v > hi)
+  // strtol would skip leading blanks; a number typed with them is not one.
+  const bool blank = !text.empty() && std::isspace(static_cast<unsigned char>(text[0]));
+  if (text.empty() || blank || *end != '\0' || errno != 0 || v < lo || v > hi)
     throw TInputError(std::string(what) + " must be a whole number from " + std::to_string(lo) + " to " +
                       std::to_string(hi) + ": " + text);
   return v;

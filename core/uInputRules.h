@@ -15,7 +15,8 @@ struct TInputError : std::runtime_error {
 // The last address a module can have: 0xFE is the universal address, 0xFF none.
 constexpr long LastModuleAddress = 253;
 
-// Decimal, or hexadecimal after 0x; a leading zero does not make it octal.
+// Decimal, or hexadecimal after 0x; a leading zero does not make it octal,
+// and a blank before or after it is no part of a number.
 // Throws TInputError naming `what` when the text is not a whole number from lo to hi.
 long ParseNumber(const std::string& text, const char* what, long lo, long hi);
 

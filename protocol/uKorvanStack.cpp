@@ -222,6 +222,17 @@ void TKorvanStack::ProcessRemaining(const TKorvanAnswerSearch& search) {
   }
 }
 
+namespace {
+std::atomic<TRequestCancel> g_requestCancel{nullptr};
+
+bool RequestCancelled() {
+  const TRequestCancel check = g_requestCancel.load();
+  return check != nullptr && check();
+}
+}  // namespace
+
+void SetRequestCancel(TRequestCancel check) { g_requestCancel.store(check); }
+
 bool TKorvanStack::SendReceive(uint8_t ADR, uint8_t SIG, uint8_t code, const std::string& data, std::string& reply,
                                int timeout) {
   reply.clear();
@@ -243,7 +254,7 @@ bool TKorvanStack::SendReceive(uint8_t ADR, uint8_t SIG, uint8_t code, const std
       search.SetAside(stale);
       // Reading may have found the line gone (an unplugged adapter): then this
       // is a failed request, not a write onto a closed line.
-      if (comm->GetActive()) {
+      if (comm->GetActive() && !RequestCancelled()) {
         comm->Write(BuildPacket(ADR, SIG, code, data));
         // Counted from the write, not from the wait for the locks.
         TTimer deadline;
@@ -260,7 +271,7 @@ bool TKorvanStack::SendReceive(uint8_t ADR, uint8_t SIG, uint8_t code, const std
             }
           }
           // A line that went away (peer closed, adapter unplugged) answers nothing more.
-          if (!comm->GetActive() || deadline.Expired()) break;
+          if (!comm->GetActive() || deadline.Expired() || RequestCancelled()) break;
           // Woken by the bytes themselves; the period only bounds the wait.
           comm->WaitForInput(PollPeriodMs);
         }

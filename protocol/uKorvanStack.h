@@ -17,6 +17,13 @@ namespace korvan {
 class IKorvanStackDevice;
 class TKorvanAnswerSearch;
 
+// A check for the whole process that the program is being stopped: while it
+// returns true, SendReceive sends nothing and a request in flight stops
+// waiting within a poll period instead of at its time-out. It must be safe
+// from any thread (an atomic read). Null, the default: requests run out.
+using TRequestCancel = bool (*)();
+void SetRequestCancel(TRequestCancel check);
+
 class EKorvanStackError : public Exception {
  public:
   using Exception::Exception;

@@ -12,6 +12,7 @@
 
 #include "support/TRunProgram.h"
 #include "support/TSimProcess.h"
+#include "tools/TCliSession.h"
 
 using korvan::test::TRun;
 using nlohmann::json;
@@ -43,9 +44,7 @@ class TBus {
   std::string Rate(const char* rate = "9600") const { return pty_ ? std::string(rate) + "  " : ""; }
   TRun Run(const std::vector<std::string>& options,
            const korvan::test::TRunWatch& watch = {}) const {
-    std::vector<std::string> args = {DUOMAT_CLI_PATH, "-c", connection_};
-    args.insert(args.end(), options.begin(), options.end());
-    return korvan::test::RunProgram(args, std::chrono::seconds(30), watch);
+    return clitest::RunCli(clitest::Join({"-c", connection_}, options), watch);
   }
   // What a short scan of the range prints.
   std::string Scan(const char* from, const char* to, std::vector<std::string> more = {}) const {

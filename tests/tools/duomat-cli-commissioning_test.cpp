@@ -6,12 +6,14 @@
 
 #include <csignal>
 #include <fstream>
+#include <set>
 #include <memory>
 #include <sstream>
 
 #include "support/TRunProgram.h"
 #include "support/TSimProcess.h"
 #include "support/TTempDir.h"
+#include "tools/TCliSession.h"
 
 using korvan::test::RunProgram;
 using korvan::test::TRun;
@@ -20,10 +22,7 @@ using nlohmann::json;
 
 namespace {
 
-TRun RunCli(std::vector<std::string> args, const korvan::test::TRunWatch& watch = {}) {
-  args.insert(args.begin(), DUOMAT_CLI_PATH);
-  return RunProgram(std::move(args), std::chrono::seconds(30), watch);
-}
+using clitest::RunCli;
 
 // The instruction codes of the frames written, from --log on standard error.
 std::vector<int> Written(const std::string& err) {
@@ -230,6 +229,24 @@ TEST_F(Commissioning, SigintDuringABatchLetsTheRunningEntryFinishAndRunsNothingM
   ASSERT_EQ(j["results"].size(), 4u) << j;
   EXPECT_EQ(j["results"][0]["outcome"], "ok") << j;
   for (size_t i = 1; i < 4; ++i) EXPECT_EQ(j["results"][i]["outcome"], "not run") << j;
+}
+
+// Lines run in parallel: each logged frame names the line it is on.
+TEST_F(Commissioning, BatchLogSaysWhichLineEachFrameIsOn) {
+  const TSim a({"--module", "ingra"}), b({"--module", "outra"});
+  const json inventory = {
+      {{"name", "a"}, {"connection", a.connection}, {"module", "ingra"}, {"action", "identify"}},
+      {{"name", "b"}, {"connection", b.connection}, {"module", "outra"}, {"action", "identify"}}};
+  const TRun r = RunCli({"--log", "batch", File("inventory.json", inventory.dump())});
+  EXPECT_EQ(r.Status, 0) << r;
+  std::istringstream in(r.Err);
+  std::set<std::string> lines;  // each frame on exactly one of them
+  for (std::string line; std::getline(in, line);)
+    for (const std::string& c : {a.connection, b.connection})
+      if (line.find("] " + c + " => ") != std::string::npos || line.find("] " + c + " <= ") != std::string::npos)
+        lines.insert(c);
+  EXPECT_EQ(lines.size(), 2u) << r;
+  EXPECT_EQ(Written(r.Err).size(), 0u) << "no frame without its line: " << r;
 }
 
 // ---- The output loop test ----------------------------------------------------------

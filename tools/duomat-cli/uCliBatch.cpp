@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "core/uBatch.h"
+#include "tools/duomat-cli/uCliInterrupt.h"
 #include "tools/duomat-cli/uCliOutput.h"
 
 namespace duomat::cli {
@@ -19,51 +20,21 @@ using ojson = nlohmann::ordered_json;
 
 // ---- Signals ---------------------------------------------------------------
 
-int g_wake[2] = {-1, -1};
-// The first signal taken; then whether a SIGINT followed it (the user insists).
-std::atomic<int> g_signal{0}, g_insisted{0};
+constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
 
-void OnSignal(int n) {
-  int none = 0;
-  if (!g_signal.compare_exchange_strong(none, n) && n == SIGINT) g_insisted = 1;
-  const char byte = 1;
-  [[maybe_unused]] const ssize_t written = write(g_wake[1], &byte, 1);
+// Waits up to the time for a signal or a finished entry; true when woken.
+bool Wait(int milliseconds) {
+  pollfd p{TInterruptPolicy::WakeDescriptor(), POLLIN, 0};
+  if (p.fd < 0) {
+    ::usleep(static_cast<useconds_t>(milliseconds) * 1000);
+    return false;
+  }
+  if (poll(&p, 1, milliseconds) <= 0) return false;
+  char drain[16];
+  while (read(p.fd, drain, sizeof drain) > 0) {
+  }
+  return true;
 }
-
-// The handlers while a batch runs; the old ones come back with it.
-class TSignalCatch {
- public:
-  TSignalCatch() {
-    if (pipe2(g_wake, O_CLOEXEC | O_NONBLOCK) != 0) throw std::runtime_error("no pipe for the signals");
-    struct sigaction a{};
-    a.sa_handler = &OnSignal;
-    sigemptyset(&a.sa_mask);
-    a.sa_flags = SA_RESTART;
-    for (size_t i = 0; i < 3; ++i) sigaction(kSignals[i], &a, &old_[i]);
-  }
-  ~TSignalCatch() {
-    for (size_t i = 0; i < 3; ++i) sigaction(kSignals[i], &old_[i], nullptr);
-    close(g_wake[0]);
-    close(g_wake[1]);
-  }
-  TSignalCatch(const TSignalCatch&) = delete;
-  TSignalCatch& operator=(const TSignalCatch&) = delete;
-
-  // Waits up to the time for a signal; true when one came.
-  bool Wait(int milliseconds) {
-    pollfd p{g_wake[0], POLLIN, 0};
-    if (poll(&p, 1, milliseconds) <= 0) return false;
-    char drain[16];
-    while (read(g_wake[0], drain, sizeof drain) > 0) {
-    }
-    return true;
-  }
-
-  static constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
-
- private:
-  struct sigaction old_[3]{};
-};
 
 // Workers run with the signals blocked, so that only the main thread takes them.
 class TBlockSignals {
@@ -71,7 +42,7 @@ class TBlockSignals {
   TBlockSignals() {
     sigset_t set;
     sigemptyset(&set);
-    for (int n : TSignalCatch::kSignals) sigaddset(&set, n);
+    for (int n : kSignals) sigaddset(&set, n);
     pthread_sigmask(SIG_BLOCK, &set, &old_);
   }
   ~TBlockSignals() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
@@ -165,23 +136,20 @@ int BatchCommand(const std::string& inventory, int jobs, int timeout, bool json)
   const auto start = std::chrono::steady_clock::now();
   const bool progress = isatty(STDERR_FILENO);
   TBatchRun run(entries, timeout);
-  TSignalCatch signals;
+  run.SetLineOpened([](const void* line, const std::string& connection) { NameLine(line, connection); });
   {
     // Workers run with the signals blocked, so that only this thread takes them.
     TBlockSignals blocked;
-    run.Start(static_cast<size_t>(jobs), [] {
-      const char byte = 0;
-      [[maybe_unused]] const ssize_t written = write(g_wake[1], &byte, 1);
-    });
+    run.Start(static_cast<size_t>(jobs), [] { TInterruptPolicy::Wake(); });
   }
   int interrupted = 0;
   while (!run.Ended()) {
     if (progress) std::fprintf(stderr, "\r\033[K%s", ProgressText(run.Progress()).c_str());
-    if (!signals.Wait(progress ? 100 : 1000) || run.Ended()) continue;
-    if (g_signal == 0) continue;
-    interrupted = g_signal;
+    if (!Wait(progress ? 100 : 1000) || run.Ended()) continue;
+    if (TInterruptPolicy::Signal() == 0) continue;
+    interrupted = TInterruptPolicy::Signal();
     run.Stop();
-    if (g_insisted) {
+    if (TInterruptPolicy::Insisted()) {
       // The user insists: what ran so far, and end now.
       if (progress) std::fputs("\r\033[K", stderr);
       std::fprintf(stderr, "duomat-cli: interrupted again; entries that were running may be incomplete\n");

@@ -2,8 +2,11 @@
 
 #include <cstdio>
 #include <exception>
+#include <map>
+#include <mutex>
 
 #include "core/uOpenFailure.h"
+
 #include <ctime>
 
 namespace duomat::cli {
@@ -15,13 +18,16 @@ std::string Fixed2(double v) {
   return text;
 }
 
-std::string TextOf(const nlohmann::ordered_json& v) {
+// One value of a result as a key=value line shows it: text escaped for the
+// terminal, a list space-separated, a yes/no for a flag, an address in hex.
+std::string TextOf(const std::string& key, const nlohmann::ordered_json& v) {
   if (v.is_null()) return "";
-  if (v.is_string()) return v.get<std::string>();
-  if (v.is_boolean()) return v.get<bool>() ? "on" : "off";
+  if (v.is_string()) return Printable(v.get<std::string>());
+  if (v.is_boolean()) return v.get<bool>() ? "yes" : "no";
+  if (v.is_number_integer() && key.find("address") != std::string::npos) return AddressText(v.get<int>());
   if (v.is_array()) {
     std::string s;
-    for (const auto& item : v) s += (s.empty() ? "" : " ") + TextOf(item);
+    for (const auto& item : v) s += (s.empty() ? "" : " ") + TextOf(key, item);
     return s;
   }
   return v.dump();
@@ -32,7 +38,7 @@ void Print(const TOutcome& outcome, bool json) {
   if (json) {
     nlohmann::ordered_json o = {{"ok", outcome.Ok}, {"message", outcome.Message}};
     for (const auto& [key, value] : outcome.Values.items()) o[key] = value;
-    std::printf("%s\n", o.dump().c_str());
+    std::printf("%s\n", JsonLine(o).c_str());
     return;
   }
   // Text from the line (the identification) can hold terminal controls.
@@ -52,7 +58,7 @@ void Print(const TOutcome& outcome, bool json) {
       }
       continue;
     }
-    std::fprintf(out, "%s=%s\n", key.c_str(), Printable(TextOf(value)).c_str());
+    std::fprintf(out, "%s=%s\n", key.c_str(), TextOf(key, value).c_str());
   }
 }
 
@@ -99,14 +105,14 @@ std::string Printable(const std::string& text) {
   return out;
 }
 
-std::string LogLine(const std::string& data, bool sent) {
+std::string LogLine(const std::string& data, bool sent, const std::string& lineName) {
   char stamp[32];
   const std::time_t now = std::time(nullptr);
   std::tm tm{};
   localtime_r(&now, &tm);
   std::strftime(stamp, sizeof stamp, "[%Y-%m-%d %H:%M:%S]", &tm);
   static const char* hex = "0123456789ABCDEF";
-  std::string line = std::string(stamp) + (sent ? " => " : " <= ");
+  std::string line = std::string(stamp) + (lineName.empty() ? "" : " " + Printable(lineName)) + (sent ? " => " : " <= ");
   for (size_t i = 0; i < data.size(); ++i) {
     const auto b = static_cast<unsigned char>(data[i]);
     if (i) line += ' ';
@@ -116,32 +122,24 @@ std::string LogLine(const std::string& data, bool sent) {
   return line;
 }
 
-std::string JsonLine(const nlohmann::ordered_json& j) {
-  return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+namespace {
+std::mutex g_linesMutex;
+std::map<const void*, std::string> g_lines;
+}  // namespace
+
+void NameLine(const void* line, const std::string& name) {
+  std::lock_guard lock(g_linesMutex);
+  g_lines[line] = name;
 }
 
-void PrintResult(bool ok, const std::string& message, const nlohmann::ordered_json& values,
-                 bool json) {
-  if (json) {
-    nlohmann::ordered_json o = {{"ok", ok}, {"message", message}};
-    for (const auto& [key, value] : values.items()) o[key] = value;
-    std::printf("%s\n", JsonLine(o).c_str());
-    return;
-  }
-  FILE* out = ok ? stdout : stderr;  // a failure's values go with its message
-  std::fprintf(out, "%s\n", Printable(message).c_str());
-  for (const auto& [key, value] : values.items()) {
-    std::string text;
-    if (value.is_string())
-      text = Printable(value.get<std::string>());
-    else if (value.is_boolean())
-      text = value.get<bool>() ? "yes" : "no";
-    else if (value.is_number_integer() && key.find("address") != std::string::npos)
-      text = AddressText(value.get<int>());
-    else if (!value.is_null())
-      text = value.dump();
-    std::fprintf(out, "%s=%s\n", key.c_str(), text.c_str());
-  }
+std::string LineName(const void* line) {
+  std::lock_guard lock(g_linesMutex);
+  const auto found = g_lines.find(line);
+  return found == g_lines.end() ? std::string() : found->second;
+}
+
+std::string JsonLine(const nlohmann::ordered_json& j) {
+  return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 nlohmann::ordered_json OpenFailureValues(const std::string& connection) {
@@ -150,19 +148,26 @@ nlohmann::ordered_json OpenFailureValues(const std::string& connection) {
   return values;
 }
 
+int PrintUsageError(const std::string& message, bool json, const nlohmann::ordered_json& values) {
+  if (json) {
+    TOutcome failure = Failure(message);
+    failure.Values = values;
+    Print(failure, true);
+  } else {
+    std::fprintf(stderr, "duomat-cli: %s\n", Printable(message).c_str());
+  }
+  return 2;
+}
+
 int ReportCommandError(bool json) {
   try {
     throw;
-  } catch (const TCliUsage& e) {
-    if (json)
-      PrintResult(false, e.what(), nlohmann::ordered_json::object(), true);
-    else
-      std::fprintf(stderr, "duomat-cli: %s\n", e.what());
-    return 2;
+  } catch (const TInputError& e) {
+    return PrintUsageError(e.what(), json);
   } catch (const std::exception& e) {
-    PrintResult(false, e.what(), nlohmann::ordered_json::object(), json);
+    Print(Failure(e.what()), json);
   } catch (...) {
-    PrintResult(false, "unknown error", nlohmann::ordered_json::object(), json);
+    Print(Failure("unknown error"), json);
   }
   return 1;
 }

@@ -46,7 +46,7 @@ int ProfileCommand(TModuleKind kind, const std::string& connection, uint8_t addr
       return Failed(c.Message);
     }
     TProfileResult result =
-        RunProfile(*record.Device(), profile, action, TCancel{[] { return TWritingAction::Signal() != 0; }});
+        RunProfile(*record.Device(), profile, action, TCancel{[] { return TInterruptPolicy::Signal() != 0; }});
     const bool loadFailed = result.Message == msg::IngraLoadFailed || result.Message == msg::OutraLoadFailed;
     if (const std::string other = OtherModuleMessage(c.Identification, kind); loadFailed && !other.empty())
       result.Message += " " + other;

@@ -1,7 +1,6 @@
 #include "tools/duomat-cli/uCliScan.h"
 
 #include <unistd.h>
-#include <csignal>
 #include <cstdio>
 #include <vector>
 
@@ -9,38 +8,13 @@
 #include "core/uModuleScan.h"
 #include "core/uModuleSettings.h"
 #include "core/uOpenFailure.h"
+#include "tools/duomat-cli/uCliInterrupt.h"
 #include "tools/duomat-cli/uCliOutput.h"
 
 namespace duomat::cli {
 
 namespace {
 using TJson = nlohmann::ordered_json;
-constexpr int kExitInterrupted = 130;
-
-volatile std::sig_atomic_t g_interrupted = 0;
-void OnInterrupt(int) {
-  g_interrupted = 1;
-}
-
-// SIGINT only raises a flag while the scan runs: the request in flight ends
-// by its own time-out and what was found is still printed.
-class TInterruptGuard {
- public:
-  TInterruptGuard() {
-    g_interrupted = 0;
-    struct sigaction a {};
-    a.sa_handler = &OnInterrupt;
-    sigemptyset(&a.sa_mask);
-    sigaction(SIGINT, &a, &old_);
-  }
-  ~TInterruptGuard() { sigaction(SIGINT, &old_, nullptr); }
-  TInterruptGuard(const TInterruptGuard&) = delete;
-  TInterruptGuard& operator=(const TInterruptGuard&) = delete;
-
- private:
-  struct sigaction old_ {};
-};
-
 // At most what silent addresses cost: the time-out each.
 void ShowProgress(const TScanProgress& p) {
   const std::string rate = p.Rate ? "  " + std::to_string(p.Rate) + " Bd" : "";
@@ -76,57 +50,44 @@ void PrintFound(const std::vector<TFoundModule>& found, int scanned, bool interr
 }
 }  // namespace
 
-void AddScanCommand(CLI::App& app, TScanCommand& c) {
-  c.Command = app.add_subcommand(
-      "scan",
-      "Ask every address for its identification, one request at a time, and list who answers:\n"
-      "ADDRESS  [RATE  ]IDENTIFICATION. Exit 0 when a module answered, 1 when none, 130 on SIGINT");
-  c.Command->add_option("--from", c.From, "The first address (default 0)");
-  c.Command->add_option("--to", c.To, "The last address (default 253)");
-  c.Command
-      ->add_option("--scan-timeout", c.ScanTimeout,
-                   "The time-out of each request in ms (default 100)")
-      ->check(CLI::Range(1, 60000));
-  c.Command->add_option(
-      "--baudrates", c.Baudrates,
-      "Serial and FTDI lines: scan at each rate, all or R1,R2,... of 110 ... 230400,\n"
-      "switching the open line's rate");
-  c.Command->add_flag(
-      "--quick", c.Quick,
-      "First ask the universal address 0xFE; when exactly one module answers, confirm it and stop");
-  c.Command->add_flag("--json", c.Json, "Print one JSON object instead of text");
+void AddScanOptions(CLI::App& c, TCliOptions& o) {
+  c.add_option("--from", o.From, "The first address (default 0)")->type_name("ADDR");
+  c.add_option("--to", o.To, "The last address (default 253)")->type_name("ADDR");
+  c.add_option("--scan-timeout", o.ScanTimeout, "The time-out of each request in ms, 1-60000 (default 100)")
+      ->type_name("MS");
+  c.add_option("--baudrates", o.Baudrates,
+               "Serial and FTDI lines: scan at each rate, all or R1,R2,... of 110 ... 230400,\n"
+               "switching the open line's rate")
+      ->type_name("all|BAUD,...");
+  c.add_flag("--quick", o.Quick,
+             "First ask the universal address 0xFE; when exactly one module answers, confirm it and stop");
 }
 
-int RunScanCommand(const TScanCommand& c, const std::string& connection, bool json) {
-  try {
-    const int from = static_cast<int>(ParseNumber(c.From, "--from", 0, LastModuleAddress));
-    const int to = static_cast<int>(ParseNumber(c.To, "--to", 0, LastModuleAddress));
-    if (from > to) throw TCliUsage("--from must not lie above --to: " + c.From + " > " + c.To);
-    std::vector<uint32_t> rates;
-    if (c.Baudrates) {
-      if (!ConnectionHasRate(connection))
-        throw TCliUsage("--baudrates needs a serial port or FTDI line");
-      rates = ParseRates(*c.Baudrates, "--baudrates");
-    }
-
-    TModuleLine line;
-    if (!line.Open(connection)) {
-      PrintResult(false, msg::OpenFailed, OpenFailureValues(connection), json);
-      return 1;
-    }
-    TInterruptGuard interrupt;
-    const bool progress = isatty(STDERR_FILENO) != 0;
-    TScanCallbacks callbacks;
-    if (progress) callbacks.Progress = &ShowProgress;
-    callbacks.Cancelled.Requested = [] { return g_interrupted != 0; };
-    const TScanResult result = ScanModules(line, {from, to, rates, c.Quick, c.ScanTimeout}, callbacks);
-    if (progress) std::fputs("\r\033[K", stderr);
-    PrintFound(result.Found, result.Scanned, result.Interrupted, json);
-    if (result.Interrupted) return kExitInterrupted;
-    return result.Found.empty() ? 1 : 0;
-  } catch (...) {
-    return ReportCommandError(json);
+int RunScanCommand(const TCliOptions& o) {
+  const int from = ModuleAddress(o.From, "--from");
+  const int to = ModuleAddress(o.To, "--to");
+  if (from > to) throw TCliUsage("--from must not lie above --to: " + o.From + " > " + o.To);
+  const int timeout = static_cast<int>(ParseNumber(o.ScanTimeout, "--scan-timeout", 1, 60000));
+  std::vector<uint32_t> rates;
+  if (o.Baudrates) {
+    if (!ConnectionHasRate(o.Connection)) throw TCliUsage("--baudrates needs a serial port or FTDI line");
+    rates = ParseRates(*o.Baudrates, "--baudrates");
   }
+
+  TModuleLine line;
+  if (!line.Open(o.Connection)) {
+    Print(TOutcome{false, msg::OpenFailed, OpenFailureValues(o.Connection)}, o.Json);
+    return 1;
+  }
+  const bool progress = isatty(STDERR_FILENO) != 0;
+  TScanCallbacks callbacks;
+  if (progress) callbacks.Progress = &ShowProgress;
+  // The signal also ends the request in flight (the runner's policy for a command that reads).
+  callbacks.Cancelled.Requested = [] { return TInterruptPolicy::Signal() != 0; };
+  const TScanResult result = ScanModules(line, {from, to, rates, o.Quick, timeout}, callbacks);
+  if (progress) std::fputs("\r\033[K", stderr);
+  PrintFound(result.Found, result.Scanned, result.Interrupted, o.Json);
+  return result.Found.empty() ? 1 : 0;
 }
 
 }  // namespace duomat::cli

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -15,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/uInputRules.h"
 #include "tools/korvan-sim/uFtdiTree.h"
 #include "tools/korvan-sim/uIngraModel.h"
 #include "tools/korvan-sim/uOutraModel.h"
@@ -30,11 +32,26 @@ namespace {
 std::chrono::steady_clock::duration g_clockAhead{};
 std::chrono::steady_clock::time_point ModuleClock() { return std::chrono::steady_clock::now() + g_clockAhead; }
 
+// The operator's one number rule: decimal or 0x hexadecimal, never octal.
 bool ParseNumber(const std::string& text, long& value) {
-  char* end = nullptr;
-  value = std::strtol(text.c_str(), &end, 0);  // decimal or 0x hexadecimal
-  return !text.empty() && *end == '\0';
+  try {
+    value = duomat::ParseNumber(text, "", LONG_MIN, LONG_MAX);
+    return true;
+  } catch (const duomat::TInputError&) {
+    return false;
+  }
 }
+
+// CLI11 reads a leading zero as octal: every number option goes through the
+// same rule first, so that 064 is sixty-four.
+const CLI::Validator kNumber(
+    [](std::string& text) -> std::string {
+      long value = 0;
+      if (!ParseNumber(text, value)) return "not a whole number (decimal or 0x hexadecimal): " + text;
+      text = std::to_string(value);
+      return "";
+    },
+    "N");
 
 std::vector<long> ParseList(const std::string& text) {
   std::vector<long> values;
@@ -114,7 +131,8 @@ void AddModuleOptions(CLI::App& app, TModuleSpec& m) {
   app.add_option("--numbers", m.Numbers, "The numbers A,B,C that 0xFA reads (A and B also pick the module for 0xEB)");
   app.add_option("--baud", m.Baud,
                  "On a pseudo-terminal the module hears and answers only while the line runs at RATE\n"
-                 "(one of the baud table: 110 ... 230400); 0xE0 changes it after the answer");
+                 "(one of the baud table: 110 ... 230400); 0xE0 changes it after the answer")
+      ->transform(kNumber);
   app.add_option("--identification", m.Identification, "The identification text the module answers with");
 }
 
@@ -207,21 +225,28 @@ int main(int argc, char** argv) {
                "announced as 'uhid /dev/hidrawN'");
   app.add_option("--uhid-report-id", uhidReportId,
                  "With --uhid (implied): number the reports with this ID (the module's is 64)")
+      ->transform(kNumber)
       ->check(CLI::Range(1, 255));
-  app.add_option("--vid", hidIdentity.VendorID, "HID vendor ID, decimal (default 1240)");
-  app.add_option("--pid", hidIdentity.ProductID, "HID product ID, decimal (default 63)");
-  app.add_option("--delay", delay, "Fault: wait MS milliseconds before every answer");
+  app.add_option("--vid", hidIdentity.VendorID, "HID vendor ID, decimal (default 1240)")
+      ->transform(kNumber);
+  app.add_option("--pid", hidIdentity.ProductID, "HID product ID, decimal (default 63)")
+      ->transform(kNumber);
+  app.add_option("--delay", delay, "Fault: wait MS milliseconds before every answer")
+      ->transform(kNumber);
   app.add_option("--noise", noise, "Fault: send these bytes (hex, e.g. 00FF13) before every answer");
   app.add_option("--suffix", suffix, "Fault: send these bytes (hex) after every answer");
-  app.add_option("--split", split, "Fault: send every answer in two pieces with MS milliseconds between them");
+  app.add_option("--split", split, "Fault: send every answer in two pieces with MS milliseconds between them")
+      ->transform(kNumber);
   app.add_flag("--bad-checksum-first", badChecksum, "Fault: spoil the checksum of the first answer only");
   app.add_flag("--silent", silent, "Fault: never answer");
   app.add_flag("--notice-first", noticeFirst,
                "Fault: send a frame with the request's SIG and code 0x0D before every answer");
-  app.add_option("--forced-ack", forcedAck, "Fault: refuse every request with this acknowledge code");
+  app.add_option("--forced-ack", forcedAck, "Fault: refuse every request with this acknowledge code")
+      ->transform(kNumber);
   app.add_option("--close-after", closeAfter,
                  "Fault: close each TCP connection, hang up the pseudo-terminal for good, or unplug the\n"
                  "--uhid device, after N answers")
+      ->transform(kNumber)
       ->check(CLI::NonNegativeNumber);
   TArguments arguments = SplitArguments(argc, argv);
   std::reverse(arguments.Rest.begin(), arguments.Rest.end());  // CLI11 takes a vector last argument first
