@@ -17,10 +17,29 @@ std::string WithOtherModule(bool ok, const std::string& message, const TConnectR
   return other.empty() ? message : message + " " + other;
 }
 
-// The message, and why the line did not open when that is known.
+// The message, and why the line did not open when that is known; a line
+// that opened but where no module answered gets what to try next.
 TOutcome NotConnected(const TConnectResult& c) {
   TOutcome out = Failure(c.Message);
   if (!c.Reason.empty()) out.Values["reason"] = c.Reason;
+  if (c.Message == msg::IngraNotAnswering || c.Message == msg::OutraNotAnswering)
+    out.Values["hint"] =
+        "check the module's address (--address) and the line's baud rate, or find the module with duomat-cli scan";
+  return out;
+}
+
+// Why an Ingra save cannot take the range: the module offers only its own kind.
+TOutcome RangeNotOffered(const TIngraRangeList& list, int wantedCode) {
+  TOutcome out = Failure(msg::IngraSaveFailed);
+  if (list.Tag < 0) {
+    out.Values["reason"] = "the module reports a range code this program does not know";
+    return out;
+  }
+  std::string offered;
+  for (const std::string& item : list.Items) offered += (offered.empty() ? "" : ", ") + item;
+  const bool voltage = list.Tag == 0;
+  out.Values["reason"] = "this is a " + std::string(voltage ? "voltage" : "current") + " module: it offers only " +
+                         offered + ", not " + IngraRangeText(wantedCode);
   return out;
 }
 
@@ -46,7 +65,7 @@ TOutcome RunIngraAction(TKorvanStackDeviceIngraRec& record, const std::string& c
   // An operator can pick only what the loaded list offers.
   TIngraRangeList list = loaded.List;
   list.Selected = list.IndexOf(IngraRangeText(wantedCode));
-  if (list.Selected < 0) return Failure(msg::IngraSaveFailed);
+  if (list.Selected < 0) return RangeNotOffered(list, wantedCode);
   korvan::TIngraRanges saved{};
   const TSaveResult s = SaveIngra(*record.Device(), list, &saved);
   TOutcome out{s.Ok, s.Message, {}};

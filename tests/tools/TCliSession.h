@@ -51,6 +51,9 @@ inline constexpr const char* IngraSaveFailed = "Nastavení se nepodařilo uloži
 inline constexpr const char* OutraLoaded = "Nastavení bylo úspěšně nahráno z modulu Outra.";
 inline constexpr const char* OutraSaved = "Nastavení bylo úspěšně uloženo do modulu Outra.";
 inline constexpr const char* OpenFailed = "Nepodařilo se otevřít spojení!";
+// What follows a module that does not answer.
+inline constexpr const char* NoAnswerHint =
+    "hint=check the module's address (--address) and the line's baud rate, or find the module with duomat-cli scan";
 
 // ---- Running the program ----------------------------------------------------
 
@@ -279,10 +282,13 @@ inline void ExpectOutraJson(const json& j, const char* message, const std::vecto
   }
 }
 
-inline void ExpectFailureJson(const TRun& run, int status, const std::string& message) {
+// `also`: the keys that say why or what next ("reason", "hint").
+inline void ExpectFailureJson(const TRun& run, int status, const std::string& message,
+                              std::set<std::string> also = {}) {
   EXPECT_EQ(run.Status, status) << run;
   const json j = JsonOf(run);
-  EXPECT_EQ(Keys(j), (std::set<std::string>{"ok", "message"})) << j;
+  also.insert({"ok", "message"});
+  EXPECT_EQ(Keys(j), also) << j;
   EXPECT_EQ(j.value("ok", true), false) << j;
   EXPECT_EQ(j.value("message", ""), message) << j;
 }

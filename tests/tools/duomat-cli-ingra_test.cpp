@@ -15,13 +15,18 @@ TEST(CliIngra, AVoltageModuleRefusesACurrentRangeWithoutWriting) {
     EXPECT_EQ(r.Status, 1) << r;
     EXPECT_EQ(r.Out, "");
     const TTraffic t = TrafficOf(r.Err);
-    EXPECT_EQ(t.Other, (std::vector<std::string>{IngraSaveFailed})) << r;
+    // Why: the module's kind, and what it offers instead.
+    const std::string wanted = std::string(range) == "1" ? "4 - 20 mA" : range;
+    EXPECT_EQ(t.Other, (std::vector<std::string>{IngraSaveFailed,
+                                                 "reason=this is a voltage module: it offers only 0 - 10 V, not " +
+                                                     wanted}))
+        << r;
     for (int code : t.Instructions()) {
       EXPECT_NE(code, 0x1A) << r;
       EXPECT_NE(code, 0xE4) << r;
     }
   }
-  ExpectFailureJson(module.Run({"--json", "ingra", "save", "4 - 20 mA"}), 1, IngraSaveFailed);
+  ExpectFailureJson(module.Run({"--json", "ingra", "save", "4 - 20 mA"}), 1, IngraSaveFailed, {"reason"});
 
   // The voltage range itself is offered and saved.
   TRun r = module.Run({"--log", "ingra", "save", "0 - 10 V"});
@@ -40,7 +45,10 @@ TEST(CliIngra, ACurrentModuleRefusesTheVoltageRange) {
   const TRun r = module.Run({"--log", "ingra", "save", "0"});
   EXPECT_EQ(r.Status, 1) << r;
   const TTraffic t = TrafficOf(r.Err);
-  EXPECT_EQ(t.Other, (std::vector<std::string>{IngraSaveFailed})) << r;
+  EXPECT_EQ(t.Other, (std::vector<std::string>{
+                         IngraSaveFailed,
+                         "reason=this is a current module: it offers only 4 - 20 mA, 0 - 20 mA, not 0 - 10 V"}))
+      << r;
   EXPECT_EQ(t.Instructions(), (std::vector<int>{0xF3, 0x1B}));
   ExpectIngraJson(JsonOf(module.Run({"--json", "ingra", "load"})), IngraLoaded, {2, 2, 2, 2},
                   "0 - 20 mA");
@@ -60,7 +68,9 @@ TEST(CliIngra, AnUnknownCodeLoadsWithoutARangeAndCannotBeSaved) {
   r = module.Run({"--log", "ingra", "save", "4 - 20 mA"});
   EXPECT_EQ(r.Status, 1) << r;
   const TTraffic t = TrafficOf(r.Err);
-  EXPECT_EQ(t.Other, (std::vector<std::string>{IngraSaveFailed})) << r;
+  EXPECT_EQ(t.Other, (std::vector<std::string>{IngraSaveFailed,
+                                               "reason=the module reports a range code this program does not know"}))
+      << r;
   EXPECT_EQ(t.Instructions(), (std::vector<int>{0xF3, 0x1B}));
 }
 

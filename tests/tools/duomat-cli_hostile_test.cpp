@@ -84,7 +84,7 @@ TEST_P(CliUnderAHostilePeer, ARequestEndsAtItsTimeOutWithBoundedMemory) {
                             milliseconds(3 * timeoutMs));
   const auto took = duration_cast<milliseconds>(steady_clock::now() - start).count();
   EXPECT_EQ(r.Status, 1) << r;
-  EXPECT_EQ(r.Err, "Nepodařilo se připojit k modulu Ingra!\n") << r;
+  EXPECT_EQ(r.Err.substr(0, r.Err.find('\n')), "Nepodařilo se připojit k modulu Ingra!") << r;
   EXPECT_GE(took, timeoutMs);
   EXPECT_LT(took, timeoutMs * 3 / 2);
 #if !defined(DUOMAT_ASAN) && !defined(DUOMAT_TSAN)  // their shadow memory counts
