@@ -110,6 +110,10 @@ TEST(CliOutOfResources, TheLineFailsToOpenInsteadOfHangingOrAborting) {
       {{{RLIMIT_NOFILE, 4}}, "Nepodařilo se otevřít spojení!\n"},
       {{{RLIMIT_STACK, 1ul << 40}, {RLIMIT_NPROC, 1}}, "duomat-cli: cannot start: the system gave no thread or descriptor"}};
   for (const auto& [limits, message] : cases) {
+#ifdef DUOMAT_TSAN
+    // TSan's runtime cannot map its own memory under a 1 TiB stack limit and dies before the program runs.
+    if (limits.size() > 1) continue;
+#endif
     const TRun r = RunProgram({DUOMAT_CLI_PATH, "--timeout", "200", "-c", peer.Connection(), "ingra", "identify"},
                               seconds(10), {}, limits);
     EXPECT_EQ(r.Status, 1) << r;
