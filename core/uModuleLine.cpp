@@ -59,6 +59,13 @@ bool TModuleLine::Ask(int address, const std::function<bool(korvan::TKorvanStack
   return answered;
 }
 
+void TModuleLine::SetCancel(const TCancel& cancel) {
+  if (cancel.Requested)
+    stack_->SetCancel(cancel.Requested);
+  else
+    stack_->SetCancel(nullptr);
+}
+
 bool TModuleLine::Identify(int address, std::string& text, bool* collided) {
   const bool answered = Ask(address, [&](korvan::TKorvanStackDevice& d) { return d.ReadIdentificationText(text); },
                             collided);

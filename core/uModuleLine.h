@@ -5,6 +5,7 @@
 #include <string>
 
 #include "comm/uci_ICommunicationInterface.h"
+#include "core/uProgress.h"
 #include "protocol/uKorvanStack.h"
 #include "protocol/uKorvanStackDevice.h"
 
@@ -37,6 +38,10 @@ class TModuleLine {
   // Any one request at `address` (the device is left there), with the same
   // collision rule as Identify.
   bool Ask(int address, const std::function<bool(korvan::TKorvanStackDevice&)>& request, bool* collided = nullptr);
+
+  // While `cancel` says so, a request in flight ends within a poll period and
+  // no new one is sent. From the thread that makes the requests.
+  void SetCancel(const TCancel& cancel);
 
  private:
   korvan::TRef<korvan::TKorvanStackDevice> device_;

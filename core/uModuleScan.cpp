@@ -47,7 +47,8 @@ class TScanner {
       result_.Found.push_back({adr, rate, text, false});
       return true;
     }
-    if (collided) result_.Found.push_back({adr, rate, {}, true});
+    // A request ended by a stop is no collision, whatever bytes it met.
+    if (collided && !callbacks_.Cancelled()) result_.Found.push_back({adr, rate, {}, true});
     return false;
   }
 
@@ -63,6 +64,12 @@ TScanResult ScanModules(TModuleLine& line, const TScanRequest& request, const TS
   const bool switching = !request.Rates.empty();
   const std::vector<uint32_t> rates = switching ? request.Rates : std::vector<uint32_t>{line.Rate()};
   const auto switchTo = [&](uint32_t rate) { return !switching || line.SetRate(rate); };
+  // A stop ends even the request in flight, not only the scan between requests.
+  line.SetCancel(callbacks.Cancelled);
+  struct TCancelReset {
+    TModuleLine& line;
+    ~TCancelReset() { line.SetCancel({}); }
+  } reset{line};
   TScanner scanner(line, request, callbacks);
   bool done = false;
   if (request.Quick)

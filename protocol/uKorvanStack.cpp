@@ -233,6 +233,8 @@ bool RequestCancelled() {
 
 void SetRequestCancel(TRequestCancel check) { g_requestCancel.store(check); }
 
+bool TKorvanStack::Cancelled() const { return RequestCancelled() || (cancel_ && cancel_()); }
+
 bool TKorvanStack::SendReceive(uint8_t ADR, uint8_t SIG, uint8_t code, const std::string& data, std::string& reply,
                                int timeout) {
   reply.clear();
@@ -254,7 +256,7 @@ bool TKorvanStack::SendReceive(uint8_t ADR, uint8_t SIG, uint8_t code, const std
       search.SetAside(stale);
       // Reading may have found the line gone (an unplugged adapter): then this
       // is a failed request, not a write onto a closed line.
-      if (comm->GetActive() && !RequestCancelled()) {
+      if (comm->GetActive() && !Cancelled()) {
         comm->Write(BuildPacket(ADR, SIG, code, data));
         // Counted from the write, not from the wait for the locks.
         TTimer deadline;
@@ -271,7 +273,7 @@ bool TKorvanStack::SendReceive(uint8_t ADR, uint8_t SIG, uint8_t code, const std
             }
           }
           // A line that went away (peer closed, adapter unplugged) answers nothing more.
-          if (!comm->GetActive() || deadline.Expired() || RequestCancelled()) break;
+          if (!comm->GetActive() || deadline.Expired() || Cancelled()) break;
           // Woken by the bytes themselves; the period only bounds the wait.
           comm->WaitForInput(PollPeriodMs);
         }

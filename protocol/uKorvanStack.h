@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <exception>
 #include <mutex>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -78,7 +79,14 @@ class TKorvanStack : public TNodedInterface, public virtual IKorvanStack {
   // met answers it could not read, such as two modules answering at once.
   uint64_t ReceivedCount() const { return received_.load(); }
 
+  // A check of this stack's own (a dialog's stop button): while it returns
+  // true, requests end as under the process-wide cancel. Set it from the
+  // thread that makes the requests, before them; the check itself may read
+  // what any thread sets.
+  void SetCancel(std::function<bool()> check) { cancel_ = std::move(check); }
+
  private:
+  bool Cancelled() const;
   // Cuts the complete frames out of the buffer; the first error met, if any.
   std::exception_ptr CutFrames(std::vector<TKorvanFormat97>& frames);
   // The final processing of a transaction: errors are shown, not raised.
@@ -90,6 +98,7 @@ class TKorvanStack : public TNodedInterface, public virtual IKorvanStack {
   std::string buffer_;
   uint64_t consumed_ = 0;  // bytes ever dropped from the buffer's front
   std::atomic<uint64_t> received_{0};
+  std::function<bool()> cancel_;
   TFrameCandidates candidates_;
   TRef<ci::ICommunicationInterface> comm_;
   // Lines left whose handler may still be ours.
