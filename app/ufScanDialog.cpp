@@ -197,8 +197,8 @@ void TfScanDialog::UpdateControls() {
   chbAllRates_->setEnabled(idle && rated);
   eRates_->setEnabled(idle && rated && !chbAllRates_->isChecked());
   btnStop_->setEnabled(scanning_);
-  const int row = tblFound_->currentRow();
-  const bool usable = idle && tblFound_->selectionModel()->hasSelection() && row >= 0 &&
+  const int row = SelectedRow();
+  const bool usable = idle && row >= 0 &&
                       row < static_cast<int>(found_.size()) && !found_[row].Collision;
   btnUseIngra_->setEnabled(usable);
   btnUseOutra_->setEnabled(usable);
@@ -322,8 +322,15 @@ void TfScanDialog::ScanDone(const TScanResult& result, bool opened, const QStrin
   emit ScanFinished();
 }
 
+// The selected row, however it was selected: a screen reader selects without
+// moving the current cell.
+int TfScanDialog::SelectedRow() const {
+  const QModelIndexList rows = tblFound_->selectionModel()->selectedRows();
+  return rows.isEmpty() ? -1 : rows.front().row();
+}
+
 void TfScanDialog::Use(bool outra) {
-  const int row = tblFound_->currentRow();
+  const int row = SelectedRow();
   if (scanning_ || row < 0 || row >= static_cast<int>(found_.size()) || found_[row].Collision) return;
   const QString line = QString::fromStdString(ConnectionAtRate(scannedLine_, found_[row].Rate));
   if (outra)

@@ -58,6 +58,7 @@ class TfScanDialog : public QDialog {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  int SelectedRow() const;
   void BuildControls();
   void UpdateControls();
   void ShowProgress(const TScanProgress& progress);
