@@ -4,12 +4,13 @@
 
 #include "core/uInputRules.h"
 #include "core/uProfile.h"
+#include "core/uText.h"
 
 namespace duomat {
 
 namespace {
 // A cancel taken while loading, before the first write, ends the action there.
-constexpr const char* kNothingWritten = "Interrupted before anything was written.";
+constexpr const char* kNothingWritten = DUOMAT_NOOP_EN("ModuleActions", "Interrupted before anything was written.");
 
 // A load that failed because another kind of module answered says so after the message.
 std::string WithOtherModule(bool ok, const std::string& message, const TConnectResult& c, TModuleKind expected) {
@@ -42,7 +43,7 @@ TOutcome RunIngraAction(TKorvanStackDeviceIngraRec& record, const std::string& c
     if (loaded.Ok) AddIngraProfile(out.Values, loaded.Codes, loaded.List);
     return out;
   }
-  if (cancelled()) return Failure(kNothingWritten);
+  if (cancelled()) return Failure(Tr("ModuleActions", kNothingWritten));
   // An operator can pick only what the loaded list offers.
   TIngraRangeList list = loaded.List;
   list.Selected = list.IndexOf(IngraRangeText(wantedCode));
@@ -82,7 +83,7 @@ TOutcome RunOutraAction(TKorvanStackDeviceOutraRec& record, const std::string& c
       request.Value[i] = std::min(std::max(w.Value, limits.Minimum), limits.Maximum);
     }
   }
-  if (cancelled()) return Failure(kNothingWritten);
+  if (cancelled()) return Failure(Tr("ModuleActions", kNothingWritten));
   TOutraSettings saved;
   const TSaveResult s = SaveOutra(*record.Device(), request, &saved);
   TOutcome out{s.Ok, s.Message, {}};
