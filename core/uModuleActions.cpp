@@ -15,7 +15,8 @@ constexpr const char* kNothingWritten = DUOMAT_NOOP_EN("ModuleActions", "Interru
 // A load that failed because another kind of module answered says so after the message.
 std::string WithOtherModule(bool ok, const std::string& message, const TConnectResult& c, TModuleKind expected) {
   const std::string other = ok ? std::string() : OtherModuleMessage(c.Identification, expected);
-  return other.empty() ? message : message + " " + other;
+  // Translated here: the printer cannot look up the settings message inside a longer text.
+  return other.empty() ? message : Tr(msg::Context, message.c_str()) + " " + other;
 }
 
 // The message, and why the line did not open when that is known.

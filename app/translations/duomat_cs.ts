@@ -606,7 +606,7 @@
     </message>
     <message>
         <source>Run with --help for more information.</source>
-        <translation>Více řekne --help.</translation>
+        <translation>Více informací vypíše --help.</translation>
     </message>
     <message>
         <source>unknown error</source>
@@ -675,6 +675,14 @@ skupině, např. v /etc/udev/rules.d/70-duomat.rules (pak zařízení připojte 
     <message>
         <source>--baudrates needs a serial port or FTDI line</source>
         <translation>--baudrates potřebuje sériový port nebo vedení FTDI</translation>
+    </message>
+    <message>
+        <source>RANGE must be 0, 1, 2, &quot;0 - 10 V&quot;, &quot;4 - 20 mA&quot; or &quot;0 - 20 mA&quot;: %1</source>
+        <translation>RANGE musí být 0, 1, 2, &quot;0 - 10 V&quot;, &quot;4 - 20 mA&quot; nebo &quot;0 - 20 mA&quot;: %1</translation>
+    </message>
+    <message>
+        <source>the library did not start</source>
+        <translation>knihovna se nespustila</translation>
     </message>
 </context>
 </TS>

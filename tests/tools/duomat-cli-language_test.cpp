@@ -68,10 +68,4 @@ TEST(CliLanguage, MessagesFollowTheDesktopOrLangAndTheCzechSettingsMessagesStayE
   }
 }
 
-TEST(CliLanguage, AnUnknownLanguageIsAUsageError) {
-  const TRun r = RunCli({"--lang", "de", "ports"});
-  EXPECT_EQ(r.Status, 2) << r;
-  EXPECT_NE(r.Err.find("--lang"), std::string::npos) << r;
-}
-
 #endif  // DUOMAT_CLI_PATH

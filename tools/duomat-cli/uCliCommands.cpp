@@ -31,7 +31,9 @@ int IngraAction(TModuleAction action, const TOptions& o) {
   int wanted = -1;
   if (action == TModuleAction::Save) {
     wanted = IngraRangeCode(o.IngraRange);
-    if (wanted < 0) throw TCliUsage("RANGE must be 0, 1, 2, \"0 - 10 V\", \"4 - 20 mA\" or \"0 - 20 mA\": " + o.IngraRange);
+    if (wanted < 0)
+      throw TCliUsage(Tr(DUOMAT_TR_EN("duomat-cli", "RANGE must be 0, 1, 2, \"0 - 10 V\", \"4 - 20 mA\" or \"0 - 20 mA\": %1"),
+                         o.IngraRange));
   }
   const TOutcome outcome = RunIngraAction(record, o.Connection, action, wanted, kWritingInterrupted);
   Print(outcome, o.Json);
@@ -47,7 +49,8 @@ int OutraAction(TModuleAction action, const TOptions& o) {
   if (action == TModuleAction::Save) {
     if (o.Range) {
       changes.Code = OutraRangeCode(*o.Range);
-      if (*changes.Code < 0) throw TCliUsage(Tr(DUOMAT_TR_EN("duomat-cli", "--range must be a code 1 to 7 or one of the range texts: %1"), *o.Range));
+      if (*changes.Code < 0)
+        throw TCliUsage(Tr(DUOMAT_TR_EN("duomat-cli", "--range must be a code 1 to 7 or one of the range texts: %1"), *o.Range));
     }
     const std::optional<std::string>* t[2] = {&o.Timeout1, &o.Timeout2};
     const std::optional<std::string>* v[2] = {&o.Value1, &o.Value2};

@@ -108,7 +108,7 @@ int RunCommandLine(int argc, const char* const* argv) {
   }
   try {
     std::vector<std::string> arguments(argv, argv + argc);
-    if (!duomat::StartLibrary(arguments)) throw std::runtime_error("the library did not start");
+    if (!duomat::StartLibrary(arguments)) throw std::runtime_error(Tr(DUOMAT_TR_EN("duomat-cli", "the library did not start")));
   } catch (const std::exception& e) {
     duomat::StopLibrary();
     std::fprintf(stderr, "duomat-cli: %s\n", CannotStart(e.what()).c_str());
