@@ -34,7 +34,8 @@ bool InstallUiLanguage(QCoreApplication& app, TUiLanguage language) {
   }
   // The core's texts come through the application's translators from now on.
   TranslateCoreThroughApplication();
-  const bool ours = Install(app, QString::fromLatin1(TextCatalogName(language)), QString::fromLatin1(TextCatalogFolder()));
+  const bool ours = Install(app, QString::fromLatin1(TextCatalogName(language)),
+                            QString::fromLatin1(TextCatalogFolder()));
   if (language == TUiLanguage::English) return ours;
   return InstallQtTranslation(app) && ours;
 }

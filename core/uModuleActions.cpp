@@ -10,7 +10,8 @@ namespace duomat {
 
 namespace {
 // A cancel taken while loading, before the first write, ends the action there.
-constexpr const char* kNothingWritten = DUOMAT_NOOP_EN("ModuleActions", "Interrupted before anything was written.");
+constexpr const char* kNothingWritten =
+    DUOMAT_NOOP_EN("ModuleActions", "Interrupted before anything was written.");
 
 // A load that failed because another kind of module answered says so after the message.
 std::string WithOtherModule(bool ok, const std::string& message, const TConnectResult& c, TModuleKind expected) {

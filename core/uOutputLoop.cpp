@@ -55,20 +55,23 @@ TOutputLoopResult RunOutputLoop(TKorvanStackDeviceOutraRec& record, const std::s
   }
   int read[2] = {0, 0};
   if (!device.GetOutputs(read[0], read[1], true)) {
-    r.Message = set ? Tr(DUOMAT_TR_EN("OutputLoop", "The outputs were set but could not be read back."))
-                    : Tr(DUOMAT_TR_EN("OutputLoop", "Reading the outputs failed."));
+    r.Message =
+        set ? Tr(DUOMAT_TR_EN("OutputLoop", "The outputs were set but could not be read back."))
+            : Tr(DUOMAT_TR_EN("OutputLoop", "Reading the outputs failed."));
     return r;
   }
   r.Read = true;
   r.Status = 0;
-  r.Message = set ? Tr(DUOMAT_TR_EN("OutputLoop", "Outputs set and read back.")) : Tr(DUOMAT_TR_EN("OutputLoop", "Outputs read."));
+  r.Message = set ? Tr(DUOMAT_TR_EN("OutputLoop", "Outputs set and read back."))
+                  : Tr(DUOMAT_TR_EN("OutputLoop", "Outputs read."));
   for (size_t i = 0; i < 2; ++i) {
     TOutputReading& o = r.Outputs[i];
     o.Raw = read[i];
     o.Value = OutraRawToValue(read[i], o.Code);
     if (o.SetRaw >= 0 && o.Raw != o.SetRaw) {
       r.Status = 1;
-      r.Message = Tr(DUOMAT_TR_EN("OutputLoop", "Output %1 reads back raw %2, not %3."), i + 1, o.Raw, o.SetRaw);
+      r.Message = Tr(DUOMAT_TR_EN("OutputLoop", "Output %1 reads back raw %2, not %3."), i + 1,
+                     o.Raw, o.SetRaw);
     }
   }
   return r;

@@ -46,8 +46,9 @@ bool ListPorts(std::vector<TListedPort>& ports) {
     const bool denied = probe.Error == EACCES || probe.Error == EPERM;
     ports.push_back({n, probe.Path, LinkTarget(probe.Path),
                      probe.State == psFree ? DUOMAT_NOOP_EN("duomat-cli", "free")
-                     : denied               ? DUOMAT_NOOP_EN("duomat-cli", "no access")
-                                            : DUOMAT_NOOP_EN("duomat-cli", "in use"), PortIdentity(probe.Path)});
+                     : denied              ? DUOMAT_NOOP_EN("duomat-cli", "no access")
+                                           : DUOMAT_NOOP_EN("duomat-cli", "in use"),
+                     PortIdentity(probe.Path)});
   }
   return complete;
 }

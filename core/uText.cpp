@@ -6,7 +6,9 @@ namespace {
 TTranslate g_translate = nullptr;
 }  // namespace
 
-void SetTranslator(TTranslate translate) { g_translate = translate; }
+void SetTranslator(TTranslate translate) {
+  g_translate = translate;
+}
 
 std::string Tr(const char* context, const char* source) {
   if (source == nullptr) return {};

@@ -31,10 +31,16 @@ std::string Tr(const char* context, const char* source);
 std::string TrArgs(const char* context, const char* source, const std::vector<std::string>& args);
 
 namespace text_detail {
-inline std::string Arg(const std::string& s) { return s; }
-inline std::string Arg(const char* s) { return s ? s : ""; }
+inline std::string Arg(const std::string& s) {
+  return s;
+}
+inline std::string Arg(const char* s) {
+  return s ? s : "";
+}
 template <class T, class = std::enable_if_t<std::is_arithmetic_v<T>>>
-std::string Arg(T v) { return std::to_string(v); }
+std::string Arg(T v) {
+  return std::to_string(v);
+}
 }  // namespace text_detail
 
 template <class First, class... Rest>

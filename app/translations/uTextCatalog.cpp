@@ -7,7 +7,9 @@
 
 // The catalogs are in a resource of this static library: naming its
 // initialiser keeps the linker from dropping it.
-static void InitCatalogResource() { Q_INIT_RESOURCE(duomat_translations); }
+static void InitCatalogResource() {
+  Q_INIT_RESOURCE(duomat_translations);
+}
 
 namespace duomat {
 
@@ -34,7 +36,8 @@ const char* TextCatalogFolder() {
 
 bool InstallCoreCatalog(TUiLanguage language) {
   auto* catalog = new QTranslator;
-  if (!catalog->load(QString::fromLatin1(TextCatalogName(language)), QString::fromLatin1(TextCatalogFolder()))) {
+  if (!catalog->load(QString::fromLatin1(TextCatalogName(language)),
+                     QString::fromLatin1(TextCatalogFolder()))) {
     delete catalog;
     return false;
   }
@@ -44,6 +47,8 @@ bool InstallCoreCatalog(TUiLanguage language) {
   return true;
 }
 
-void TranslateCoreThroughApplication() { SetTranslator(&FromApplication); }
+void TranslateCoreThroughApplication() {
+  SetTranslator(&FromApplication);
+}
 
 }  // namespace duomat

@@ -14,7 +14,8 @@ namespace {
 constexpr long kUniversalAddress = 0xFE;
 
 const char* const kDescription =
-    "Configures an Ingra (four analog inputs) or Outra (two analog outputs) module over the Korvan\n"
+    "Configures an Ingra (four analog inputs) or Outra (two analog outputs) module over the "
+    "Korvan\n"
     "protocol, one action per call, exactly as the Duomat window does it.\n\n"
     "Connection strings:\n"
     "  provider=SERIAL_PORT;comport=3;baudrate=9600\n"
@@ -115,8 +116,10 @@ TUiLanguage CliLanguage(int argc, const char* const* argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
     if (word == "--") break;
-    if (word == "--lang" && i + 1 < argc) chosen = UiLanguageNamed(argv[++i]);
-    else if (word.rfind("--lang=", 0) == 0) chosen = UiLanguageNamed(word.substr(7));
+    if (word == "--lang" && i + 1 < argc)
+      chosen = UiLanguageNamed(argv[++i]);
+    else if (word.rfind("--lang=", 0) == 0)
+      chosen = UiLanguageNamed(word.substr(7));
   }
   return chosen.value_or(DesktopUiLanguage());
 }
@@ -135,7 +138,8 @@ int TimeoutOf(const TCliOptions& options) {
 
 void CheckSharedOptions(const TCommand& command, const TCliOptions& o) {
   if (!command.NeedsLine) return;
-  if (o.Connection.empty()) throw TCliUsage(Tr(DUOMAT_TR_EN("duomat-cli", "--connection is required for this command")));
+  if (o.Connection.empty())
+    throw TCliUsage(Tr(DUOMAT_TR_EN("duomat-cli", "--connection is required for this command")));
   if (const std::string problem = korvan::transport::CheckConnectionString(o.Connection); !problem.empty())
     throw TCliUsage(Tr(DUOMAT_TR_EN("duomat-cli", "--connection: %1"), problem));
   if (!command.Addressed) return;
@@ -212,8 +216,11 @@ std::string TCliParser::MissingCommand() {
   CLI::App* deepest = Deepest();
   std::vector<std::string> names;
   for (const CLI::App* sub : deepest->get_subcommands({})) names.push_back(sub->get_name());
-  return deepest == &app_ ? Tr(DUOMAT_TR_EN("duomat-cli", "a command is missing; the commands are: %1"), Join(names))
-                          : Tr(DUOMAT_TR_EN("duomat-cli", "'%1' needs a command; the commands are: %2"), PathOf(deepest), Join(names));
+  return deepest == &app_
+             ? Tr(DUOMAT_TR_EN("duomat-cli", "a command is missing; the commands are: %1"),
+                  Join(names))
+             : Tr(DUOMAT_TR_EN("duomat-cli", "'%1' needs a command; the commands are: %2"),
+                  PathOf(deepest), Join(names));
 }
 
 std::string TCliParser::Unexpected(const CLI::ParseError& e) {
@@ -229,14 +236,20 @@ std::string TCliParser::Unexpected(const CLI::ParseError& e) {
       for (const CLI::Option* option : a->get_options())
         for (const std::string& name : option->get_lnames()) names.push_back("--" + name);
     const std::string near = Nearest(word.substr(0, word.find('=')), names);
-    return where + (near.empty() ? Tr(DUOMAT_TR_EN("duomat-cli", "unknown option '%1'"), word)
-                                 : Tr(DUOMAT_TR_EN("duomat-cli", "unknown option '%1'; did you mean '%2'?"), word, near));
+    return where + (near.empty()
+                        ? Tr(DUOMAT_TR_EN("duomat-cli", "unknown option '%1'"), word)
+                        : Tr(DUOMAT_TR_EN("duomat-cli", "unknown option '%1'; did you mean '%2'?"),
+                             word, near));
   }
   for (const CLI::App* sub : deepest->get_subcommands({})) names.push_back(sub->get_name());
-  if (names.empty()) return where + Tr(DUOMAT_TR_EN("duomat-cli", "unexpected argument '%1'"), word);
+  if (names.empty())
+    return where + Tr(DUOMAT_TR_EN("duomat-cli", "unexpected argument '%1'"), word);
   const std::string near = Nearest(word, names);
-  return where + (near.empty() ? Tr(DUOMAT_TR_EN("duomat-cli", "unknown command '%1'; the commands are: %2"), word, Join(names))
-                               : Tr(DUOMAT_TR_EN("duomat-cli", "unknown command '%1'; did you mean '%2'?"), word, near));
+  return where + (near.empty()
+                      ? Tr(DUOMAT_TR_EN("duomat-cli", "unknown command '%1'; the commands are: %2"),
+                           word, Join(names))
+                      : Tr(DUOMAT_TR_EN("duomat-cli", "unknown command '%1'; did you mean '%2'?"),
+                           word, near));
 }
 
 const TCommand* TCliParser::Parse(int argc, const char* const* argv, int& status) {

@@ -79,13 +79,17 @@ TInterruptPolicy::TInterruptPolicy(const TSettings& settings) {
   const bool writes = !settings.Target.empty();
   Format(g_taken, sizeof g_taken,
          writes ? "duomat-cli: " +
-                      Tr(DUOMAT_TR_EN("duomat-cli", "interrupted: finishing first, so that %1 is not left half-written (Ctrl+C again stops at once)"),
+                      Tr(DUOMAT_TR_EN("duomat-cli",
+                                      "interrupted: finishing first, so that %1 is not left "
+                                      "half-written (Ctrl+C again stops at once)"),
                          settings.Target) +
                       "\n"
                 : std::string());
   Format(g_insistedText, sizeof g_insistedText,
          writes ? "duomat-cli: " +
-                      Tr(DUOMAT_TR_EN("duomat-cli", "stopped at once: %1 may be partly written; load it to see what it holds now"),
+                      Tr(DUOMAT_TR_EN("duomat-cli",
+                                      "stopped at once: %1 may be partly written; load it to see "
+                                      "what it holds now"),
                          settings.Target) +
                       "\n"
                 : std::string());

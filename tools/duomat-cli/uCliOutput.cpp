@@ -152,7 +152,9 @@ nlohmann::ordered_json OpenFailureValues(const std::string& connection) {
   return values;
 }
 
-std::string RunWithHelp() { return Tr(DUOMAT_TR_EN("duomat-cli", "Run with --help for more information.")); }
+std::string RunWithHelp() {
+  return Tr(DUOMAT_TR_EN("duomat-cli", "Run with --help for more information."));
+}
 
 int PrintUsageError(const std::string& message, bool json, const nlohmann::ordered_json& values) {
   if (json) {

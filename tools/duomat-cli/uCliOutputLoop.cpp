@@ -49,8 +49,10 @@ int OutputTestCommand(const std::string& connection, uint8_t address, int timeou
       // A value no range takes needs no module to be refused.
       const TOutraLimits any = OutraAnyRangeLimits();
       if (*values[i] < any.Minimum || *values[i] > any.Maximum) {
-        throw TInputError(Tr(DUOMAT_TR_EN("duomat-cli", "%1 must lie within an output range, from %2 to %3: %4; nothing was sent"),
-                             name, Number(any.Minimum), Number(any.Maximum), Number(*values[i])));
+        throw TInputError(Tr(
+            DUOMAT_TR_EN("duomat-cli",
+                         "%1 must lie within an output range, from %2 to %3: %4; nothing was sent"),
+            name, Number(any.Minimum), Number(any.Maximum), Number(*values[i])));
       }
     } catch (const TInputError& e) {
       return Finish(Failure(e.what()), 2, json);
@@ -75,12 +77,16 @@ int OutputTestCommand(const std::string& connection, uint8_t address, int timeou
     const std::string n = std::to_string(i + 1);
     ojson j = {{"output", i + 1}, {"range", OutraRangeText(o.Code)}, {"value", o.Value}, {"unit", OutraUnit(o.Code)},
                {"raw", o.Raw}, {"set", o.SetRaw >= 0}};
-    text += Tr(DUOMAT_TR_EN("duomat-cli", "output %1: %2 (raw %3)"), n, Shown(o.Value, o.Code), o.Raw) + "\n";
+    text +=
+        Tr(DUOMAT_TR_EN("duomat-cli", "output %1: %2 (raw %3)"), n, Shown(o.Value, o.Code), o.Raw) +
+        "\n";
     const TOutraWatchDog& w = o.WatchDog;
     j["watchdog"] = {{"enabled", w.Enabled}, {"timeout", w.Timeout}, {"value", w.Value}, {"raw", w.Raw}};
     if (w.Timeout > 0)
-      text += Tr(DUOMAT_TR_EN("duomat-cli", "watchdog %1: after %2 s without a command the module returns output %1 to %3 (raw %4)"), n,
-                 w.Timeout, Shown(w.Value, o.Code), w.Raw) +
+      text += Tr(DUOMAT_TR_EN("duomat-cli",
+                              "watchdog %1: after %2 s without a command the module returns output "
+                              "%1 to %3 (raw %4)"),
+                 n, w.Timeout, Shown(w.Value, o.Code), w.Raw) +
               "\n";
     outputs.push_back(std::move(j));
   }

@@ -41,7 +41,9 @@ std::string PortsText(const std::vector<TListedPort>& ports) {
     denied = denied || c.Denied;
   }
   if (denied)
-    text += Tr(DUOMAT_TR_EN("duomat-cli", "Ports and converters marked \"no access\" need membership in the group that owns them (usually\n"
+    text += Tr(DUOMAT_TR_EN("duomat-cli",
+                            "Ports and converters marked \"no access\" need membership in the "
+                            "group that owns them (usually\n"
                             "dialout):  sudo usermod -aG dialout $USER   (then log in again)")) +
             "\n";
   return text;
@@ -63,8 +65,8 @@ std::string HidPortsText() {
   for (const TListedHidDevice& d : ListHidDevices()) {
     const bool denied = d.Denied;
     text += "hid  " + UsbIdPair(d.VendorID, d.ProductID) + "  vid=" + std::to_string(d.VendorID) +
-            " pid=" + std::to_string(d.ProductID) + "  " + Printable(d.SerialNumber) + "  " + Printable(d.Product) +
-            (denied ? "  " + Tr(kCliContext, "no access") : "") + "\n";
+            " pid=" + std::to_string(d.ProductID) + "  " + Printable(d.SerialNumber) + "  " +
+            Printable(d.Product) + (denied ? "  " + Tr(kCliContext, "no access") : "") + "\n";
     if (denied && rule.empty()) {
       char line[160];
       std::snprintf(line, sizeof line,
@@ -75,8 +77,11 @@ std::string HidPortsText() {
     }
   }
   if (!rule.empty())
-    text += Tr(DUOMAT_TR_EN("duomat-cli", "HID devices marked \"no access\" need a udev rule that gives a group of yours the hidraw node, for\n"
-                            "example in /etc/udev/rules.d/70-duomat.rules (then plug the device in again):")) +
+    text += Tr(DUOMAT_TR_EN(
+                "duomat-cli",
+                "HID devices marked \"no access\" need a udev rule that gives a group of yours the "
+                "hidraw node, for\n"
+                "example in /etc/udev/rules.d/70-duomat.rules (then plug the device in again):")) +
             "\n" + rule;
   return text;
 }

@@ -24,8 +24,9 @@ int ProfileCommand(TModuleKind kind, const std::string& connection, uint8_t addr
   try {
     profile = ParseProfile(ReadJsonFile(file), kind);
   } catch (const TProfileError& e) {
-    const std::string message = file == "-" ? Tr(DUOMAT_TR_EN("duomat-cli", "profile from standard input: %1"), e.what())
-                                            : Tr(DUOMAT_TR_EN("duomat-cli", "profile %1: %2"), file, e.what());
+    const std::string message =
+        file == "-" ? Tr(DUOMAT_TR_EN("duomat-cli", "profile from standard input: %1"), e.what())
+                    : Tr(DUOMAT_TR_EN("duomat-cli", "profile %1: %2"), file, e.what());
     if (json) {
       // The shape of every result of this action, so that a script finds its keys.
       ojson j = {{"ok", false}};
@@ -69,7 +70,8 @@ int ProfileCommand(TModuleKind kind, const std::string& connection, uint8_t addr
     std::printf("%s\n", JsonLine(j).c_str());
   } else {
     for (const TChange& c : r.Changes) std::printf("%s\n", c.Text.c_str());
-    std::fprintf(r.Exit == 0 || r.Exit == 3 ? stdout : stderr, "%s\n", Tr(msg::Context, r.Message.c_str()).c_str());
+    std::fprintf(r.Exit == 0 || r.Exit == 3 ? stdout : stderr, "%s\n",
+                 Tr(msg::Context, r.Message.c_str()).c_str());
     if (!reason.empty()) std::fprintf(stderr, "reason=%s\n", Printable(reason).c_str());
   }
   return r.Exit;

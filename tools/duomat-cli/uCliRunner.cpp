@@ -57,7 +57,9 @@ nlohmann::ordered_json UsageValues(const TCommand& command) {
 }
 
 std::string CannotStart(const char* why) {
-  return Tr(DUOMAT_TR_EN("duomat-cli", "cannot start: the system gave no thread or descriptor (%1)"), why);
+  return Tr(
+      DUOMAT_TR_EN("duomat-cli", "cannot start: the system gave no thread or descriptor (%1)"),
+      why);
 }
 
 int RunCommand(const TCommand& command, const TCliOptions& o) {
@@ -108,7 +110,8 @@ int RunCommandLine(int argc, const char* const* argv) {
   }
   try {
     std::vector<std::string> arguments(argv, argv + argc);
-    if (!duomat::StartLibrary(arguments)) throw std::runtime_error(Tr(DUOMAT_TR_EN("duomat-cli", "the library did not start")));
+    if (!duomat::StartLibrary(arguments))
+      throw std::runtime_error(Tr(DUOMAT_TR_EN("duomat-cli", "the library did not start")));
   } catch (const std::exception& e) {
     duomat::StopLibrary();
     std::fprintf(stderr, "duomat-cli: %s\n", CannotStart(e.what()).c_str());
