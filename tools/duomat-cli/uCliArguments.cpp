@@ -78,7 +78,7 @@ void AddShared(CLI::App& app, TCliOptions& o, bool line, bool addressed, bool lo
   app.add_flag("--json", o.Json, "Print one JSON object instead of text");
   app.add_option("--lang", o.Lang, "Messages in Czech or English (default: the desktop's language)")
       ->type_name("cs|en")
-      ->check(CLI::IsMember({"cs", "en"}));
+      ->check(CLI::IsMember({"cs", "en"}).description(""));
 }
 
 size_t Distance(const std::string& a, const std::string& b) {
