@@ -383,7 +383,7 @@
     </message>
     <message>
         <source>The module differs from the profile in %1.</source>
-        <translation>Modul se od profilu liší; počet rozdílných nastavení: %1.</translation>
+        <translation>Modul se od profilu liší (%1).</translation>
     </message>
     <message>
         <source>The module matches the profile; nothing would be written.</source>
@@ -391,7 +391,7 @@
     </message>
     <message>
         <source>%1 would be written; nothing was written.</source>
-        <translation>Zapsalo by se nastavení: %1; nic nebylo zapsáno.</translation>
+        <translation>Zapsalo by se: %1; nic nebylo zapsáno.</translation>
     </message>
     <message>
         <source>The settings were written but could not be read back.</source>
@@ -403,7 +403,7 @@
     </message>
     <message>
         <source>%1 written; the module matches the profile.</source>
-        <translation>Zapsáno nastavení: %1; modul odpovídá profilu.</translation>
+        <translation>Zapsáno: %1; modul odpovídá profilu.</translation>
     </message>
     <message>
         <source>The module already matches the profile; nothing was written.</source>
