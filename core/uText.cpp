@@ -1,19 +1,20 @@
 #include "core/uText.h"
 
+#include <atomic>
+
 namespace duomat {
 
 namespace {
-TTranslate g_translate = nullptr;
+// Atomic only so that a window test switching languages races with no reader.
+std::atomic<TTranslate> g_translate{nullptr};
 }  // namespace
 
-void SetTranslator(TTranslate translate) {
-  g_translate = translate;
-}
+void SetTranslator(TTranslate translate) { g_translate.store(translate); }
 
 std::string Tr(const char* context, const char* source) {
   if (source == nullptr) return {};
-  if (g_translate != nullptr) {
-    std::string translated = g_translate(context, source);
+  if (const TTranslate translate = g_translate.load(); translate != nullptr) {
+    std::string translated = translate(context, source);
     if (!translated.empty()) return translated;
   }
   return source;
