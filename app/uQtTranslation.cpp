@@ -3,13 +3,8 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#include "app/translations/uTextCatalog.h"
 #include "core/uModuleSettings.h"
-
-// The English translation is in a resource of this static library: naming
-// its initialiser keeps the linker from dropping it.
-static void InitTranslationResource() {
-  Q_INIT_RESOURCE(duomat_translations);
-}
 
 namespace duomat {
 
@@ -37,11 +32,12 @@ bool InstallUiLanguage(QCoreApplication& app, TUiLanguage language) {
     QCoreApplication::removeTranslator(old);
     delete old;
   }
-  if (language == TUiLanguage::English) {
-    InitTranslationResource();
-    return Install(app, QStringLiteral("duomat_en"), QStringLiteral(":/translations"));
-  }
-  return InstallQtTranslation(app);
+  // The core's texts come through the application's translators from now on.
+  TranslateCoreThroughApplication();
+  const bool ours = Install(app, QString::fromLatin1(TextCatalogName(language)),
+                            QString::fromLatin1(TextCatalogFolder()));
+  if (language == TUiLanguage::English) return ours;
+  return InstallQtTranslation(app) && ours;
 }
 
 std::string ModuleMessageText(const std::string& source) {

@@ -14,8 +14,9 @@ namespace duomat {
 bool InstallQtTranslation(QCoreApplication& app, const QString& folder = QString());
 
 // Puts the windows into LANGUAGE, replacing what an earlier call installed.
-// Czech is the source of our texts, so it needs only Qt's translation; English
-// needs only ours (built into the program), since Qt's texts are English.
+// Czech needs Qt's translation and ours of the core's English texts; English
+// needs only ours of the Czech texts, since Qt's texts are English. Also
+// routes the core's texts through the application's translators.
 // Returns whether every translation the language needs was installed.
 bool InstallUiLanguage(QCoreApplication& app, TUiLanguage language);
 

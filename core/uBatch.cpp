@@ -5,14 +5,15 @@
 #include <system_error>
 
 #include "comm/uci_ConnectionString.h"
-#include "transports/uConnectionStringCheck.h"
 #include "core/uInputRules.h"
 #include "core/uModuleText.h"
 #include "core/uOpenFailure.h"
 #include "core/uOutcome.h"
+#include "core/uText.h"
 #include "protocol/uIngra.h"
 #include "protocol/uKorvanStack.h"
 #include "protocol/uOutra.h"
+#include "transports/uConnectionStringCheck.h"
 
 namespace duomat {
 
@@ -29,8 +30,9 @@ std::string FolderOf(const std::string& path) {
 
 std::string StringField(const json& e, const char* field) {
   const auto v = e.find(field);
-  if (v == e.end()) throw TProfileError(std::string(field) + " is missing");
-  if (!v->is_string() || v->get<std::string>().empty()) throw TProfileError(std::string(field) + " must be a text");
+  if (v == e.end()) throw TProfileError(Tr(DUOMAT_TR_EN("Inventory", "%1 is missing"), field));
+  if (!v->is_string() || v->get<std::string>().empty())
+    throw TProfileError(Tr(DUOMAT_TR_EN("Inventory", "%1 must be a text"), field));
   return v->get<std::string>();
 }
 
@@ -47,25 +49,33 @@ uint8_t AddressField(const json& e) {
       a = -1;  // refused below with the entry's own message
     }
   }
-  if (a < 0 || a > 253) throw TProfileError("address must be a module address from 0 to 253 (or 0x00 to 0xFD): " + v->dump());
+  if (a < 0 || a > 253)
+    throw TProfileError(
+        Tr(DUOMAT_TR_EN("Inventory",
+                        "address must be a module address from 0 to 253 (or 0x00 to 0xFD): %1"),
+           v->dump()));
   return static_cast<uint8_t>(a);
 }
 
 TBatchEntry ParseEntry(const json& e, const std::string& folder) {
-  if (!e.is_object()) throw TProfileError("is not a JSON object");
+  if (!e.is_object()) throw TProfileError(Tr(DUOMAT_TR_EN("Inventory", "is not a JSON object")));
   for (const auto& [key, value] : e.items())
     if (key != "name" && key != "connection" && key != "address" && key != "module" && key != "action" &&
         key != "profile")
-      throw TProfileError(json(key).dump() +
-                          " is not a key of an inventory entry (name, connection, address, module, action, profile)");
+      throw TProfileError(Tr(DUOMAT_TR_EN("Inventory",
+                                          "%1 is not a key of an inventory entry (name, "
+                                          "connection, address, module, action, profile)"),
+                             json(key).dump()));
   TBatchEntry entry;
   entry.Name = StringField(e, "name");
   entry.Connection = StringField(e, "connection");
   if (const std::string problem = korvan::transport::CheckConnectionString(entry.Connection); !problem.empty())
-    throw TProfileError("connection: " + problem);
+    throw TProfileError(Tr(DUOMAT_TR_EN("Inventory", "connection: %1"), problem));
   entry.Address = AddressField(e);
   const std::string module = StringField(e, "module");
-  if (module != "ingra" && module != "outra") throw TProfileError("module must be \"ingra\" or \"outra\": " + module);
+  if (module != "ingra" && module != "outra")
+    throw TProfileError(
+        Tr(DUOMAT_TR_EN("Inventory", "module must be \"ingra\" or \"outra\": %1"), module));
   entry.Module = module == "ingra" ? TModuleKind::Ingra : TModuleKind::Outra;
   const std::string action = StringField(e, "action");
   const std::map<std::string, TBatchAction> actions = {{"identify", TBatchAction::Identify},
@@ -73,18 +83,24 @@ TBatchEntry ParseEntry(const json& e, const std::string& folder) {
                                                        {"apply", TBatchAction::Apply},
                                                        {"diff", TBatchAction::Diff}};
   const auto a = actions.find(action);
-  if (a == actions.end()) throw TProfileError("action must be identify, load, apply or diff: " + action);
+  if (a == actions.end())
+    throw TProfileError(
+        Tr(DUOMAT_TR_EN("Inventory", "action must be identify, load, apply or diff: %1"), action));
   entry.Action = a->second;
   if (entry.Action != TBatchAction::Apply && entry.Action != TBatchAction::Diff) return entry;
   const auto profile = e.find("profile");
-  if (profile == e.end()) throw TProfileError("profile is missing (a file or an inline profile)");
+  if (profile == e.end())
+    throw TProfileError(
+        Tr(DUOMAT_TR_EN("Inventory", "profile is missing (a file or an inline profile)")));
   const std::string file = profile->is_string() ? profile->get<std::string>() : std::string();
   try {
     entry.Profile = ParseProfile(
         profile->is_string() ? ReadJsonFile(!file.empty() && file[0] == '/' ? file : folder + file) : *profile,
         entry.Module);
   } catch (const TProfileError& err) {
-    throw TProfileError("profile" + (file.empty() ? std::string() : " " + file) + ": " + err.what());
+    throw TProfileError(file.empty()
+                            ? Tr(DUOMAT_TR_EN("Inventory", "profile: %1"), err.what())
+                            : Tr(DUOMAT_TR_EN("Inventory", "profile %1: %2"), file, err.what()));
   }
   return entry;
 }
@@ -141,19 +157,24 @@ const char* BatchActionName(TBatchAction a) {
 
 std::vector<TBatchEntry> ReadInventory(const std::string& path) {
   const json all = ReadJsonFile(path);
-  if (!all.is_array() || all.empty()) throw TProfileError("must be a JSON array of entries, not empty");
+  if (!all.is_array() || all.empty())
+    throw TProfileError(
+        Tr(DUOMAT_TR_EN("Inventory", "must be a JSON array of entries, not empty")));
   std::vector<TBatchEntry> entries;
   std::set<std::string> names;
   for (size_t i = 0; i < all.size(); ++i) {
     const json& e = all[i];
-    const std::string which = "entry " + std::to_string(i + 1) +
-                              (e.is_object() && e.contains("name") && e["name"].is_string() ? " (" + e["name"].get<std::string>() + ")" : "");
+    const std::string which =
+        e.is_object() && e.contains("name") && e["name"].is_string()
+            ? Tr(DUOMAT_TR_EN("Inventory", "entry %1 (%2)"), i + 1, e["name"].get<std::string>())
+            : Tr(DUOMAT_TR_EN("Inventory", "entry %1"), i + 1);
     try {
       entries.push_back(ParseEntry(e, FolderOf(path)));
     } catch (const TProfileError& err) {
       throw TProfileError(which + ": " + err.what());
     }
-    if (!names.insert(entries.back().Name).second) throw TProfileError(which + ": name is not unique");
+    if (!names.insert(entries.back().Name).second)
+      throw TProfileError(Tr(DUOMAT_TR_EN("Inventory", "%1: name is not unique"), which));
   }
   return entries;
 }
@@ -208,7 +229,9 @@ void TBatchRun::Start(size_t jobs, std::function<void()> ended) {
     });
   } catch (const std::system_error&) {
     // Fewer threads than asked for: those that started do all the work.
-    if (workers_.empty()) throw std::runtime_error("no thread could be started for the batch");
+    if (workers_.empty())
+      throw std::runtime_error(
+          Tr(DUOMAT_TR_EN("Inventory", "no thread could be started for the batch")));
     if (!watcher_.joinable()) {
       for (std::thread& w : workers_) w.join();
       finish();
@@ -245,7 +268,8 @@ std::vector<TBatchResult> TBatchRun::Results(bool insisted) {
   if (insisted)
     for (size_t i : running_) {
       copy[i].State = TBatchResult::TState::Failed;
-      copy[i].Message = "interrupted while running: the module may be incomplete";
+      copy[i].Message =
+          Tr(DUOMAT_TR_EN("Inventory", "interrupted while running: the module may be incomplete"));
     }
   return copy;
 }
@@ -259,7 +283,7 @@ void TBatchRun::RunLine(const std::vector<size_t>& entries) {
   if (open) stack->SetCommInterface(comm.get());
   std::string notOpened = msg::OpenFailed;
   if (const std::string reason = open ? "" : OpenFailureReason(entries_[entries.front()].Connection); !reason.empty())
-    notOpened += " (" + reason + ")";
+    notOpened = Tr(DUOMAT_TR_EN("Inventory", "%1 (%2)"), Tr(msg::Context, msg::OpenFailed), reason);
   for (size_t i : entries) {
     if (stop_) break;  // the rest of this line stays not run
     {
@@ -272,7 +296,7 @@ void TBatchRun::RunLine(const std::vector<size_t>& entries) {
     } catch (const std::exception& e) {
       r = Failed(e.what());
     } catch (...) {
-      r = Failed("unknown error");
+      r = Failed(Tr(DUOMAT_TR_EN("Inventory", "unknown error")));
     }
     std::lock_guard lock(mutex_);
     running_.erase(i);

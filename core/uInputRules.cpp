@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "core/uModuleSettings.h"
+#include "core/uText.h"
 #include "protocol/uKorvanStackDevice.h"
 
 namespace duomat {
@@ -20,8 +21,8 @@ long ParseNumber(const std::string& text, const char* what, long lo, long hi) {
   // strtol would skip leading blanks; a number typed with them is not one.
   const bool blank = !text.empty() && std::isspace(static_cast<unsigned char>(text[0]));
   if (text.empty() || blank || *end != '\0' || errno != 0 || v < lo || v > hi)
-    throw TInputError(std::string(what) + " must be a whole number from " + std::to_string(lo) + " to " +
-                      std::to_string(hi) + ": " + text);
+    throw TInputError(Tr(DUOMAT_TR_EN("InputRules", "%1 must be a whole number from %2 to %3: %4"),
+                         what, lo, hi, text));
   return v;
 }
 
@@ -31,17 +32,22 @@ double ParseValue(const std::string& text, const char* what) {
     if (c == ',') c = '.';
   char* end = nullptr;
   const double v = std::strtod(t.c_str(), &end);
-  if (t.empty() || *end != '\0' || !std::isfinite(v)) throw TInputError(std::string(what) + " is not a number: " + text);
+  if (t.empty() || *end != '\0' || !std::isfinite(v))
+    throw TInputError(Tr(DUOMAT_TR_EN("InputRules", "%1 is not a number: %2"), what, text));
   return v;
 }
 
 void CheckOutraValue(double v, int code, const char* what) {
   const TOutraLimits l = OutraRangeLimits(code);
   if (v < l.Minimum || v > l.Maximum) {
-    char text[160];
-    std::snprintf(text, sizeof text, "%s must lie within the range %s, from %g to %g: %g", what,
-                  OutraRangeText(code).c_str(), l.Minimum, l.Maximum, v);
-    throw TInputError(text);
+    const auto g = [](double n) {
+      char text[32];
+      std::snprintf(text, sizeof text, "%g", n);
+      return std::string(text);
+    };
+    throw TInputError(
+        Tr(DUOMAT_TR_EN("InputRules", "%1 must lie within the range %2, from %3 to %4: %5"), what,
+           OutraRangeText(code), g(l.Minimum), g(l.Maximum), g(v)));
   }
 }
 
@@ -64,13 +70,17 @@ std::vector<uint32_t> ParseRates(const std::string& text, const char* what) {
     for (int rate : korvan::KorvanBaudTable) rates.push_back(static_cast<uint32_t>(rate));
     return rates;
   }
-  if (text.empty()) throw TInputError(std::string(what) + " needs the rates to scan, R1,R2,... or all");
+  if (text.empty())
+    throw TInputError(
+        Tr(DUOMAT_TR_EN("InputRules", "%1 needs the rates to scan, R1,R2,... or all"), what));
   size_t start = 0;
   while (start <= text.size()) {
     const size_t comma = std::min(text.find(',', start), text.size());
     const long rate = ParseNumber(text.substr(start, comma - start), what, 1, 1000000000);
     if (!IsModuleRate(rate))
-      throw TInputError(std::string(what) + " takes the modules' rates 110 ... 230400 or all: " + text);
+      throw TInputError(
+          Tr(DUOMAT_TR_EN("InputRules", "%1 takes the modules' rates 110 ... 230400 or all: %2"),
+             what, text));
     // A rate named twice is scanned once.
     if (std::find(rates.begin(), rates.end(), static_cast<uint32_t>(rate)) == rates.end())
       rates.push_back(static_cast<uint32_t>(rate));

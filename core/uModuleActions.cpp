@@ -4,17 +4,20 @@
 
 #include "core/uInputRules.h"
 #include "core/uProfile.h"
+#include "core/uText.h"
 
 namespace duomat {
 
 namespace {
 // A cancel taken while loading, before the first write, ends the action there.
-constexpr const char* kNothingWritten = "Interrupted before anything was written.";
+constexpr const char* kNothingWritten =
+    DUOMAT_NOOP_EN("ModuleActions", "Interrupted before anything was written.");
 
 // A load that failed because another kind of module answered says so after the message.
 std::string WithOtherModule(bool ok, const std::string& message, const TConnectResult& c, TModuleKind expected) {
   const std::string other = ok ? std::string() : OtherModuleMessage(c.Identification, expected);
-  return other.empty() ? message : message + " " + other;
+  // Translated here: the printer cannot look up the settings message inside a longer text.
+  return other.empty() ? message : Tr(msg::Context, message.c_str()) + " " + other;
 }
 
 // The message, and why the line did not open when that is known; a line
@@ -23,8 +26,9 @@ TOutcome NotConnected(const TConnectResult& c) {
   TOutcome out = Failure(c.Message);
   if (!c.Reason.empty()) out.Values["reason"] = c.Reason;
   if (c.Message == msg::IngraNotAnswering || c.Message == msg::OutraNotAnswering)
-    out.Values["hint"] =
-        "check the module's address (--address) and the line's baud rate, or find the module with duomat-cli scan";
+    out.Values["hint"] = Tr(DUOMAT_TR_EN("ModuleActions",
+                                         "check the module's address (--address) and the line's baud rate, or find "
+                                         "the module with duomat-cli scan"));
   return out;
 }
 
@@ -32,14 +36,18 @@ TOutcome NotConnected(const TConnectResult& c) {
 TOutcome RangeNotOffered(const TIngraRangeList& list, int wantedCode) {
   TOutcome out = Failure(msg::IngraSaveFailed);
   if (list.Tag < 0) {
-    out.Values["reason"] = "the module reports a range code this program does not know";
+    out.Values["reason"] =
+        Tr(DUOMAT_TR_EN("ModuleActions", "the module reports a range code this program does not know"));
     return out;
   }
   std::string offered;
   for (const std::string& item : list.Items) offered += (offered.empty() ? "" : ", ") + item;
-  const bool voltage = list.Tag == 0;
-  out.Values["reason"] = "this is a " + std::string(voltage ? "voltage" : "current") + " module: it offers only " +
-                         offered + ", not " + IngraRangeText(wantedCode);
+  out.Values["reason"] =
+      list.Tag == 0
+          ? Tr(DUOMAT_TR_EN("ModuleActions", "this is a voltage module: it offers only %1, not %2"), offered,
+               IngraRangeText(wantedCode))
+          : Tr(DUOMAT_TR_EN("ModuleActions", "this is a current module: it offers only %1, not %2"), offered,
+               IngraRangeText(wantedCode));
   return out;
 }
 
@@ -61,7 +69,7 @@ TOutcome RunIngraAction(TKorvanStackDeviceIngraRec& record, const std::string& c
     if (loaded.Ok) AddIngraProfile(out.Values, loaded.Codes, loaded.List);
     return out;
   }
-  if (cancelled()) return Failure(kNothingWritten);
+  if (cancelled()) return Failure(Tr("ModuleActions", kNothingWritten));
   // An operator can pick only what the loaded list offers.
   TIngraRangeList list = loaded.List;
   list.Selected = list.IndexOf(IngraRangeText(wantedCode));
@@ -101,7 +109,7 @@ TOutcome RunOutraAction(TKorvanStackDeviceOutraRec& record, const std::string& c
       request.Value[i] = std::min(std::max(w.Value, limits.Minimum), limits.Maximum);
     }
   }
-  if (cancelled()) return Failure(kNothingWritten);
+  if (cancelled()) return Failure(Tr("ModuleActions", kNothingWritten));
   TOutraSettings saved;
   const TSaveResult s = SaveOutra(*record.Device(), request, &saved);
   TOutcome out{s.Ok, s.Message, {}};

@@ -16,6 +16,7 @@
 #include "comm/uci_ConnectionString.h"
 #include "core/uComPortScannerCore.h"
 #include "core/uPortList.h"
+#include "core/uText.h"
 #include "platform/uSysfs.h"
 #include "transports/ftdi/uFTD2XXKernel.h"
 #include "transports/serial/uComPortMap.h"
@@ -177,27 +178,58 @@ std::string OpenFailureText(const TOpenFailure& f) {
   const std::string device = f.Port.empty() ? f.Device : f.Device + " (" + f.Port + ")";
   switch (f.Kind) {
     case TOpenFailureKind::Unknown: return {};
-    case TOpenFailureKind::NoComDevice: return f.Device + " stands for no device";
-    case TOpenFailureKind::Missing: return device + " does not exist";
-    case TOpenFailureKind::NotAPort: return device + " is not a serial port";
+    case TOpenFailureKind::NoComDevice:
+      return Tr(DUOMAT_TR_EN("OpenFailure", "%1 stands for no device"), f.Device);
+    case TOpenFailureKind::Missing:
+      return Tr(DUOMAT_TR_EN("OpenFailure", "%1 does not exist"), device);
+    case TOpenFailureKind::NotAPort:
+      return Tr(DUOMAT_TR_EN("OpenFailure", "%1 is not a serial port"), device);
     case TOpenFailureKind::NoAccess:
       if (!f.Group.empty())
-        return "no access to " + f.Device + ": it belongs to the group " + f.Group + " (sudo usermod -aG " + f.Group +
-               " $USER, then log in again)";
-      return "no access to " + f.Device + ": " +
-             (f.HidRule ? "the rule 70-duomat.rules of the Duomat package gives it to the group plugdev"
-                        : "a udev rule must give a group of yours the node (see duomat-cli ports)");
-    case TOpenFailureKind::Busy: return device + " is in use by another program";
+        return Tr(DUOMAT_TR_EN("OpenFailure",
+                               "no access to %1: it belongs to the group %2 (sudo usermod -aG %2 "
+                               "$USER, then log in again)"),
+                  f.Device, f.Group);
+      if (f.HidRule)
+        return Tr(DUOMAT_TR_EN("OpenFailure",
+                               "no access to %1: the rule 70-duomat.rules of the Duomat package "
+                               "gives it to the group plugdev"),
+                  f.Device);
+      return Tr(DUOMAT_TR_EN("OpenFailure",
+                             "no access to %1: a udev rule must give a group of yours the node "
+                             "(see duomat-cli ports)"),
+                f.Device);
+    case TOpenFailureKind::Busy:
+      return Tr(DUOMAT_TR_EN("OpenFailure", "%1 is in use by another program"), device);
     case TOpenFailureKind::NoConverter:
-      return "no FTDI converter with the serial number " + f.Device + " is plugged in (see duomat-cli ports)";
-    case TOpenFailureKind::NoHidDevice: return "no HID device " + f.Device + " is plugged in (see duomat-cli ports)";
-    case TOpenFailureKind::UnknownHost: return f.Device + " is not an IPv4 address (host names are not looked up)";
-    case TOpenFailureKind::Refused: return f.Device + " refused the connection (nothing listens on that port)";
-    case TOpenFailureKind::NoRoute: return "no route to " + f.Device;
+      return Tr(
+          DUOMAT_TR_EN(
+              "OpenFailure",
+              "no FTDI converter with the serial number %1 is plugged in (see duomat-cli ports)"),
+          f.Device);
+    case TOpenFailureKind::NoHidDevice:
+      return Tr(
+          DUOMAT_TR_EN("OpenFailure", "no HID device %1 is plugged in (see duomat-cli ports)"),
+          f.Device);
+    case TOpenFailureKind::UnknownHost:
+      return Tr(
+          DUOMAT_TR_EN("OpenFailure", "%1 is not an IPv4 address (host names are not looked up)"),
+          f.Device);
+    case TOpenFailureKind::Refused:
+      return Tr(
+          DUOMAT_TR_EN("OpenFailure", "%1 refused the connection (nothing listens on that port)"),
+          f.Device);
+    case TOpenFailureKind::NoRoute:
+      return Tr(DUOMAT_TR_EN("OpenFailure", "no route to %1"), f.Device);
     case TOpenFailureKind::NoAnswer:
-      return f.Device + " did not answer within " + std::to_string(f.TimeoutMs) + " ms (a wrong address or a firewall)";
-    case TOpenFailureKind::LocalBusy: return "the local port " + f.Device + " is in use by another program";
-    case TOpenFailureKind::LocalForeign: return f.Device + " is not an address of this machine";
+      return Tr(DUOMAT_TR_EN("OpenFailure",
+                             "%1 did not answer within %2 ms (a wrong address or a firewall)"),
+                f.Device, f.TimeoutMs);
+    case TOpenFailureKind::LocalBusy:
+      return Tr(DUOMAT_TR_EN("OpenFailure", "the local port %1 is in use by another program"),
+                f.Device);
+    case TOpenFailureKind::LocalForeign:
+      return Tr(DUOMAT_TR_EN("OpenFailure", "%1 is not an address of this machine"), f.Device);
   }
   return {};
 }

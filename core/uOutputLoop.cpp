@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "core/uText.h"
+
 namespace duomat {
 
 const char* OutraUnit(int code) { return code >= 1 && code <= 4 ? "V" : code >= 5 && code <= 7 ? "mA" : ""; }
@@ -48,25 +50,28 @@ TOutputLoopResult RunOutputLoop(TKorvanStackDeviceOutraRec& record, const std::s
     r.Outputs[i].WatchDog = {timeouts[i] > 0, timeouts[i], OutraRawToValue(defaults[i], codes[i]), defaults[i]};
   const bool set = r.Outputs[0].SetRaw >= 0 || r.Outputs[1].SetRaw >= 0;
   if (set && !device.SetOutputs(r.Outputs[0].SetRaw, r.Outputs[1].SetRaw, true)) {
-    r.Message = "Setting the outputs failed.";
+    r.Message = Tr(DUOMAT_TR_EN("OutputLoop", "Setting the outputs failed."));
     return r;
   }
   int read[2] = {0, 0};
   if (!device.GetOutputs(read[0], read[1], true)) {
-    r.Message = set ? "The outputs were set but could not be read back." : "Reading the outputs failed.";
+    r.Message =
+        set ? Tr(DUOMAT_TR_EN("OutputLoop", "The outputs were set but could not be read back."))
+            : Tr(DUOMAT_TR_EN("OutputLoop", "Reading the outputs failed."));
     return r;
   }
   r.Read = true;
   r.Status = 0;
-  r.Message = set ? "Outputs set and read back." : "Outputs read.";
+  r.Message = set ? Tr(DUOMAT_TR_EN("OutputLoop", "Outputs set and read back."))
+                  : Tr(DUOMAT_TR_EN("OutputLoop", "Outputs read."));
   for (size_t i = 0; i < 2; ++i) {
     TOutputReading& o = r.Outputs[i];
     o.Raw = read[i];
     o.Value = OutraRawToValue(read[i], o.Code);
     if (o.SetRaw >= 0 && o.Raw != o.SetRaw) {
       r.Status = 1;
-      r.Message = "Output " + std::to_string(i + 1) + " reads back raw " + std::to_string(o.Raw) + ", not " +
-                  std::to_string(o.SetRaw) + ".";
+      r.Message = Tr(DUOMAT_TR_EN("OutputLoop", "Output %1 reads back raw %2, not %3."), i + 1,
+                     o.Raw, o.SetRaw);
     }
   }
   return r;

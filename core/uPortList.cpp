@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "core/uComPortScannerCore.h"
+#include "core/uText.h"
 #include "platform/uSysfs.h"
 #include "transports/ftdi/uFTD2XXKernel.h"
 #include "transports/ftdi/uFTDIDeviceList.h"
@@ -44,7 +45,10 @@ bool ListPorts(std::vector<TListedPort>& ports) {
     if (scanner.Shared().State(n) != psFree && scanner.Shared().State(n) != psNotAvailable) continue;
     const bool denied = probe.Error == EACCES || probe.Error == EPERM;
     ports.push_back({n, probe.Path, LinkTarget(probe.Path),
-                     probe.State == psFree ? "free" : denied ? "no access" : "in use", PortIdentity(probe.Path)});
+                     probe.State == psFree ? DUOMAT_NOOP_EN("duomat-cli", "free")
+                     : denied              ? DUOMAT_NOOP_EN("duomat-cli", "no access")
+                                           : DUOMAT_NOOP_EN("duomat-cli", "in use"),
+                     PortIdentity(probe.Path)});
   }
   return complete;
 }

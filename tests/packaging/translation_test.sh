@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The English translation is complete and current: every translatable text of
-# the sources has a finished English text, and lupdate run over the sources
-# changes nothing in the kept .ts.
+# A catalog is complete and current: every translatable text of the sources
+# has a finished translation, and lupdate run over the sources changes
+# nothing in the kept .ts.
 # Usage: translation_test.sh TS LUPDATE [lupdate arguments but -ts]
 set -euo pipefail
 ts=$1
@@ -15,9 +15,9 @@ if ! cmp -s "$ts" "$work/current.ts"; then
   diff -u "$ts" "$work/current.ts" >&2 || true
   exit 1
 fi
-# A message still waiting for its English, or one whose source is gone.
+# A message still waiting for its translation, or one whose source is gone.
 if grep -nE 'type="(unfinished|vanished|obsolete)"' "$ts" >&2; then
-  echo "$ts has messages without a finished English text" >&2
+  echo "$ts has messages without a finished translation" >&2
   exit 1
 fi
 # An empty translation shows nothing at all.

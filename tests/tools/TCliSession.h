@@ -45,23 +45,37 @@ using korvan::test::TRun;
 using korvan::test::TSimProcess;
 using nlohmann::json;
 
-inline constexpr const char* IngraLoaded = "Nastavení bylo úspěšně nahráno z modulu Ingra.";
-inline constexpr const char* IngraSaved = "Nastavení bylo úspěšně uloženo do modulu Ingra.";
-inline constexpr const char* IngraSaveFailed = "Nastavení se nepodařilo uložit do modulu Ingra!";
-inline constexpr const char* OutraLoaded = "Nastavení bylo úspěšně nahráno z modulu Outra.";
-inline constexpr const char* OutraSaved = "Nastavení bylo úspěšně uloženo do modulu Outra.";
-inline constexpr const char* OpenFailed = "Nepodařilo se otevřít spojení!";
+// The settings messages as the program says them in English, the language
+// RunCli runs it in (their Czech source is checked by the language test).
+inline constexpr const char* IngraLoaded = "The settings were loaded from the Ingra module.";
+inline constexpr const char* IngraSaved = "The settings were saved to the Ingra module.";
+inline constexpr const char* IngraSaveFailed = "Could not save the settings to the Ingra module!";
+inline constexpr const char* IngraNotAnswering = "Could not connect to the Ingra module!";
+inline constexpr const char* OutraLoaded = "The settings were loaded from the Outra module.";
+inline constexpr const char* OutraSaved = "The settings were saved to the Outra module.";
+inline constexpr const char* OutraNotAnswering = "Could not connect to the Outra module!";
+inline constexpr const char* OpenFailed = "Could not open the connection!";
 // What follows a module that does not answer.
 inline constexpr const char* NoAnswerHint =
     "hint=check the module's address (--address) and the line's baud rate, or find the module with duomat-cli scan";
 
 // ---- Running the program ----------------------------------------------------
 
-// Runs duomat-cli to its end; one that hangs is killed after a generous bound.
-inline TRun RunCli(const std::vector<std::string>& options, const korvan::test::TRunWatch& watch = {}) {
-  std::vector<std::string> args = {DUOMAT_CLI_PATH};
+// Runs duomat-cli to its end under the locale variables ENVIRONMENT ("LANG=C";
+// the others are unset); one that hangs is killed after a generous bound.
+// env execs the program, so the pid a watch sees is the program's.
+inline TRun RunCliIn(const std::vector<std::string>& environment, const std::vector<std::string>& options,
+                     const korvan::test::TRunWatch& watch = {}) {
+  std::vector<std::string> args = {"/usr/bin/env", "-u", "LANGUAGE", "-u", "LC_ALL", "-u", "LC_MESSAGES", "-u", "LANG"};
+  args.insert(args.end(), environment.begin(), environment.end());
+  args.push_back(DUOMAT_CLI_PATH);
   args.insert(args.end(), options.begin(), options.end());
   return RunProgram(std::move(args), std::chrono::seconds(30), watch);
+}
+
+// The same on an English desktop, whatever the test runs under.
+inline TRun RunCli(const std::vector<std::string>& options, const korvan::test::TRunWatch& watch = {}) {
+  return RunCliIn({"LANG=en_US.UTF-8"}, options, watch);
 }
 
 inline std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std::string>& b) {

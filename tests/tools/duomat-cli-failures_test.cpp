@@ -16,19 +16,19 @@ TEST(CliFailures, ASilentModuleFailsThePresenceCheckAndNothingMoreIsSent) {
   EXPECT_EQ(r.Status, 1) << r;
   EXPECT_EQ(r.Out, "");
   TTraffic t = TrafficOf(r.Err);
-  EXPECT_EQ(t.Other, (std::vector<std::string>{"Nepodařilo se připojit k modulu Ingra!", NoAnswerHint})) << r;
+  EXPECT_EQ(t.Other, (std::vector<std::string>{IngraNotAnswering, NoAnswerHint})) << r;
   EXPECT_EQ(t.Sent, (std::vector<std::string>{Request(1, 0xF3)}));
   EXPECT_EQ(t.Received, "");
 
   ExpectFailureJson(ingra.Run({"--timeout", "200", "--json", "ingra", "save", "1"}), 1,
-                    "Nepodařilo se připojit k modulu Ingra!", {"hint"});
+                    IngraNotAnswering, {"hint"});
 
   r = outra.Run({"--timeout", "200", "outra", "identify"});
   EXPECT_EQ(r.Status, 1) << r;
   EXPECT_EQ(r.Out, "");
-  EXPECT_EQ(r.Err, "Nepodařilo se připojit k modulu Outra!\n" + std::string(NoAnswerHint) + "\n");
+  EXPECT_EQ(r.Err, std::string(OutraNotAnswering) + "\n" + NoAnswerHint + "\n");
   ExpectFailureJson(outra.Run({"--timeout", "200", "--json", "outra", "load"}), 1,
-                    "Nepodařilo se připojit k modulu Outra!", {"hint"});
+                    OutraNotAnswering, {"hint"});
 }
 
 // What real lines send around the answers must not cost a request.
@@ -71,7 +71,7 @@ TEST(CliFailures, AModuleAtAnotherAddressIsReachedOnlyWithThatAddress) {
   ASSERT_TRUE(module.Started());
   TRun r = module.Run({"--timeout", "200", "ingra", "identify"});
   EXPECT_EQ(r.Status, 1) << r;
-  EXPECT_EQ(r.Err, "Nepodařilo se připojit k modulu Ingra!\n" + std::string(NoAnswerHint) + "\n");
+  EXPECT_EQ(r.Err, std::string(IngraNotAnswering) + "\n" + NoAnswerHint + "\n");
   for (const char* address : {"0x40", "64", "0X40", "064"}) {  // decimal or 0x, never octal
     SCOPED_TRACE(address);
     r = module.Run({"--timeout", "200", "--address", address, "ingra", "identify"});
@@ -107,7 +107,7 @@ TEST(CliFailures, AnUnopenableLineGivesTheOpenMessage) {
 #if !defined(DUOMAT_ASAN) && !defined(DUOMAT_TSAN)  // they need the address space
 TEST(CliFailures, AThreadTheSystemWillNotGiveEndsWithAMessageAndStatusOne) {
   TDeviceTree machine;  // nothing to scan; room for the program, none for a thread with such a stack
-  const TRun r = RunProgram({"/usr/bin/prlimit", "--as=209715200", "--stack=536870912", DUOMAT_CLI_PATH, "ports"},
+  const TRun r = RunProgram({"/usr/bin/prlimit", "--as=209715200", "--stack=536870912", DUOMAT_CLI_PATH, "--lang", "en", "ports"},
                             std::chrono::seconds(30));
   EXPECT_TRUE(r.Status == 1 && r.Err.find("cannot start: the system gave no thread") != std::string::npos) << r;
 }

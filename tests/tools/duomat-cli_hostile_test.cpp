@@ -79,12 +79,12 @@ TEST_P(CliUnderAHostilePeer, ARequestEndsAtItsTimeOutWithBoundedMemory) {
   constexpr int timeoutMs = 4000;
   TFloodPeer peer(GetParam().second, size_t{16} << 30, milliseconds(2 * timeoutMs));
   const auto start = steady_clock::now();
-  const TRun r = RunProgram({DUOMAT_CLI_PATH, "--timeout", std::to_string(timeoutMs), "-c", peer.Connection(),
+  const TRun r = RunProgram({DUOMAT_CLI_PATH, "--lang", "en", "--timeout", std::to_string(timeoutMs), "-c", peer.Connection(),
                              "ingra", "identify"},
                             milliseconds(3 * timeoutMs));
   const auto took = duration_cast<milliseconds>(steady_clock::now() - start).count();
   EXPECT_EQ(r.Status, 1) << r;
-  EXPECT_EQ(r.Err.substr(0, r.Err.find('\n')), "Nepodařilo se připojit k modulu Ingra!") << r;
+  EXPECT_EQ(r.Err.substr(0, r.Err.find('\n')), "Could not connect to the Ingra module!") << r;
   EXPECT_GE(took, timeoutMs);
   EXPECT_LT(took, timeoutMs * 3 / 2);
 #if !defined(DUOMAT_ASAN) && !defined(DUOMAT_TSAN)  // their shadow memory counts
@@ -107,14 +107,14 @@ TEST(CliOutOfResources, TheLineFailsToOpenInsteadOfHangingOrAborting) {
   TFloodPeer peer(std::string(1, '\0'), 0, seconds(20));
   // No descriptor for the line: it fails to open. No thread at all: the program says it cannot start.
   const std::pair<std::vector<korvan::test::TLimit>, std::string> cases[] = {
-      {{{RLIMIT_NOFILE, 4}}, "Nepodařilo se otevřít spojení!\n"},
+      {{{RLIMIT_NOFILE, 4}}, "Could not open the connection!\n"},
       {{{RLIMIT_STACK, 1ul << 40}, {RLIMIT_NPROC, 1}}, "duomat-cli: cannot start: the system gave no thread or descriptor"}};
   for (const auto& [limits, message] : cases) {
 #ifdef DUOMAT_TSAN
     // TSan's runtime cannot map its own memory under a 1 TiB stack limit and dies before the program runs.
     if (limits.size() > 1) continue;
 #endif
-    const TRun r = RunProgram({DUOMAT_CLI_PATH, "--timeout", "200", "-c", peer.Connection(), "ingra", "identify"},
+    const TRun r = RunProgram({DUOMAT_CLI_PATH, "--lang", "en", "--timeout", "200", "-c", peer.Connection(), "ingra", "identify"},
                               seconds(10), {}, limits);
     EXPECT_EQ(r.Status, 1) << r;
     EXPECT_EQ(r.Err.rfind(message, 0), 0u) << r;

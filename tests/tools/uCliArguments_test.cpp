@@ -202,3 +202,23 @@ TEST(CliArguments, TheParserAndTheSharedChecksRefuseBeforeAnythingIsSent) {
     EXPECT_NE(said.find(c.Named), std::string::npos) << said;
   }
 }
+
+// The language is read from the words before the parser runs; a value that is
+// not cs or en leaves the desktop's (and the parser then refuses it).
+TEST(CliArguments, LangIsFoundAnywhereBeforeADoubleDash) {
+  using duomat::TUiLanguage;
+  struct TCase {
+    std::vector<const char*> Words;
+    TUiLanguage Expected;
+  } const cases[] = {
+      {{"duomat-cli", "--lang", "en", "ports"}, TUiLanguage::English},
+      {{"duomat-cli", "ports", "--lang=en"}, TUiLanguage::English},
+      {{"duomat-cli", "--lang", "en", "ports", "--lang", "cs"}, TUiLanguage::Czech},  // the last one wins
+      {{"duomat-cli", "--lang", "de", "ports"}, duomat::DesktopUiLanguage()},
+      {{"duomat-cli", "--lang"}, duomat::DesktopUiLanguage()},
+      {{"duomat-cli", "batch", "--", "--lang=en"}, duomat::DesktopUiLanguage()},
+  };
+  for (const TCase& c : cases)
+    EXPECT_EQ(duomat::cli::CliLanguage(static_cast<int>(c.Words.size()), c.Words.data()), c.Expected)
+        << c.Words.back();
+}

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/uText.h"
 #include "tools/duomat-cli/uCliCommands.h"
+#include "tools/duomat-cli/uCliOutput.h"
 #include "transports/uConnectionStringCheck.h"
 
 namespace duomat::cli {
@@ -12,7 +14,8 @@ namespace {
 constexpr long kUniversalAddress = 0xFE;
 
 const char* const kDescription =
-    "Configures an Ingra (four analog inputs) or Outra (two analog outputs) module over the Korvan\n"
+    "Configures an Ingra (four analog inputs) or Outra (two analog outputs) module over the "
+    "Korvan\n"
     "protocol, one action per call, exactly as the Duomat window does it.\n\n"
     "Connection strings:\n"
     "  provider=SERIAL_PORT;comport=3;baudrate=9600\n"
@@ -29,7 +32,10 @@ const char* const kDescription =
     "      (default /sys) lists; serial_number is optional\n\n"
     "Output: the message (standard output on success, standard error on failure), then key=value\n"
     "lines; with --json one JSON object on standard output instead. The options -c, --address,\n"
-    "--timeout, --log and --json may stand before or after the command.";
+    "--timeout, --log, --json and --lang may stand before or after the command.\n\n"
+    "Language: messages are in English where the desktop's language (LANGUAGE, LC_ALL,\n"
+    "LC_MESSAGES, LANG) is English, in Czech otherwise (C and POSIX too); --lang cs|en chooses.\n"
+    "Help texts are English; JSON keys are the same in both languages.";
 
 const char* const kFooter =
     "Examples:\n"
@@ -70,6 +76,9 @@ void AddShared(CLI::App& app, TCliOptions& o, bool line, bool addressed, bool lo
   }
   if (log) app.add_flag("--log", o.Log, "Show every frame written (=>) and read (<=) on standard error");
   app.add_flag("--json", o.Json, "Print one JSON object instead of text");
+  app.add_option("--lang", o.Lang, "Messages in Czech or English (default: the desktop's language)")
+      ->type_name("cs|en")
+      ->check(CLI::IsMember({"cs", "en"}).description(""));
 }
 
 size_t Distance(const std::string& a, const std::string& b) {
@@ -102,6 +111,19 @@ std::string PathOf(const CLI::App* app) {
 }
 }  // namespace
 
+TUiLanguage CliLanguage(int argc, const char* const* argv) {
+  std::optional<TUiLanguage> chosen;
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (word == "--") break;
+    if (word == "--lang" && i + 1 < argc)
+      chosen = UiLanguageNamed(argv[++i]);
+    else if (word.rfind("--lang=", 0) == 0)
+      chosen = UiLanguageNamed(word.substr(7));
+  }
+  return chosen.value_or(DesktopUiLanguage());
+}
+
 int ModuleAddress(const std::string& text, const char* what) {
   return static_cast<int>(ParseNumber(text, what, 0, LastModuleAddress));
 }
@@ -116,9 +138,10 @@ int TimeoutOf(const TCliOptions& options) {
 
 void CheckSharedOptions(const TCommand& command, const TCliOptions& o) {
   if (!command.NeedsLine) return;
-  if (o.Connection.empty()) throw TCliUsage("--connection is required for this command");
+  if (o.Connection.empty())
+    throw TCliUsage(Tr(DUOMAT_TR_EN("duomat-cli", "--connection is required for this command")));
   if (const std::string problem = korvan::transport::CheckConnectionString(o.Connection); !problem.empty())
-    throw TCliUsage("--connection: " + problem);
+    throw TCliUsage(Tr(DUOMAT_TR_EN("duomat-cli", "--connection: %1"), problem));
   if (!command.Addressed) return;
   TargetAddress(o.Address, "--address");
   TimeoutOf(o);
@@ -193,8 +216,11 @@ std::string TCliParser::MissingCommand() {
   CLI::App* deepest = Deepest();
   std::vector<std::string> names;
   for (const CLI::App* sub : deepest->get_subcommands({})) names.push_back(sub->get_name());
-  return (deepest == &app_ ? std::string("a command is missing") : "'" + PathOf(deepest) + "' needs a command") +
-         "; the commands are: " + Join(names);
+  return deepest == &app_
+             ? Tr(DUOMAT_TR_EN("duomat-cli", "a command is missing; the commands are: %1"),
+                  Join(names))
+             : Tr(DUOMAT_TR_EN("duomat-cli", "'%1' needs a command; the commands are: %2"),
+                  PathOf(deepest), Join(names));
 }
 
 std::string TCliParser::Unexpected(const CLI::ParseError& e) {
@@ -210,13 +236,20 @@ std::string TCliParser::Unexpected(const CLI::ParseError& e) {
       for (const CLI::Option* option : a->get_options())
         for (const std::string& name : option->get_lnames()) names.push_back("--" + name);
     const std::string near = Nearest(word.substr(0, word.find('=')), names);
-    return where + "unknown option '" + word + "'" + (near.empty() ? "" : "; did you mean '" + near + "'?");
+    return where + (near.empty()
+                        ? Tr(DUOMAT_TR_EN("duomat-cli", "unknown option '%1'"), word)
+                        : Tr(DUOMAT_TR_EN("duomat-cli", "unknown option '%1'; did you mean '%2'?"),
+                             word, near));
   }
   for (const CLI::App* sub : deepest->get_subcommands({})) names.push_back(sub->get_name());
-  if (names.empty()) return where + "unexpected argument '" + word + "'";
+  if (names.empty())
+    return where + Tr(DUOMAT_TR_EN("duomat-cli", "unexpected argument '%1'"), word);
   const std::string near = Nearest(word, names);
-  return where + "unknown command '" + word + "'" +
-         (near.empty() ? "; the commands are: " + Join(names) : "; did you mean '" + near + "'?");
+  return where + (near.empty()
+                      ? Tr(DUOMAT_TR_EN("duomat-cli", "unknown command '%1'; the commands are: %2"),
+                           word, Join(names))
+                      : Tr(DUOMAT_TR_EN("duomat-cli", "unknown command '%1'; did you mean '%2'?"),
+                           word, near));
 }
 
 const TCommand* TCliParser::Parse(int argc, const char* const* argv, int& status) {
@@ -233,9 +266,9 @@ const TCommand* TCliParser::Parse(int argc, const char* const* argv, int& status
     const bool required = dynamic_cast<const CLI::RequiredError*>(&e) != nullptr;
     const bool unknown = dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr || (required && !app_.remaining().empty());
     if (unknown)
-      std::fprintf(stderr, "duomat-cli: %s\nRun with --help for more information.\n", Unexpected(e).c_str());
+      std::fprintf(stderr, "duomat-cli: %s\n%s\n", Unexpected(e).c_str(), RunWithHelp().c_str());
     else if (required && std::string(e.what()) == "A subcommand is required")
-      std::fprintf(stderr, "duomat-cli: %s\nRun with --help for more information.\n", MissingCommand().c_str());
+      std::fprintf(stderr, "duomat-cli: %s\n%s\n", MissingCommand().c_str(), RunWithHelp().c_str());
     else
       app_.exit(e);
     status = 2;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/uInputRules.h"
+#include "core/uUiLanguage.h"
 
 namespace duomat::cli {
 
@@ -21,6 +22,7 @@ struct TCliOptions {
   std::string Timeout = "1000";
   bool Log = false;
   bool Json = false;
+  std::string Lang;  // cs or en; empty: the desktop's
   // ingra save RANGE; outra save/output.
   std::string IngraRange;
   std::optional<std::string> Range, Timeout1, Timeout2, Value1, Value2;
@@ -47,6 +49,11 @@ int TimeoutOf(const TCliOptions& options);
 // The candidate nearest to `word` by edits, or empty when none is near enough
 // to be what was meant.
 std::string Nearest(const std::string& word, const std::vector<std::string>& candidates);
+
+// The language --lang names among ARGV, or the desktop's (as the window
+// chooses it) when none or an unknown one is given; read before parsing so
+// that the parser's own errors are in it too.
+TUiLanguage CliLanguage(int argc, const char* const* argv);
 
 struct TCommand;
 

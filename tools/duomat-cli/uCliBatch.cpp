@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "core/uBatch.h"
+#include "core/uText.h"
 #include "tools/duomat-cli/uCliInterrupt.h"
 #include "tools/duomat-cli/uCliOutput.h"
 
@@ -77,15 +78,16 @@ void PrintResults(const std::vector<TBatchEntry>& entries, const std::vector<TBa
     ojson list = ojson::array();
     for (size_t i = 0; i < entries.size(); ++i) {
       const TBatchResult& r = results[i];
-      ojson j = {{"name", entries[i].Name},
-                 {"module", ModuleName(entries[i].Module)},
-                 {"action", BatchActionName(entries[i].Action)},
-                 {"address", entries[i].Address},
-                 {"ok", r.State == TBatchResult::TState::Ok || r.State == TBatchResult::TState::Differs},
-                 {"outcome", BatchOutcomeName(r)},
-                 {"changed", r.Changed},
-                 {"verified", r.Verified},
-                 {"message", r.Message}};
+      ojson j = {
+          {"name", entries[i].Name},
+          {"module", ModuleName(entries[i].Module)},
+          {"action", BatchActionName(entries[i].Action)},
+          {"address", entries[i].Address},
+          {"ok", r.State == TBatchResult::TState::Ok || r.State == TBatchResult::TState::Differs},
+          {"outcome", BatchOutcomeName(r)},
+          {"changed", r.Changed},
+          {"verified", r.Verified},
+          {"message", Tr(msg::Context, r.Message.c_str())}};
       for (const auto& [key, value] : r.Details.items())
         if (!j.contains(key)) j[key] = value;
       list.push_back(std::move(j));
@@ -97,8 +99,9 @@ void PrintResults(const std::vector<TBatchEntry>& entries, const std::vector<TBa
   }
   for (size_t i = 0; i < entries.size(); ++i) {
     const TBatchResult& r = results[i];
-    std::string line = Printable(entries[i].Name) + "  " + BatchActionName(entries[i].Action) + "  " + BatchOutcomeName(r) + "  " +
-                       Printable(r.Message);
+    std::string line = Printable(entries[i].Name) + "  " + BatchActionName(entries[i].Action) +
+                       "  " + BatchOutcomeName(r) + "  " +
+                       Printable(Tr(msg::Context, r.Message.c_str()));
     std::string changes;
     for (const std::string& c : r.Changes) changes += (changes.empty() ? "" : "; ") + c;
     // A loaded entry shows the settings it read.
@@ -115,8 +118,11 @@ void PrintResults(const std::vector<TBatchEntry>& entries, const std::vector<TBa
 std::string ProgressText(const TBatchProgress& p) {
   std::string running;
   for (const std::string& name : p.Running) running += (running.empty() ? "" : ", ") + Printable(name);
-  return "batch: " + std::to_string(p.Done) + "/" + std::to_string(p.Total) + " done, " + std::to_string(p.Failed) +
-         " failed" + (running.empty() ? "" : "; running: " + running);
+  return running.empty()
+             ? Tr(DUOMAT_TR_EN("duomat-cli", "batch: %1/%2 done, %3 failed"), p.Done, p.Total,
+                  p.Failed)
+             : Tr(DUOMAT_TR_EN("duomat-cli", "batch: %1/%2 done, %3 failed; running: %4"), p.Done,
+                  p.Total, p.Failed, running);
 }
 
 }  // namespace
@@ -126,7 +132,8 @@ int BatchCommand(const std::string& inventory, int jobs, int timeout, bool json)
   try {
     entries = ReadInventory(inventory);
   } catch (const TProfileError& e) {
-    const std::string message = "inventory " + inventory + ": " + e.what();
+    const std::string message =
+        Tr(DUOMAT_TR_EN("duomat-cli", "inventory %1: %2"), inventory, e.what());
     if (json)
       Print(TOutcome{false, message, {}}, true);
     else
@@ -152,7 +159,11 @@ int BatchCommand(const std::string& inventory, int jobs, int timeout, bool json)
     if (TInterruptPolicy::Insisted()) {
       // The user insists: what ran so far, and end now.
       if (progress) std::fputs("\r\033[K", stderr);
-      std::fprintf(stderr, "duomat-cli: interrupted again; entries that were running may be incomplete\n");
+      std::fprintf(
+          stderr, "duomat-cli: %s\n",
+          Tr(DUOMAT_TR_EN("duomat-cli",
+                          "interrupted again; entries that were running may be incomplete"))
+              .c_str());
       const std::vector<TBatchResult> results = run.Results(true);
       PrintResults(entries, results, false, 0, json);
       std::_Exit(128 + interrupted);

@@ -4,6 +4,7 @@
 
 #include "core/uModuleActions.h"
 #include "core/uModuleSettings.h"
+#include "core/uText.h"
 #include "protocol/uOutra.h"
 #include "tools/duomat-cli/uCliBatch.h"
 #include "tools/duomat-cli/uCliInterrupt.h"
@@ -30,7 +31,11 @@ int IngraAction(TModuleAction action, const TOptions& o) {
   int wanted = -1;
   if (action == TModuleAction::Save) {
     wanted = IngraRangeCode(o.IngraRange);
-    if (wanted < 0) throw TCliUsage("RANGE must be 0, 1, 2, \"0 - 10 V\", \"4 - 20 mA\" or \"0 - 20 mA\": " + o.IngraRange);
+    if (wanted < 0)
+      throw TCliUsage(Tr(
+          DUOMAT_TR_EN("duomat-cli",
+                       "RANGE must be 0, 1, 2, \"0 - 10 V\", \"4 - 20 mA\" or \"0 - 20 mA\": %1"),
+          o.IngraRange));
   }
   const TOutcome outcome = RunIngraAction(record, o.Connection, action, wanted, kWritingInterrupted);
   Print(outcome, o.Json);
@@ -46,7 +51,11 @@ int OutraAction(TModuleAction action, const TOptions& o) {
   if (action == TModuleAction::Save) {
     if (o.Range) {
       changes.Code = OutraRangeCode(*o.Range);
-      if (*changes.Code < 0) throw TCliUsage("--range must be a code 1 to 7 or one of the range texts: " + *o.Range);
+      if (*changes.Code < 0)
+        throw TCliUsage(
+            Tr(DUOMAT_TR_EN("duomat-cli",
+                            "--range must be a code 1 to 7 or one of the range texts: %1"),
+               *o.Range));
     }
     const std::optional<std::string>* t[2] = {&o.Timeout1, &o.Timeout2};
     const std::optional<std::string>* v[2] = {&o.Value1, &o.Value2};
@@ -128,7 +137,8 @@ int ListPortsCommand(const TOptions& o) {
     std::fputs((PortsText(found) + HidPortsText()).c_str(), stdout);
   }
   if (complete) return 0;
-  std::fprintf(stderr, "duomat-cli: the scan did not complete\n");
+  std::fprintf(stderr, "duomat-cli: %s\n",
+               Tr(DUOMAT_TR_EN("duomat-cli", "the scan did not complete")).c_str());
   return 1;
 }
 
@@ -165,67 +175,91 @@ const std::vector<TCommand>& Commands() {
       {"ingra load", "Load the input range", "", true, true, true, false, "", nullptr, nullptr,
        [](const TOptions& o) { return IngraAction(A::Load, o); }},
       {"ingra save", "Load, pick RANGE from the offered list, save it to all four inputs",
-       "  duomat-cli -c \"provider=SERIAL_PORT;comport=33;baudrate=9600\" ingra save \"4 - 20 mA\"\n", true, true,
-       true, false, "the Ingra module", nullptr, &AddIngraRange, [](const TOptions& o) { return IngraAction(A::Save, o); }},
-      {"ingra identify", "Connect and print the module's identification", "", true, true, true, false, "", nullptr, nullptr,
-       [](const TOptions& o) { return IngraAction(A::Identify, o); }},
+       "  duomat-cli -c \"provider=SERIAL_PORT;comport=33;baudrate=9600\" ingra save \"4 - 20 "
+       "mA\"\n",
+       true, true, true, false, DUOMAT_NOOP_EN("duomat-cli", "the Ingra module"), nullptr,
+       &AddIngraRange, [](const TOptions& o) { return IngraAction(A::Save, o); }},
+      {"ingra identify", "Connect and print the module's identification", "", true, true, true,
+       false, "", nullptr, nullptr, [](const TOptions& o) { return IngraAction(A::Identify, o); }},
       {"ingra apply",
-       "Check the profile FILE (- for standard input), write only the settings that differ, read back;\n"
-       "exit 0 matches, 1 failed, 2 bad profile (nothing sent), with --dry-run 3 when something would change",
-       kIngraApplyExamples, true, true, true, false, "the Ingra module", &Applies, &AddApply,
+       "Check the profile FILE (- for standard input), write only the settings that differ, read "
+       "back;\n"
+       "exit 0 matches, 1 failed, 2 bad profile (nothing sent), with --dry-run 3 when something "
+       "would change",
+       kIngraApplyExamples, true, true, true, false,
+       DUOMAT_NOOP_EN("duomat-cli", "the Ingra module"), &Applies, &AddApply,
        [](const TOptions& o) { return Profile(K::Ingra, ApplyAction(o), o); }},
-      {"ingra diff", "Compare the module with the profile FILE: exit 0 matches, 3 differs", kIngraDiffExamples, true, true,
-       true, false, "", nullptr, &AddDiff, [](const TOptions& o) { return Profile(K::Ingra, TProfileAction::Diff, o); }},
-      {"outra load", "Load the range and both watchdogs", "", true, true, true, false, "", nullptr, nullptr,
-       [](const TOptions& o) { return OutraAction(A::Load, o); }},
-      {"outra save", "Load, change what is given, save; options not given keep the module's setting",
+      {"ingra diff", "Compare the module with the profile FILE: exit 0 matches, 3 differs",
+       kIngraDiffExamples, true, true, true, false, "", nullptr, &AddDiff,
+       [](const TOptions& o) { return Profile(K::Ingra, TProfileAction::Diff, o); }},
+      {"outra load", "Load the range and both watchdogs", "", true, true, true, false, "", nullptr,
+       nullptr, [](const TOptions& o) { return OutraAction(A::Load, o); }},
+      {"outra save",
+       "Load, change what is given, save; options not given keep the module's setting",
        "  duomat-cli -c \"provider=TCP_CLIENT;host=192.168.1.254;port=10001\" \\\n"
        "      outra save --range \"4 - 20 mA\" --timeout1 60 --value1 12\n",
-       true, true, true, false, "the Outra module", nullptr, &AddOutraSave,
-       [](const TOptions& o) { return OutraAction(A::Save, o); }},
-      {"outra identify", "Connect and print the module's identification", "", true, true, true, false, "", nullptr, nullptr,
-       [](const TOptions& o) { return OutraAction(A::Identify, o); }},
+       true, true, true, false, DUOMAT_NOOP_EN("duomat-cli", "the Outra module"), nullptr,
+       &AddOutraSave, [](const TOptions& o) { return OutraAction(A::Save, o); }},
+      {"outra identify", "Connect and print the module's identification", "", true, true, true,
+       false, "", nullptr, nullptr, [](const TOptions& o) { return OutraAction(A::Identify, o); }},
       {"outra apply",
-       "Check the profile FILE (- for standard input), write only the settings that differ, read back;\n"
-       "exit 0 matches, 1 failed, 2 bad profile (nothing sent), with --dry-run 3 when something would change",
-       kOutraApplyExamples, true, true, true, false, "the Outra module", &Applies, &AddApply,
+       "Check the profile FILE (- for standard input), write only the settings that differ, read "
+       "back;\n"
+       "exit 0 matches, 1 failed, 2 bad profile (nothing sent), with --dry-run 3 when something "
+       "would change",
+       kOutraApplyExamples, true, true, true, false,
+       DUOMAT_NOOP_EN("duomat-cli", "the Outra module"), &Applies, &AddApply,
        [](const TOptions& o) { return Profile(K::Outra, ApplyAction(o), o); }},
-      {"outra diff", "Compare the module with the profile FILE: exit 0 matches, 3 differs", kOutraDiffExamples, true, true,
-       true, false, "", nullptr, &AddDiff, [](const TOptions& o) { return Profile(K::Outra, TProfileAction::Diff, o); }},
+      {"outra diff", "Compare the module with the profile FILE: exit 0 matches, 3 differs",
+       kOutraDiffExamples, true, true, true, false, "", nullptr, &AddDiff,
+       [](const TOptions& o) { return Profile(K::Outra, TProfileAction::Diff, o); }},
       {"outra output",
-       "The output loop test: set the outputs (in V or mA, each in its own range) and read them back;\n"
+       "The output loop test: set the outputs (in V or mA, each in its own range) and read them "
+       "back;\n"
        "without values only read them",
        "  duomat-cli -c \"provider=SERIAL_PORT;comport=33;baudrate=9600\" outra output\n"
-       "  duomat-cli -c \"provider=SERIAL_PORT;comport=33;baudrate=9600\" outra output --value1 12 --value2 4\n",
-       true, true, true, false, "the Outra module's outputs", &SetsOutputs, &AddOutputValues,
+       "  duomat-cli -c \"provider=SERIAL_PORT;comport=33;baudrate=9600\" outra output --value1 12 "
+       "--value2 4\n",
+       true, true, true, false, DUOMAT_NOOP_EN("duomat-cli", "the Outra module's outputs"),
+       &SetsOutputs, &AddOutputValues,
        [](const TOptions& o) {
          return OutputTestCommand(o.Connection, static_cast<uint8_t>(TargetAddress(o.Address, "--address")),
                                   TimeoutOf(o), o.Value1, o.Value2, o.Json);
        }},
-      {"module identify", "The module's identification text", "", true, true, true, false, "", nullptr,
-       nullptr, [](const TOptions& o) { return RunModuleCommand("identify", o); }},
-      {"module address", "The module's address and baud rate (0xF0)", "", true, true, true, false, "", nullptr,
-       nullptr, [](const TOptions& o) { return RunModuleCommand("address", o); }},
-      {"module numbers", "The module's two words and 32-bit number (0xFA)", "", true, true, true, false, "",
-       nullptr, nullptr, [](const TOptions& o) { return RunModuleCommand("numbers", o); }},
+      {"module identify", "The module's identification text", "", true, true, true, false, "",
+       nullptr, nullptr, [](const TOptions& o) { return RunModuleCommand("identify", o); }},
+      {"module address", "The module's address and baud rate (0xF0)", "", true, true, true, false,
+       "", nullptr, nullptr, [](const TOptions& o) { return RunModuleCommand("address", o); }},
+      {"module numbers", "The module's two words and 32-bit number (0xFA)", "", true, true, true,
+       false, "", nullptr, nullptr,
+       [](const TOptions& o) { return RunModuleCommand("numbers", o); }},
       {"module set-address", "Move the module to NEW (0x00-0xFD); refused when NEW is taken",
-       "  duomat-cli -c \"provider=SERIAL_PORT;comport=33;baudrate=9600\" --address 0x31 module set-address 0x32\n", true,
-       true, true, false, "the module's address or rate", nullptr, &AddNewAddress,
+       "  duomat-cli -c \"provider=SERIAL_PORT;comport=33;baudrate=9600\" --address 0x31 module "
+       "set-address 0x32\n",
+       true, true, true, false, DUOMAT_NOOP_EN("duomat-cli", "the module's address or rate"),
+       nullptr, &AddNewAddress,
        [](const TOptions& o) { return RunModuleCommand("set-address", o); }},
-      {"module set-baud", "Switch the module to RATE (110 ... 230400); a serial line follows and verifies it",
-       "  duomat-cli -c \"provider=SERIAL_PORT;comport=33;baudrate=9600\" module set-baud 19200\n", true, true, true, false, "the module's address or rate", nullptr, &AddModuleRate,
-       [](const TOptions& o) { return RunModuleCommand("set-baud", o); }},
+      {"module set-baud",
+       "Switch the module to RATE (110 ... 230400); a serial line follows and verifies it",
+       "  duomat-cli -c \"provider=SERIAL_PORT;comport=33;baudrate=9600\" module set-baud 19200\n",
+       true, true, true, false, DUOMAT_NOOP_EN("duomat-cli", "the module's address or rate"),
+       nullptr, &AddModuleRate, [](const TOptions& o) { return RunModuleCommand("set-baud", o); }},
       {"module assign-address",
        "Give the module whose numbers are A,B the address NEW, through the universal address",
-       "  duomat-cli -c \"provider=SERIAL_PORT;comport=33;baudrate=9600\" module assign-address 0x40 --numbers 1,2\n", true,
-       true, true, false, "the module's address or rate", nullptr, &AddAssignAddress,
+       "  duomat-cli -c \"provider=SERIAL_PORT;comport=33;baudrate=9600\" module assign-address "
+       "0x40 --numbers 1,2\n",
+       true, true, true, false, DUOMAT_NOOP_EN("duomat-cli", "the module's address or rate"),
+       nullptr, &AddAssignAddress,
        [](const TOptions& o) { return RunModuleCommand("assign-address", o); }},
       {"scan",
        "Ask every address for its identification, one request at a time, and list who answers:\n"
-       "ADDRESS  [RATE  ]IDENTIFICATION. Exit 0 when a module answered, 1 when none, 128+N on signal N",
+       "ADDRESS  [RATE  ]IDENTIFICATION. Exit 0 when a module answered, 1 when none, 128+N on "
+       "signal N",
        "  duomat-cli -c \"provider=SERIAL_PORT;comport=33;baudrate=9600\" scan --quick\n"
-       "  duomat-cli -c \"provider=SERIAL_PORT;comport=33;baudrate=9600\" scan --baudrates all --json\n"
-       "  duomat-cli -c \"provider=TCP_CLIENT;host=192.168.1.254;port=10001\" scan --from 0x30 --to 0x3F\n",
+       "  duomat-cli -c \"provider=SERIAL_PORT;comport=33;baudrate=9600\" scan --baudrates all "
+       "--json\n"
+       "  duomat-cli -c \"provider=TCP_CLIENT;host=192.168.1.254;port=10001\" scan --from 0x30 "
+       "--to 0x3F\n",
        true, false, true, false, "", nullptr, &AddScanOptions, &RunScanCommand},
       {"batch",
        "Run the entries of the INVENTORY (a JSON array) on many modules: one line at a time per\n"
@@ -249,7 +283,7 @@ const std::vector<TCommand>& Commands() {
 
 std::string WriteTarget(const TCommand& command, const TCliOptions& options) {
   if (*command.Writes == '\0' || (command.WritesNow != nullptr && !command.WritesNow(options))) return "";
-  return command.Writes;
+  return Tr(kCliContext, command.Writes);
 }
 
 }  // namespace duomat::cli

@@ -8,6 +8,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "core/uText.h"
 #include "protocol/uKorvanStack.h"
 
 namespace duomat::cli {
@@ -77,12 +78,20 @@ void Format(char* buffer, size_t size, const std::string& text) {
 TInterruptPolicy::TInterruptPolicy(const TSettings& settings) {
   const bool writes = !settings.Target.empty();
   Format(g_taken, sizeof g_taken,
-         writes ? "duomat-cli: interrupted: finishing first, so that " + settings.Target +
-                      " is not left half-written (Ctrl+C again stops at once)\n"
+         writes ? "duomat-cli: " +
+                      Tr(DUOMAT_TR_EN("duomat-cli",
+                                      "interrupted: finishing first, so that %1 is not left "
+                                      "half-written (Ctrl+C again stops at once)"),
+                         settings.Target) +
+                      "\n"
                 : std::string());
   Format(g_insistedText, sizeof g_insistedText,
-         writes ? "duomat-cli: stopped at once: " + settings.Target +
-                      " may be partly written; load it to see what it holds now\n"
+         writes ? "duomat-cli: " +
+                      Tr(DUOMAT_TR_EN("duomat-cli",
+                                      "stopped at once: %1 may be partly written; load it to see "
+                                      "what it holds now"),
+                         settings.Target) +
+                      "\n"
                 : std::string());
   g_signal.store(0);
   g_insisted.store(false);

@@ -4,6 +4,7 @@
 #include "core/uModuleOperations.h"
 #include "core/uModuleSettings.h"
 #include "core/uOpenFailure.h"
+#include "core/uText.h"
 #include "tools/duomat-cli/uCliOutput.h"
 
 namespace duomat::cli {
@@ -45,16 +46,22 @@ int RunModuleCommand(const std::string& action, const TCliOptions& o) {
   if (action == "set-address" || action == "assign-address") wanted = ModuleAddress(o.NewAddress, "NEW");
   if (action == "set-baud") {
     rate = static_cast<int>(ParseNumber(o.Rate, "RATE", 1, 1000000000));
-    if (!IsModuleRate(rate)) throw TCliUsage("RATE must be one of the modules' rates 110 ... 230400: " + o.Rate);
+    if (!IsModuleRate(rate))
+      throw TCliUsage(Tr(
+          DUOMAT_TR_EN("duomat-cli", "RATE must be one of the modules' rates 110 ... 230400: %1"),
+          o.Rate));
   }
   if (action == "assign-address") {
     const size_t comma = o.Numbers.find(',');
-    if (comma == std::string::npos) throw TCliUsage("--numbers must be A,B: " + o.Numbers);
+    if (comma == std::string::npos)
+      throw TCliUsage(Tr(DUOMAT_TR_EN("duomat-cli", "--numbers must be A,B: %1"), o.Numbers));
     a = static_cast<uint16_t>(ParseNumber(o.Numbers.substr(0, comma), "A", 0, 0xFFFF));
     b = static_cast<uint16_t>(ParseNumber(o.Numbers.substr(comma + 1), "B", 0, 0xFFFF));
   }
   if (action == "set-address" && wanted == address) {
-    Print(Failure("The module is already at " + AddressText(address) + "."), o.Json);
+    Print(Failure(Tr(DUOMAT_TR_EN("ModuleOperations", "The module is already at %1."),
+                     AddressText(address))),
+          o.Json);
     return 1;
   }
   TModuleLine line;

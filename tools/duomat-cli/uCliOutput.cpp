@@ -5,7 +5,9 @@
 #include <map>
 #include <mutex>
 
+#include "core/uModuleSettings.h"
 #include "core/uOpenFailure.h"
+#include "core/uText.h"
 
 #include <ctime>
 
@@ -35,8 +37,10 @@ std::string TextOf(const std::string& key, const nlohmann::ordered_json& v) {
 }  // namespace
 
 void Print(const TOutcome& outcome, bool json) {
+  // The settings messages are made in their Czech source and translated here.
+  const std::string message = Tr(msg::Context, outcome.Message.c_str());
   if (json) {
-    nlohmann::ordered_json o = {{"ok", outcome.Ok}, {"message", outcome.Message}};
+    nlohmann::ordered_json o = {{"ok", outcome.Ok}, {"message", message}};
     for (const auto& [key, value] : outcome.Values.items()) o[key] = value;
     std::printf("%s\n", JsonLine(o).c_str());
     return;
@@ -44,7 +48,7 @@ void Print(const TOutcome& outcome, bool json) {
   // Text from the line (the identification) can hold terminal controls.
   // A failure's values (why it failed) go with its message.
   FILE* out = outcome.Ok ? stdout : stderr;
-  std::fprintf(out, "%s\n", Printable(outcome.Message).c_str());
+  std::fprintf(out, "%s\n", Printable(message).c_str());
   for (const auto& [key, value] : outcome.Values.items()) {
     if (key == "module") continue;  // the command line names it
     if (key == "watchdogs") {
@@ -148,6 +152,10 @@ nlohmann::ordered_json OpenFailureValues(const std::string& connection) {
   return values;
 }
 
+std::string RunWithHelp() {
+  return Tr(DUOMAT_TR_EN("duomat-cli", "Run with --help for more information."));
+}
+
 int PrintUsageError(const std::string& message, bool json, const nlohmann::ordered_json& values) {
   if (json) {
     TOutcome failure = Failure(message);
@@ -167,7 +175,7 @@ int ReportCommandError(bool json) {
   } catch (const std::exception& e) {
     Print(Failure(e.what()), json);
   } catch (...) {
-    Print(Failure("unknown error"), json);
+    Print(Failure(Tr(DUOMAT_TR_EN("duomat-cli", "unknown error"))), json);
   }
   return 1;
 }

@@ -17,6 +17,12 @@ namespace duomat::cli {
 // text that is not UTF-8 replaced.
 void Print(const TOutcome& outcome, bool json);
 
+// The context of the command line's own texts.
+inline constexpr const char* kCliContext = "duomat-cli";
+
+// "Run with --help for more information." under a usage error.
+std::string RunWithHelp();
+
 // A usage error (nothing sent): "duomat-cli: MESSAGE" on standard error, or
 // with --json the failure object with `values` added; returns 2.
 int PrintUsageError(const std::string& message, bool json,

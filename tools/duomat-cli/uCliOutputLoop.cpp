@@ -5,6 +5,7 @@
 
 #include "core/uInputRules.h"
 #include "core/uOutputLoop.h"
+#include "core/uText.h"
 #include "tools/duomat-cli/uCliOutput.h"
 
 namespace duomat::cli {
@@ -18,11 +19,18 @@ std::string Shown(double value, int code) {
   return text;
 }
 
+// A number as %g writes it.
+std::string Number(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", v);
+  return text;
+}
+
 int Finish(const TOutcome& outcome, int status, bool json) {
   if (json || status != 2) {
     Print(outcome, json);
   } else {
-    std::fprintf(stderr, "duomat-cli: %s\n", outcome.Message.c_str());
+    std::fprintf(stderr, "duomat-cli: %s\n", Tr(msg::Context, outcome.Message.c_str()).c_str());
   }
   return status;
 }
@@ -41,10 +49,10 @@ int OutputTestCommand(const std::string& connection, uint8_t address, int timeou
       // A value no range takes needs no module to be refused.
       const TOutraLimits any = OutraAnyRangeLimits();
       if (*values[i] < any.Minimum || *values[i] > any.Maximum) {
-        char text[160];
-        std::snprintf(text, sizeof text, "%s must lie within an output range, from %g to %g: %g; nothing was sent",
-                      name.c_str(), any.Minimum, any.Maximum, *values[i]);
-        throw TInputError(text);
+        throw TInputError(Tr(
+            DUOMAT_TR_EN("duomat-cli",
+                         "%1 must lie within an output range, from %2 to %3: %4; nothing was sent"),
+            name, Number(any.Minimum), Number(any.Maximum), Number(*values[i])));
       }
     } catch (const TInputError& e) {
       return Finish(Failure(e.what()), 2, json);
@@ -69,19 +77,24 @@ int OutputTestCommand(const std::string& connection, uint8_t address, int timeou
     const std::string n = std::to_string(i + 1);
     ojson j = {{"output", i + 1}, {"range", OutraRangeText(o.Code)}, {"value", o.Value}, {"unit", OutraUnit(o.Code)},
                {"raw", o.Raw}, {"set", o.SetRaw >= 0}};
-    text += "output " + n + ": " + Shown(o.Value, o.Code) + " (raw " + std::to_string(o.Raw) + ")\n";
+    text +=
+        Tr(DUOMAT_TR_EN("duomat-cli", "output %1: %2 (raw %3)"), n, Shown(o.Value, o.Code), o.Raw) +
+        "\n";
     const TOutraWatchDog& w = o.WatchDog;
     j["watchdog"] = {{"enabled", w.Enabled}, {"timeout", w.Timeout}, {"value", w.Value}, {"raw", w.Raw}};
     if (w.Timeout > 0)
-      text += "watchdog " + n + ": after " + std::to_string(w.Timeout) + " s without a command the module returns output " +
-              n + " to " + Shown(w.Value, o.Code) + " (raw " + std::to_string(w.Raw) + ")\n";
+      text += Tr(DUOMAT_TR_EN("duomat-cli",
+                              "watchdog %1: after %2 s without a command the module returns output "
+                              "%1 to %3 (raw %4)"),
+                 n, w.Timeout, Shown(w.Value, o.Code), w.Raw) +
+              "\n";
     outputs.push_back(std::move(j));
   }
   if (json) {
     out.Values["outputs"] = std::move(outputs);
     Print(out, true);
   } else {
-    std::fprintf(out.Ok ? stdout : stderr, "%s\n", out.Message.c_str());
+    std::fprintf(out.Ok ? stdout : stderr, "%s\n", Tr(msg::Context, out.Message.c_str()).c_str());
     std::fputs(text.c_str(), stdout);
   }
   return out.Ok ? 0 : 1;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "core/uText.h"
 #include "tools/duomat-cli/uCliOutput.h"
 
 namespace duomat::cli {
@@ -29,19 +30,22 @@ std::string PortsText(const std::vector<TListedPort>& ports) {
   for (const TListedPort& p : ports) {
     text += "COM" + std::to_string(p.Port) + "  " + Printable(p.Path);
     if (!p.Target.empty()) text += " -> " + Printable(p.Target);
-    text += "  " + p.State + IdentityText(p.Identity) + "\n";
+    // The state is a JSON value too; only its text here follows the language.
+    text += "  " + Tr(kCliContext, p.State.c_str()) + IdentityText(p.Identity) + "\n";
     denied = denied || p.State == "no access";
   }
-  if (ports.empty()) text += "No serial ports found.\n";
+  if (ports.empty()) text += Tr(DUOMAT_TR_EN("duomat-cli", "No serial ports found.")) + "\n";
   for (const TListedConverter& c : ListConverters()) {
     text += "usb  " + Printable(c.SerialNumber) + "  " + Printable(c.Description) +
-            (c.Denied ? "  no access" : "") + "\n";
+            (c.Denied ? "  " + Tr(kCliContext, "no access") : "") + "\n";
     denied = denied || c.Denied;
   }
   if (denied)
-    text +=
-        "Ports and converters marked \"no access\" need membership in the group that owns them (usually\n"
-        "dialout):  sudo usermod -aG dialout $USER   (then log in again)\n";
+    text += Tr(DUOMAT_TR_EN("duomat-cli",
+                            "Ports and converters marked \"no access\" need membership in the "
+                            "group that owns them (usually\n"
+                            "dialout):  sudo usermod -aG dialout $USER   (then log in again)")) +
+            "\n";
   return text;
 }
 
@@ -61,8 +65,8 @@ std::string HidPortsText() {
   for (const TListedHidDevice& d : ListHidDevices()) {
     const bool denied = d.Denied;
     text += "hid  " + UsbIdPair(d.VendorID, d.ProductID) + "  vid=" + std::to_string(d.VendorID) +
-            " pid=" + std::to_string(d.ProductID) + "  " + Printable(d.SerialNumber) + "  " + Printable(d.Product) +
-            (denied ? "  no access" : "") + "\n";
+            " pid=" + std::to_string(d.ProductID) + "  " + Printable(d.SerialNumber) + "  " +
+            Printable(d.Product) + (denied ? "  " + Tr(kCliContext, "no access") : "") + "\n";
     if (denied && rule.empty()) {
       char line[160];
       std::snprintf(line, sizeof line,
@@ -73,9 +77,12 @@ std::string HidPortsText() {
     }
   }
   if (!rule.empty())
-    text +=
-        "HID devices marked \"no access\" need a udev rule that gives a group of yours the hidraw node, for\n"
-        "example in /etc/udev/rules.d/70-duomat.rules (then plug the device in again):\n" + rule;
+    text += Tr(DUOMAT_TR_EN(
+                "duomat-cli",
+                "HID devices marked \"no access\" need a udev rule that gives a group of yours the "
+                "hidraw node, for\n"
+                "example in /etc/udev/rules.d/70-duomat.rules (then plug the device in again):")) +
+            "\n" + rule;
   return text;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "core/uText.h"
 #include "tools/duomat-cli/uCliInterrupt.h"
 #include "tools/duomat-cli/uCliOutput.h"
 
@@ -23,7 +24,9 @@ int ProfileCommand(TModuleKind kind, const std::string& connection, uint8_t addr
   try {
     profile = ParseProfile(ReadJsonFile(file), kind);
   } catch (const TProfileError& e) {
-    const std::string message = "profile " + (file == "-" ? std::string("from standard input") : file) + ": " + e.what();
+    const std::string message =
+        file == "-" ? Tr(DUOMAT_TR_EN("duomat-cli", "profile from standard input: %1"), e.what())
+                    : Tr(DUOMAT_TR_EN("duomat-cli", "profile %1: %2"), file, e.what());
     if (json) {
       // The shape of every result of this action, so that a script finds its keys.
       ojson j = {{"ok", false}};
@@ -49,7 +52,7 @@ int ProfileCommand(TModuleKind kind, const std::string& connection, uint8_t addr
         RunProfile(*record.Device(), profile, action, TCancel{[] { return TInterruptPolicy::Signal() != 0; }});
     const bool loadFailed = result.Message == msg::IngraLoadFailed || result.Message == msg::OutraLoadFailed;
     if (const std::string other = OtherModuleMessage(c.Identification, kind); loadFailed && !other.empty())
-      result.Message += " " + other;
+      result.Message = Tr(msg::Context, result.Message.c_str()) + " " + other;
     return result;
   };
   if (kind == TModuleKind::Ingra) {
@@ -62,12 +65,13 @@ int ProfileCommand(TModuleKind kind, const std::string& connection, uint8_t addr
   if (json) {
     ojson j = {{"ok", r.Ok}};
     AddProfileResult(j, r, action);
-    j["message"] = r.Message;
+    j["message"] = Tr(msg::Context, r.Message.c_str());
     if (!reason.empty()) j["reason"] = reason;
     std::printf("%s\n", JsonLine(j).c_str());
   } else {
     for (const TChange& c : r.Changes) std::printf("%s\n", c.Text.c_str());
-    std::fprintf(r.Exit == 0 || r.Exit == 3 ? stdout : stderr, "%s\n", r.Message.c_str());
+    std::fprintf(r.Exit == 0 || r.Exit == 3 ? stdout : stderr, "%s\n",
+                 Tr(msg::Context, r.Message.c_str()).c_str());
     if (!reason.empty()) std::fprintf(stderr, "reason=%s\n", Printable(reason).c_str());
   }
   return r.Exit;

@@ -6,8 +6,10 @@
 #include <unistd.h>
 #include <vector>
 
+#include "app/translations/uTextCatalog.h"
 #include "comm/uci_ICommunicationInterfaceDataSpy.h"
 #include "core/uLibraryStart.h"
+#include "core/uText.h"
 #include "tools/duomat-cli/uCliCommands.h"
 #include "tools/duomat-cli/uCliInterrupt.h"
 #include "tools/duomat-cli/uCliOutput.h"
@@ -54,6 +56,12 @@ nlohmann::ordered_json UsageValues(const TCommand& command) {
   return nlohmann::ordered_json::object();
 }
 
+std::string CannotStart(const char* why) {
+  return Tr(
+      DUOMAT_TR_EN("duomat-cli", "cannot start: the system gave no thread or descriptor (%1)"),
+      why);
+}
+
 int RunCommand(const TCommand& command, const TCliOptions& o) {
   try {
     return command.Run(o);
@@ -66,6 +74,8 @@ int RunCommand(const TCommand& command, const TCliOptions& o) {
 }  // namespace
 
 int RunCommandLine(int argc, const char* const* argv) {
+  // The language first, before any thread and before the parser speaks.
+  InstallCoreCatalog(CliLanguage(argc, argv));
   TCliOptions o;
   int status = 2;
   const TCommand* command = nullptr;
@@ -81,7 +91,7 @@ int RunCommandLine(int argc, const char* const* argv) {
     CheckSharedOptions(*command, o);
   } catch (const TCliUsage& e) {
     if (o.Connection.empty() && command->NeedsLine) {
-      std::fprintf(stderr, "duomat-cli: %s\nRun with --help for more information.\n", e.what());
+      std::fprintf(stderr, "duomat-cli: %s\n%s\n", e.what(), RunWithHelp().c_str());
       return 2;
     }
     return PrintUsageError(e.what(), o.Json, UsageValues(*command));
@@ -94,16 +104,17 @@ int RunCommandLine(int argc, const char* const* argv) {
     try {
       return TInterruptPolicy::ExitStatus(command->Run(o));
     } catch (const std::exception& e) {
-      std::fprintf(stderr, "duomat-cli: cannot start: the system gave no thread or descriptor (%s)\n", e.what());
+      std::fprintf(stderr, "duomat-cli: %s\n", CannotStart(e.what()).c_str());
       return kExitFailed;
     }
   }
   try {
     std::vector<std::string> arguments(argv, argv + argc);
-    if (!duomat::StartLibrary(arguments)) throw std::runtime_error("the library did not start");
+    if (!duomat::StartLibrary(arguments))
+      throw std::runtime_error(Tr(DUOMAT_TR_EN("duomat-cli", "the library did not start")));
   } catch (const std::exception& e) {
     duomat::StopLibrary();
-    std::fprintf(stderr, "duomat-cli: cannot start: the system gave no thread or descriptor (%s)\n", e.what());
+    std::fprintf(stderr, "duomat-cli: %s\n", CannotStart(e.what()).c_str());
     return kExitFailed;
   }
   int rc = kExitFailed;

@@ -8,6 +8,7 @@
 #include "core/uModuleScan.h"
 #include "core/uModuleSettings.h"
 #include "core/uOpenFailure.h"
+#include "core/uText.h"
 #include "tools/duomat-cli/uCliInterrupt.h"
 #include "tools/duomat-cli/uCliOutput.h"
 
@@ -18,8 +19,10 @@ using TJson = nlohmann::ordered_json;
 // At most what silent addresses cost: the time-out each.
 void ShowProgress(const TScanProgress& p) {
   const std::string rate = p.Rate ? "  " + std::to_string(p.Rate) + " Bd" : "";
-  std::fprintf(stderr, "\r\033[Kscanning %s%s  found %zu  at most %d s left", AddressText(p.Address).c_str(),
-               rate.c_str(), p.Found, (p.MsLeft + 999) / 1000);
+  std::fprintf(stderr, "\r\033[K%s",
+               Tr(DUOMAT_TR_EN("duomat-cli", "scanning %1%2  found %3  at most %4 s left"),
+                  AddressText(p.Address), rate, p.Found, (p.MsLeft + 999) / 1000)
+                   .c_str());
   std::fflush(stderr);
 }
 
@@ -41,12 +44,20 @@ void PrintFound(const std::vector<TFoundModule>& found, int scanned, bool interr
   }
   for (const TFoundModule& f : found) {
     const std::string rate = f.Rate ? std::to_string(f.Rate) + "  " : "";
-    const std::string what = f.Collision ? "several modules answer here: their answers collide"
-                                         : Printable(f.Identification);
+    const std::string what =
+        f.Collision
+            ? Tr(DUOMAT_TR_EN("duomat-cli", "several modules answer here: their answers collide"))
+            : Printable(f.Identification);
     std::printf("%s  %s%s\n", AddressText(f.Address).c_str(), rate.c_str(), what.c_str());
   }
-  if (interrupted) std::fprintf(stderr, "Scan interrupted after %d requests.\n", scanned);
-  if (found.empty()) std::fprintf(stderr, "No module answered (%d requests).\n", scanned);
+  if (interrupted)
+    std::fprintf(
+        stderr, "%s\n",
+        Tr(DUOMAT_TR_EN("duomat-cli", "Scan interrupted after %1 requests."), scanned).c_str());
+  if (found.empty())
+    std::fprintf(
+        stderr, "%s\n",
+        Tr(DUOMAT_TR_EN("duomat-cli", "No module answered (%1 requests)."), scanned).c_str());
 }
 }  // namespace
 
@@ -66,11 +77,15 @@ void AddScanOptions(CLI::App& c, TCliOptions& o) {
 int RunScanCommand(const TCliOptions& o) {
   const int from = ModuleAddress(o.From, "--from");
   const int to = ModuleAddress(o.To, "--to");
-  if (from > to) throw TCliUsage("--from must not lie above --to: " + o.From + " > " + o.To);
+  if (from > to)
+    throw TCliUsage(
+        Tr(DUOMAT_TR_EN("duomat-cli", "--from must not lie above --to: %1 > %2"), o.From, o.To));
   const int timeout = static_cast<int>(ParseNumber(o.ScanTimeout, "--scan-timeout", 1, 60000));
   std::vector<uint32_t> rates;
   if (o.Baudrates) {
-    if (!ConnectionHasRate(o.Connection)) throw TCliUsage("--baudrates needs a serial port or FTDI line");
+    if (!ConnectionHasRate(o.Connection))
+      throw TCliUsage(
+          Tr(DUOMAT_TR_EN("duomat-cli", "--baudrates needs a serial port or FTDI line")));
     rates = ParseRates(*o.Baudrates, "--baudrates");
   }
 

@@ -12,6 +12,7 @@
 #include "app/ufConnectionDialog.h"
 #include "app/ufMain.h"
 #include "app/ui/TUiTest.h"
+#include "core/uOpenFailure.h"
 #include "protocol/uKorvanModules.h"
 
 using namespace duomat;
@@ -124,6 +125,14 @@ class TWindowLanguageTest : public QObject {
     const QStringList lines = shown.Text.split("\n\n");
     QCOMPARE(lines.value(0), english ? "Could not open the connection!" : "Nepodařilo se otevřít spojení!");
     QVERIFY2(lines.value(1).endsWith(english ? "(COM9) does not exist." : "(COM9) neexistuje."), qPrintable(shown.Text));
+
+    // A text the core writes in English, as the field-work dialogs show it: Czech in a Czech window.
+    TOpenFailure refused;
+    refused.Kind = TOpenFailureKind::Refused;
+    refused.Device = "127.0.0.1:1";
+    QCOMPARE(QString::fromStdString(ModuleMessageText(OpenFailureText(refused))),
+             english ? "127.0.0.1:1 refused the connection (nothing listens on that port)"
+                     : "127.0.0.1:1 odmítl spojení (na tomto portu nic nenaslouchá)");
 
     TfConnectionDialog dialog;
     CompareTexts(&dialog, DialogTexts, english);
