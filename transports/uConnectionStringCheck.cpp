@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "comm/uci_ConnectionString.h"
+#include "platform/uText.h"
 #include "transports/serial/uCI_SerialPortInterface.h"
 #include "transports/uTransports.h"
 
@@ -12,22 +13,26 @@ namespace korvan::transport {
 
 namespace {
 
+// The context of the texts here and of the keys' meanings in the transports' tables.
+constexpr const char* kContext = "ConnectionString";
+
 std::string Takes(const TKeyRule& k) {
   const std::string key = k.Key;
+  const std::string meaning = Tr(kContext, k.Meaning);
   switch (k.Form) {
     case TValueForm::Integer:
-      return key + " takes a whole number from " + std::to_string(k.Min) + " to " + std::to_string(k.Max) + " (" +
-             k.Meaning + ")";
+      return Tr(DUOMAT_TR_EN("ConnectionString", "%1 takes a whole number from %2 to %3 (%4)"), key, k.Min, k.Max,
+                meaning);
     case TValueForm::Boolean:
-      return key + " takes 1 or 0 (also -1, True, False)";
+      return Tr(DUOMAT_TR_EN("ConnectionString", "%1 takes 1 or 0 (also -1, True, False)"), key);
     case TValueForm::Parity:
-      return key + " takes None, Odd, Even, Mark or Space";
+      return Tr(DUOMAT_TR_EN("ConnectionString", "%1 takes None, Odd, Even, Mark or Space"), key);
     case TValueForm::StopBits:
-      return key + " takes 1, 1.5 or 2 (also One, OneAndHalf, Two)";
+      return Tr(DUOMAT_TR_EN("ConnectionString", "%1 takes 1, 1.5 or 2 (also One, OneAndHalf, Two)"), key);
     case TValueForm::Text:
       break;
   }
-  return key + " takes " + k.Meaning;
+  return Tr(DUOMAT_TR_EN("ConnectionString", "%1 takes %2"), key, meaning);
 }
 
 // Read as the transports read them, and within the range besides.
@@ -54,7 +59,8 @@ std::string ProviderNames() {
   std::string names;
   const auto transports = Transports();
   for (size_t i = 0; i < transports.size(); ++i)
-    names += std::string(i == 0 ? "" : i + 1 == transports.size() ? " or " : ", ") + transports[i].Provider;
+    names += (i == 0 ? std::string() : i + 1 == transports.size() ? Tr(DUOMAT_TR_EN("ConnectionString", " or ")) : ", ") +
+             transports[i].Provider;
   return names;
 }
 
@@ -73,9 +79,9 @@ std::string CheckConnectionString(const std::string& connection) {
   const TConnectionItems parsed = ParseConnectionItems(s);
   switch (parsed.Fault) {
     case TConnectionItems::TFault::NotKeyValue:
-      return "\"" + parsed.FaultText + "\" is no key=value item";
+      return Tr(DUOMAT_TR_EN("ConnectionString", "\"%1\" is no key=value item"), parsed.FaultText);
     case TConnectionItems::TFault::Parentheses:
-      return parsed.FaultText + ": the parentheses of the value do not match";
+      return Tr(DUOMAT_TR_EN("ConnectionString", "%1: the parentheses of the value do not match"), parsed.FaultText);
     case TConnectionItems::TFault::None:
       break;
   }
@@ -85,29 +91,32 @@ std::string CheckConnectionString(const std::string& connection) {
   for (const TConnectionItem& item : items) {
     if (item.Key != "provider") continue;
     provider = FindTransport(item.Value);
-    if (!provider) return "provider=" + item.Value + ": provider takes " + ProviderNames() + " (letter case matters)";
+    if (!provider)
+      return Tr(DUOMAT_TR_EN("ConnectionString", "provider=%1: provider takes %2 (letter case matters)"), item.Value,
+                ProviderNames());
     break;
   }
-  if (!provider) return "provider is missing: the string must name one of " + ProviderNames();
+  if (!provider)
+    return Tr(DUOMAT_TR_EN("ConnectionString", "provider is missing: the string must name one of %1"), ProviderNames());
   const TProviderKeys& keys = provider->KeyRules();
 
   std::vector<std::string> seen;
   for (const TConnectionItem& item : items) {
-    if (std::find(seen.begin(), seen.end(), item.Key) != seen.end()) return item.Key + " is given twice";
+    if (std::find(seen.begin(), seen.end(), item.Key) != seen.end()) return Tr(DUOMAT_TR_EN("ConnectionString", "%1 is given twice"), item.Key);
     seen.push_back(item.Key);
     if (item.Key == "provider") continue;
     const auto rule = std::find_if(keys.begin(), keys.end(), [&](const TKeyRule& k) { return item.Key == k.Key; });
     if (rule == keys.end()) {
       std::string names;
       for (const TKeyRule& k : keys) names += std::string(names.empty() ? "" : ", ") + k.Key;
-      return item.Key + "=" + item.Raw + ": " + provider->Provider + " has no key " + item.Key + "; its keys are " +
-             names + " (letter case matters)";
+      return Tr(DUOMAT_TR_EN("ConnectionString", "%1=%2: %3 has no key %1; its keys are %4 (letter case matters)"),
+                item.Key, item.Raw, provider->Provider, names);
     }
     if (!Fits(*rule, item.Value)) return item.Key + "=" + item.Raw + ": " + Takes(*rule);
   }
   for (const TKeyRule& k : keys)
     if (k.Required && std::find(seen.begin(), seen.end(), k.Key) == seen.end())
-      return std::string(k.Key) + " is missing: " + provider->Provider + " needs it; " + Takes(k);
+      return Tr(DUOMAT_TR_EN("ConnectionString", "%1 is missing: %2 needs it; %3"), k.Key, provider->Provider, Takes(k));
   return {};
 }
 

@@ -2,6 +2,105 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="cs" sourcelanguage="en">
 <context>
+    <name>ConnectionString</name>
+    <message>
+        <source>the converter&apos;s serial number</source>
+        <translation>sériové číslo převodníku</translation>
+    </message>
+    <message>
+        <source>the vendor ID, decimal or 0x hexadecimal</source>
+        <translation>ID výrobce, desítkově nebo šestnáctkově s 0x</translation>
+    </message>
+    <message>
+        <source>the product ID, decimal or 0x hexadecimal</source>
+        <translation>ID výrobku, desítkově nebo šestnáctkově s 0x</translation>
+    </message>
+    <message>
+        <source>a host name or address</source>
+        <translation>jméno nebo adresu počítače</translation>
+    </message>
+    <message>
+        <source>the remote port</source>
+        <translation>vzdálený port</translation>
+    </message>
+    <message>
+        <source>the local port, 0 for any</source>
+        <translation>místní port, 0 pro libovolný</translation>
+    </message>
+    <message>
+        <source>milliseconds</source>
+        <translation>milisekundy</translation>
+    </message>
+    <message>
+        <source>milliseconds, 0 for off</source>
+        <translation>milisekundy, 0 vypíná</translation>
+    </message>
+    <message>
+        <source>bits per second</source>
+        <translation>bity za sekundu</translation>
+    </message>
+    <message>
+        <source>bits per character</source>
+        <translation>bity na znak</translation>
+    </message>
+    <message>
+        <source>the COM port number</source>
+        <translation>číslo portu COM</translation>
+    </message>
+    <message>
+        <source>%1 takes a whole number from %2 to %3 (%4)</source>
+        <translation>%1 má být celé číslo od %2 do %3 (%4)</translation>
+    </message>
+    <message>
+        <source>%1 takes 1 or 0 (also -1, True, False)</source>
+        <translation>%1 má být 1 nebo 0 (také -1, True, False)</translation>
+    </message>
+    <message>
+        <source>%1 takes None, Odd, Even, Mark or Space</source>
+        <translation>%1 má být None, Odd, Even, Mark nebo Space</translation>
+    </message>
+    <message>
+        <source>%1 takes 1, 1.5 or 2 (also One, OneAndHalf, Two)</source>
+        <translation>%1 má být 1, 1.5 nebo 2 (také One, OneAndHalf, Two)</translation>
+    </message>
+    <message>
+        <source>%1 takes %2</source>
+        <translation>%1 má být %2</translation>
+    </message>
+    <message>
+        <source> or </source>
+        <translation> nebo </translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is no key=value item</source>
+        <translation>„%1“ není položka klíč=hodnota</translation>
+    </message>
+    <message>
+        <source>%1: the parentheses of the value do not match</source>
+        <translation>%1: závorky hodnoty si neodpovídají</translation>
+    </message>
+    <message>
+        <source>provider=%1: provider takes %2 (letter case matters)</source>
+        <translation>provider=%1: provider má být %2 (na velikosti písmen záleží)</translation>
+    </message>
+    <message>
+        <source>provider is missing: the string must name one of %1</source>
+        <translation>chybí provider: řetězec musí uvést jeden z %1</translation>
+    </message>
+    <message>
+        <source>%1 is given twice</source>
+        <translation>%1 je uveden dvakrát</translation>
+    </message>
+    <message>
+        <source>%1=%2: %3 has no key %1; its keys are %4 (letter case matters)</source>
+        <translation>%1=%2: %3 nemá klíč %1; jeho klíče jsou %4 (na velikosti písmen záleží)</translation>
+    </message>
+    <message>
+        <source>%1 is missing: %2 needs it; %3</source>
+        <translation>chybí %1: %2 jej potřebuje; %3</translation>
+    </message>
+</context>
+<context>
     <name>InputRules</name>
     <message>
         <source>%1 must be a whole number from %2 to %3: %4</source>

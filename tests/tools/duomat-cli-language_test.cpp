@@ -58,6 +58,14 @@ TEST(CliLanguage, MessagesFollowTheDesktopOrLangAndTheCzechSettingsMessagesStayE
               std::string::npos)
         << r;
 
+    // A connection string's mistake, told by the check below the command line.
+    r = run("provider=TCP_CLIENT;host=127.0.0.1;port=99999", {"ingra", "load"});
+    EXPECT_EQ(r.Status, 2) << r;
+    EXPECT_NE(r.Err.find(c.Czech ? "port=99999: port má být celé číslo od 1 do 65535 (vzdálený port)"
+                                 : "port=99999: port takes a whole number from 1 to 65535 (the remote port)"),
+              std::string::npos)
+        << r;
+
     // The keys a script reads never change with the language.
     const json loaded = JsonOf(run(ingra.Connection(), {"--json", "ingra", "load"}));
     const json failed = JsonOf(run(refused, {"--json", "ingra", "load"}));

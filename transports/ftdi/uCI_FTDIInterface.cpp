@@ -1,3 +1,4 @@
+#include "platform/uText.h"
 #include "transports/ftdi/uCI_FTDIInterface.h"
 
 #include "comm/uci_ConnectionString.h"
@@ -90,7 +91,7 @@ int TCommunicationFTDIInterface::InternalWriteString(const std::string& S) {
 
 const TProviderKeys& TCommunicationFTDIInterface::KeyRules() {
   static const TProviderKeys keys =
-      TProviderKeys{{"serial_number", TValueForm::Text, 0, 0, "the converter's serial number", true}} + LineKeyRules();
+      TProviderKeys{{"serial_number", TValueForm::Text, 0, 0, DUOMAT_NOOP_EN("ConnectionString", "the converter's serial number"), true}} + LineKeyRules();
   return keys;
 }
 

@@ -1,3 +1,4 @@
+#include "platform/uText.h"
 #include "transports/hid/uCI_HIDInterface.h"
 
 #include "comm/uci_ConnectionString.h"
@@ -89,8 +90,8 @@ int TCommunicationHIDInterface::InternalWriteString(const std::string& S) {
 
 const TProviderKeys& TCommunicationHIDInterface::KeyRules() {
   static const TProviderKeys keys = {
-      {"vid", TValueForm::Integer, 0, 65535, "the vendor ID, decimal or 0x hexadecimal", true},
-      {"pid", TValueForm::Integer, 0, 65535, "the product ID, decimal or 0x hexadecimal", true},
+      {"vid", TValueForm::Integer, 0, 65535, DUOMAT_NOOP_EN("ConnectionString", "the vendor ID, decimal or 0x hexadecimal"), true},
+      {"pid", TValueForm::Integer, 0, 65535, DUOMAT_NOOP_EN("ConnectionString", "the product ID, decimal or 0x hexadecimal"), true},
       {"serial_number", TValueForm::Text},
   };
   return keys;

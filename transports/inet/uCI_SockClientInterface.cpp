@@ -1,3 +1,4 @@
+#include "platform/uText.h"
 #include "transports/inet/uCI_SockClientInterface.h"
 
 #include "comm/uci_ConnectionString.h"
@@ -54,10 +55,10 @@ std::string TCommunicationSockClientInterface::GetIdentity() {
 
 const TProviderKeys& TCommunicationSockClientInterface::SocketKeyRules() {
   static const TProviderKeys keys = {
-      {"host", TValueForm::Text, 0, 0, "a host name or address", true},
-      {"port", TValueForm::Integer, 1, 65535, "the remote port", true},
+      {"host", TValueForm::Text, 0, 0, DUOMAT_NOOP_EN("ConnectionString", "a host name or address"), true},
+      {"port", TValueForm::Integer, 1, 65535, DUOMAT_NOOP_EN("ConnectionString", "the remote port"), true},
       {"LocalIP", TValueForm::Text},
-      {"LocalPort", TValueForm::Integer, 0, 65535, "the local port, 0 for any"},
+      {"LocalPort", TValueForm::Integer, 0, 65535, DUOMAT_NOOP_EN("ConnectionString", "the local port, 0 for any")},
   };
   return keys;
 }

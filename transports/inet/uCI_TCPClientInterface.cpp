@@ -1,3 +1,4 @@
+#include "platform/uText.h"
 #include "transports/inet/uCI_TCPClientInterface.h"
 
 #include "comm/uci_ConnectionString.h"
@@ -38,8 +39,8 @@ bool TCommunicationTCPClientInterface::InternalOpen() {
 
 const TProviderKeys& TCommunicationTCPClientInterface::KeyRules() {
   static const TProviderKeys keys =
-      SocketKeyRules() + TProviderKeys{{"ConnectionTimeout", TValueForm::Integer, 1, 3600000, "milliseconds"},
-                                   {"KeepAlive", TValueForm::Integer, 0, 86400000, "milliseconds, 0 for off"}};
+      SocketKeyRules() + TProviderKeys{{"ConnectionTimeout", TValueForm::Integer, 1, 3600000, DUOMAT_NOOP_EN("ConnectionString", "milliseconds")},
+                                   {"KeepAlive", TValueForm::Integer, 0, 86400000, DUOMAT_NOOP_EN("ConnectionString", "milliseconds, 0 for off")}};
   return keys;
 }
 

@@ -1,3 +1,4 @@
+#include "platform/uText.h"
 #include "transports/serial/uCI_SerialPortInterface.h"
 
 #include <algorithm>
@@ -74,8 +75,8 @@ std::string TCommunicationSerialInterface::GetConfiguration() {
 // Ranges are what the machine can honour: Linux has no four-bit characters.
 const TProviderKeys& TCommunicationSerialInterface::LineKeyRules() {
   static const TProviderKeys keys = {
-      {"baudrate", TValueForm::Integer, 1, 12000000, "bits per second"},
-      {"databits", TValueForm::Integer, 5, 8, "bits per character"},
+      {"baudrate", TValueForm::Integer, 1, 12000000, DUOMAT_NOOP_EN("ConnectionString", "bits per second")},
+      {"databits", TValueForm::Integer, 5, 8, DUOMAT_NOOP_EN("ConnectionString", "bits per character")},
       {"parity", TValueForm::Parity},
       {"stopbits", TValueForm::StopBits},
       {"dtr", TValueForm::Boolean},
@@ -307,7 +308,7 @@ void TCommunicationSerialPortInterface::ClearOutput() {
 // The scanner and the port map know COM1-COM255.
 const TProviderKeys& TCommunicationSerialPortInterface::KeyRules() {
   static const TProviderKeys keys =
-      LineKeyRules() + TProviderKeys{{"comport", TValueForm::Integer, 1, 255, "the COM port number", true}};
+      LineKeyRules() + TProviderKeys{{"comport", TValueForm::Integer, 1, 255, DUOMAT_NOOP_EN("ConnectionString", "the COM port number"), true}};
   return keys;
 }
 

@@ -1,8 +1,8 @@
-#include "core/uText.h"
+#include "platform/uText.h"
 
 #include <atomic>
 
-namespace duomat {
+namespace korvan {
 
 namespace {
 // Atomic only so that a window test switching languages races with no reader.
@@ -39,4 +39,4 @@ std::string TrArgs(const char* context, const char* source, const std::vector<st
   return out;
 }
 
-}  // namespace duomat
+}  // namespace korvan
