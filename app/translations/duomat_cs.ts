@@ -799,5 +799,13 @@ skupině, např. v /etc/udev/rules.d/70-duomat.rules (pak zařízení připojte 
         <source>the library did not start</source>
         <translation>knihovna se nespustila</translation>
     </message>
+    <message>
+        <source>the languages are cs and en, not &apos;%1&apos;</source>
+        <translation>jazyky jsou cs a en, ne &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>%1 is missing</source>
+        <translation>%1 chybí</translation>
+    </message>
 </context>
 </TS>

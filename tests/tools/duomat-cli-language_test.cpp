@@ -65,6 +65,11 @@ TEST(CliLanguage, MessagesFollowTheDesktopOrLangAndTheCzechSettingsMessagesStayE
                                  : "port=99999: port takes a whole number from 1 to 65535 (the remote port)"),
               std::string::npos)
         << r;
+    r = run(ingra.Connection(), {"ingra", "save"});  // the parser's own refusal
+    EXPECT_EQ(r.Status, 2) << r;
+    EXPECT_EQ(r.Err.substr(0, r.Err.find('\n')),
+              c.Czech ? "duomat-cli: RANGE chybí" : "duomat-cli: RANGE is missing")
+        << r;
 
     // The keys a script reads never change with the language.
     const json loaded = JsonOf(run(ingra.Connection(), {"--json", "ingra", "load"}));

@@ -78,7 +78,13 @@ void AddShared(CLI::App& app, TCliOptions& o, bool line, bool addressed, bool lo
   app.add_flag("--json", o.Json, "Print one JSON object instead of text");
   app.add_option("--lang", o.Lang, "Messages in Czech or English (default: the desktop's language)")
       ->type_name("cs|en")
-      ->check(CLI::IsMember({"cs", "en"}).description(""));
+      ->check(CLI::Validator(
+          [](std::string& value) {
+            return value == "cs" || value == "en"
+                       ? std::string()
+                       : Tr(DUOMAT_TR_EN("duomat-cli", "the languages are cs and en, not '%1'"), value);
+          },
+          ""));
 }
 
 size_t Distance(const std::string& a, const std::string& b) {
@@ -252,6 +258,16 @@ std::string TCliParser::Unexpected(const CLI::ParseError& e) {
                            word, near));
 }
 
+// The parser's other refusals: a missing argument in the user's language; the
+// rest as the parser words them (its checks word theirs through Tr).
+std::string TCliParser::Refusal(const CLI::ParseError& e, bool required) {
+  const std::string text = e.what();
+  const std::string tail = " is required";
+  if (required && text.size() > tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0)
+    return Tr(DUOMAT_TR_EN("duomat-cli", "%1 is missing"), text.substr(0, text.size() - tail.size()));
+  return text;
+}
+
 const TCommand* TCliParser::Parse(int argc, const char* const* argv, int& status) {
   try {
     app_.parse(argc, argv);
@@ -270,7 +286,7 @@ const TCommand* TCliParser::Parse(int argc, const char* const* argv, int& status
     else if (required && std::string(e.what()) == "A subcommand is required")
       std::fprintf(stderr, "duomat-cli: %s\n%s\n", MissingCommand().c_str(), RunWithHelp().c_str());
     else
-      app_.exit(e);
+      std::fprintf(stderr, "duomat-cli: %s\n%s\n", Refusal(e, required).c_str(), RunWithHelp().c_str());
     status = 2;
     return nullptr;
   }

@@ -75,6 +75,7 @@ class TCliParser {
  private:
   // A usage error that names the unexpected word and what was nearest to it.
   std::string Unexpected(const CLI::ParseError& e);
+  std::string Refusal(const CLI::ParseError& e, bool required);
   // "'ingra' needs a command; the commands are: …".
   std::string MissingCommand();
   // The last command or group the words named.
